@@ -183,8 +183,15 @@ int StakkaGrid::DropTetrad()
         // which moved down, follow with the whole well when the next piece
         // enters. A landing without clears needs no repaint: the settled
         // cells look exactly as the falling piece did.
+        // Redraw draws the falling piece over every band, and the landed
+        // piece is still the falling piece until the frame loop deletes it;
+        // hide it meanwhile, or its old cells would show over the cleared
+        // rows until the next piece enters.
+        Tetrad* landed = pActiveTetrad;
+        pActiveTetrad = nullptr;
         for (int row = l[1]; row <= l[0]; row++)
             Redraw(row);
+        pActiveTetrad = landed;
     }
     return 1;
 }

@@ -88,6 +88,15 @@ public:
     // Invalidate the whole "StakkaNext" / "Score" panel, erasing it.
     void RepaintNext();
     void RepaintScore();
+    // Block image of a piece colour 0..6 through the current scheme, or
+    // null when the scheme names an image that does not exist.
+    Image* BlockImage(int color);
+    // Draws one cell of piece colour `color` at (x, y) of hdc: its block
+    // image, or a plain black cell when there is none.
+    void DrawCell(HDC hdc, int x, int y, int color);
+    // 1 when a "Blocks" bitmap of this size cuts into 1..MAX_BLOCK_IMAGES
+    // whole 16 x 16 tiles.
+    static int BlockBitmapSizeOk(LONG width, LONG height);
 
     // ---- Game operations (grid.cpp) ----
     int Active();
@@ -125,6 +134,9 @@ private:
     void RedrawAroundPiece();
     // Writes the game-over fill.
     void FillWell();
+    // Display helpers (griddraw.cpp).
+    void CutBlocks(HDC hdc, DWORD across, DWORD down);
+    void DrawPauseScreen();
 
     StakkaGrid(const StakkaGrid&) = delete;
     StakkaGrid& operator=(const StakkaGrid&) = delete;

@@ -48,4 +48,28 @@ enum {
 
 // ---- end of the game-rules block ---------------------------------------
 
+// ---- Screen: panels of the main window and the shell -------------------
+enum {
+    // Child ids and places of the four panels in the main window's client area.
+    ID_GRID = 31337,
+    ID_NEXT = 31338,
+    ID_STATS = 31339,
+    ID_SCORE = 31340,
+    GRID_X = 30, GRID_Y = 30,
+    NEXT_X = 230, NEXT_Y = 30, NEXT_SIZE = 112,
+    SCORE_X = 230, SCORE_Y = 172, SCORE_WIDTH = 150, SCORE_HEIGHT = 90,
+    STATS_X = 230, STATS_Y = 266, STATS_WIDTH = 150, STATS_HEIGHT = 130,
+
+    // Main window: fixed width; height is caption + menu bar + this.
+    MAIN_WIDTH = 394,
+    MAIN_CLIENT_HEIGHT = 424
+};
+
+// Sent by the main loop to the main window when a frame step has ended the
+// game by itself, so the shell can put its menu and music back as Stop Game
+// would.
+#define WM_GAMEENDED (WM_USER + 2)
+
+// ---- end of the screen block -------------------------------------------
+
 #endif // STKDEFS_H

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# The run command: installs what is missing, builds, and starts Stakka under Wine
+# (the x86_64 build: 32-bit Wine cannot run on every Linux kernel).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/setup.sh"
+"$root/scripts/build.sh" x64
+bin=$root/build/x64/bin
+if [ ! -f "$bin/stakka.exe" ]; then
+    echo "run: stakka.exe is not built yet (the main window arrives with the shell)" >&2
+    exit 1
+fi
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+cd "$bin"
+exec wine stakka.exe

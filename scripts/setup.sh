@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what building and testing Stakka needs on Debian 12, if it is missing.
+# Safe to run again: it only installs what is not there yet.
+set -euo pipefail
+
+need=(
+  mingw-w64            # cross compilers, windres, dlltool
+  wine wine64          # runs the Windows build and its tests
+  xvfb xdotool         # end-to-end runs: a private X display and synthetic input
+  imagemagick          # screenshots of the end-to-end runs, contact sheet
+  googletest           # test framework sources, built with the cross compiler
+  cmake ninja-build    # build system
+  python3              # picture and music generators in tools/
+  pulseaudio pulseaudio-utils sox  # recording the music through a private sound server
+  openmpt123           # independent module player to cross-check beyond.mod
+  dpkg-dev             # apt-get source (libxmp is built from Debian's source package)
+  unzip zip nsis       # release packages
+)
+
+missing=()
+for p in "${need[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+echo "setup: system packages present"

@@ -1,0 +1,252 @@
+// dlgdriver.h - drives the program's real modal dialogs from inside a test.
+//
+// A thread-local CBT hook notes every dialog the thread creates; a thread timer,
+// dispatched by the dialog's own modal loop, runs the script's steps one at a
+// time, each once the topmost dialog is visible and carries the expected title
+// (a timer that acts before the dialog is shown fails on a fresh prefix). A
+// watchdog ends every open dialog after a few seconds, so a broken script fails
+// the test instead of hanging it. Questions and error boxes are answered through
+// the program's seams and recorded.
+#ifndef DLGDRIVER_H
+#define DLGDRIVER_H
+
+#include <windows.h>
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "STAKKA.h"
+#include "dlgseams.h"
+
+struct BoxRecord {
+    std::string text;
+    std::string caption;
+    UINT type;
+};
+
+class DialogDriver {
+public:
+    typedef std::function<void(HWND)> Action;
+
+    explicit DialogDriver(DWORD watchdogMs = 8000) : watchdog(watchdogMs)
+    {
+        current = this;
+        start = GetTickCount();
+        hook = SetWindowsHookExA(WH_CBT, CbtProc, nullptr, GetCurrentThreadId());
+        timer = SetTimer(nullptr, 0, TICK_MS, Tick);
+        oldQuestion = SetQuestionBox(Question);
+        oldError = SetMbErrorBox(Error);
+    }
+
+    ~DialogDriver()
+    {
+        KillTimer(nullptr, timer);
+        UnhookWindowsHookEx(hook);
+        SetQuestionBox(oldQuestion);
+        SetMbErrorBox(oldError);
+        current = nullptr;
+    }
+
+    DialogDriver(const DialogDriver&) = delete;
+    DialogDriver& operator=(const DialogDriver&) = delete;
+
+    // Runs act on the topmost dialog once it is visible and titled title.
+    DialogDriver& Then(const char* title, Action act)
+    {
+        steps.push_back({title, act});
+        return *this;
+    }
+    // Answers for the next questions, in order.
+    DialogDriver& Answer(int id)
+    {
+        answers.push_back(id);
+        return *this;
+    }
+
+    bool Done() const { return steps.empty() && !timedOut; }
+    bool TimedOut() const { return timedOut; }
+    size_t StepsLeft() const { return steps.size(); }
+    int DialogsSeen() const { return dialogsSeen; }
+
+    std::vector<BoxRecord> questions; // every question asked
+    std::vector<std::string> errors;  // every MbError text
+    int unansweredQuestions = 0;
+
+    // The topmost live dialog of this thread, or null.
+    HWND Top()
+    {
+        Prune();
+        return dialogs.empty() ? nullptr : dialogs.back();
+    }
+
+    static std::string Title(HWND hwnd)
+    {
+        char text[256] = "";
+        GetWindowTextA(hwnd, text, sizeof text);
+        return text;
+    }
+
+private:
+    static const UINT TICK_MS = 10;
+    struct Step {
+        std::string title;
+        Action act;
+    };
+
+    static DialogDriver* current;
+
+    HHOOK hook;
+    UINT_PTR timer;
+    DWORD start;
+    DWORD watchdog;
+    bool timedOut = false;
+    int dialogsSeen = 0;
+    std::vector<HWND> dialogs;
+    std::deque<Step> steps;
+    std::deque<int> answers;
+    QUESTIONBOXPROC oldQuestion;
+    MBERRORBOXPROC oldError;
+
+    void Prune()
+    {
+        std::vector<HWND> alive;
+        for (HWND h : dialogs) {
+            if (IsWindow(h))
+                alive.push_back(h);
+        }
+        dialogs.swap(alive);
+    }
+
+    static LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam)
+    {
+        if (code == HCBT_CREATEWND && current) {
+            char cls[64] = "";
+            GetClassNameA(reinterpret_cast<HWND>(wParam), cls, sizeof cls);
+            if (lstrcmpA(cls, "#32770") == 0) {
+                current->dialogs.push_back(reinterpret_cast<HWND>(wParam));
+                current->dialogsSeen++;
+            }
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD)
+    {
+        DialogDriver* d = current;
+        if (!d)
+            return;
+        d->Prune();
+        if (GetTickCount() - d->start > d->watchdog) {
+            // A stuck script: end every dialog, the innermost first.
+            d->timedOut = true;
+            for (auto it = d->dialogs.rbegin(); it != d->dialogs.rend(); ++it)
+                EndDialog(*it, IDCANCEL);
+            return;
+        }
+        if (d->steps.empty() || d->dialogs.empty())
+            return;
+        HWND top = d->dialogs.back();
+        if (!IsWindowVisible(top) || Title(top) != d->steps.front().title)
+            return;
+        // Taken off the list before it runs: a step may open a nested dialog whose
+        // modal loop calls this timer again.
+        Step step = d->steps.front();
+        d->steps.pop_front();
+        step.act(top);
+    }
+
+    static int WINAPI Question(HWND, LPCSTR text, LPCSTR caption, UINT type)
+    {
+        DialogDriver* d = current;
+        d->questions.push_back({text ? text : "", caption ? caption : "", type});
+        if (d->answers.empty()) {
+            d->unansweredQuestions++;
+            return (type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDCANCEL;
+        }
+        int id = d->answers.front();
+        d->answers.pop_front();
+        return id;
+    }
+
+    static int WINAPI Error(HWND, LPCSTR text, LPCSTR, UINT)
+    {
+        if (current)
+            current->errors.push_back(text ? text : "");
+        return IDOK;
+    }
+};
+
+inline DialogDriver* DialogDriver::current = nullptr;
+
+// Helpers for the steps.
+inline void Command(HWND dlg, int id, int code = BN_CLICKED)
+{
+    SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, code),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dlg, id)));
+}
+
+inline void PostCommand(HWND dlg, int id, int code = BN_CLICKED)
+{
+    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, code),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dlg, id)));
+}
+
+// Selects entry index of a combo box and tells the dialog, as a user's choice would.
+inline void ChooseEntry(HWND dlg, int id, int index)
+{
+    SendDlgItemMessageA(dlg, id, CB_SETCURSEL, index, 0);
+    Command(dlg, id, CBN_SELCHANGE);
+}
+
+inline std::string ItemText(HWND dlg, int id)
+{
+    char text[512] = "";
+    GetDlgItemTextA(dlg, id, text, sizeof text);
+    return text;
+}
+
+inline std::string ComboText(HWND dlg, int id, int index)
+{
+    char text[512] = "";
+    LRESULT len = SendDlgItemMessageA(dlg, id, CB_GETLBTEXTLEN, index, 0);
+    if (len < 0 || len >= static_cast<LRESULT>(sizeof text))
+        return "<none>";
+    SendDlgItemMessageA(dlg, id, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+inline int ComboSel(HWND dlg, int id)
+{
+    return static_cast<int>(SendDlgItemMessageA(dlg, id, CB_GETCURSEL, 0, 0));
+}
+
+inline int ComboCount(HWND dlg, int id)
+{
+    return static_cast<int>(SendDlgItemMessageA(dlg, id, CB_GETCOUNT, 0, 0));
+}
+
+inline DWORD GdiObjects() { return GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS); }
+inline DWORD UserObjects() { return GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS); }
+
+// A plain visible top-level window to own the dialogs, as the main window does.
+inline HWND MakeOwnerWindow()
+{
+    static ATOM atom;
+    HINSTANCE inst = GetModuleHandleA(nullptr);
+    if (!atom) {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = DefWindowProcA;
+        wc.hInstance = inst;
+        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+        wc.lpszClassName = "DialogTestOwner";
+        atom = RegisterClassA(&wc);
+    }
+    HWND hwnd = CreateWindowExA(0, "DialogTestOwner", "Owner", WS_OVERLAPPEDWINDOW, 100, 100,
+                                400, 450, nullptr, nullptr, inst, nullptr);
+    ShowWindow(hwnd, SW_SHOW);
+    return hwnd;
+}
+
+#endif // DLGDRIVER_H

@@ -9,14 +9,16 @@ namespace {
 
 const char szErrorCaption[] = "Error";
 
-MBERRORBOXPROC boxProc = MessageBoxA;
+// Null means MessageBoxA. Kept null until set, so that the value is fixed before any
+// constructor runs and a box shown from one still finds a function.
+MBERRORBOXPROC boxProc = NULL;
 
 } // namespace
 
 MBERRORBOXPROC SetMbErrorBox(MBERRORBOXPROC proc)
 {
-    MBERRORBOXPROC previous = boxProc;
-    boxProc = proc ? proc : MessageBoxA;
+    MBERRORBOXPROC previous = boxProc ? boxProc : MessageBoxA;
+    boxProc = proc;
     return previous;
 }
 
@@ -35,6 +37,7 @@ int MbError(const char *fmt, ...)
     text[sizeof text - 1] = '\0';
     int len = static_cast<int>(strlen(text));
     if (n < 0 && len == 0) return -1;
-    boxProc(hwndMain, text, szErrorCaption, MB_OK | MB_ICONEXCLAMATION);
+    MBERRORBOXPROC box = boxProc ? boxProc : MessageBoxA;
+    box(hwndMain, text, szErrorCaption, MB_OK | MB_ICONEXCLAMATION);
     return len;
 }

@@ -124,11 +124,11 @@ int ScanPair(const char *text, long long *first, long long *second)
     return ScanNumber(&p, INT_MIN, INT_MAX, second) ? 2 : 1;
 }
 
-// Copies a fixed field of the record into a text for the store, stopping at the
-// field's end even when its terminator is missing.
+// Copies a fixed field of the record into a text for the store. A field without its
+// terminator is cut to what the field can hold with one, so that it loads back.
 void FieldText(char *dst, size_t cbDst, const char *field, size_t cbField)
 {
-    size_t n = strnlen(field, cbField);
+    size_t n = strnlen(field, cbField - 1);
     if (n >= cbDst) n = cbDst - 1;
     memcpy(dst, field, n);
     dst[n] = '\0';

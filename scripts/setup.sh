@@ -15,6 +15,7 @@ need=(
   openmpt123           # independent module player to cross-check beyond.mod
   dpkg-dev             # apt-get source (libxmp is built from Debian's source package)
   unzip zip nsis       # release packages
+  7zip                 # lists the NSIS installers' contents in the release tests
 )
 
 missing=()

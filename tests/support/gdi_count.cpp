@@ -25,9 +25,26 @@ const size_t PEB_GDI_TABLE_OFFSET = 0xF8;
 const size_t PEB_GDI_TABLE_OFFSET = 0x94;
 #endif
 
+typedef LONG(WINAPI* QUERYPROCESSPROC)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
+
+PEB* ProcessPeb()
+{
+    // Asked of ntdll rather than read through the TEB's segment register,
+    // which the compiler cannot see into.
+    QUERYPROCESSPROC query = (QUERYPROCESSPROC)(void (*)(void))GetProcAddress(
+        GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess");
+    PROCESS_BASIC_INFORMATION info;
+    ULONG got = 0;
+    if (!query || query(GetCurrentProcess(), ProcessBasicInformation, &info, sizeof info, &got) != 0)
+        return NULL;
+    return info.PebBaseAddress;
+}
+
 int CountFromTable()
 {
-    PEB* peb = NtCurrentTeb()->ProcessEnvironmentBlock;
+    PEB* peb = ProcessPeb();
+    if (!peb)
+        return -1;
     const GdiHandleEntry* table =
         *(const GdiHandleEntry* const*)((const char*)peb + PEB_GDI_TABLE_OFFSET);
     if (!table)

@@ -19,7 +19,7 @@ const int MBERROR_BUFSIZE = 256;
 // fit is cut after MBERROR_BUFSIZE - 1 characters; nothing is written past the
 // buffer. Returns the number of characters shown (0..MBERROR_BUFSIZE - 1), or -1
 // when fmt is null or cannot be formatted (then nothing is shown).
-int MbError(const char *fmt, ...)
+int MbError(const char* fmt, ...)
 #if defined(__GNUC__)
     __attribute__((format(gnu_printf, 1, 2)))
 #endif
@@ -28,7 +28,7 @@ int MbError(const char *fmt, ...)
 // The function that shows the box; it has the shape of MessageBoxA. Tests put
 // their own in place so that messages are recorded instead of blocking the
 // run in a modal loop. Passing null restores MessageBoxA. Returns the previous one.
-typedef int(WINAPI *MBERRORBOXPROC)(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+typedef int(WINAPI* MBERRORBOXPROC)(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 MBERRORBOXPROC SetMbErrorBox(MBERRORBOXPROC proc);
 
 #endif

@@ -5,7 +5,8 @@
 #include <stdio.h>
 #include <string.h>
 
-namespace {
+namespace
+{
 
 const char szErrorCaption[] = "Error";
 
@@ -22,9 +23,10 @@ MBERRORBOXPROC SetMbErrorBox(MBERRORBOXPROC proc)
     return previous;
 }
 
-int MbError(const char *fmt, ...)
+int MbError(const char* fmt, ...)
 {
-    if (!fmt) return -1;
+    if (!fmt)
+        return -1;
     char text[MBERROR_BUFSIZE];
     text[0] = '\0';
     va_list args;
@@ -36,7 +38,8 @@ int MbError(const char *fmt, ...)
     va_end(args);
     text[sizeof text - 1] = '\0';
     int len = static_cast<int>(strlen(text));
-    if (n < 0 && len == 0) return -1;
+    if (n < 0 && len == 0)
+        return -1;
     MBERRORBOXPROC box = boxProc ? boxProc : MessageBoxA;
     box(hwndMain, text, szErrorCaption, MB_OK | MB_ICONEXCLAMATION);
     return len;

@@ -21,41 +21,41 @@ const unsigned MEMFAIL_DELETE = 0x20; // DeleteValue, DeleteKey
 const DWORD MEMVALUE_STRING = REG_SZ;
 const DWORD MEMVALUE_BINARY = REG_BINARY;
 
-class MemStore : public Store {
-public:
+class MemStore : public Store
+{
+  public:
     MemStore();
     ~MemStore() override;
 
-    int OpenKey(STOREKEY parent, const char *path, STOREKEY *key) override;
-    int CreateKey(STOREKEY parent, const char *path, STOREKEY *key) override;
-    int DeleteKey(STOREKEY parent, const char *path) override;
+    int OpenKey(STOREKEY parent, const char* path, STOREKEY* key) override;
+    int CreateKey(STOREKEY parent, const char* path, STOREKEY* key) override;
+    int DeleteKey(STOREKEY parent, const char* path) override;
     void CloseKey(STOREKEY key) override;
-    int QueryValue(STOREKEY key, const char *name, char *buf, DWORD cb) override;
-    int SetValue(STOREKEY key, const char *name, const char *text) override;
-    int EnumValue(STOREKEY key, DWORD index, char *name, DWORD cbName, char *data,
+    int QueryValue(STOREKEY key, const char* name, char* buf, DWORD cb) override;
+    int SetValue(STOREKEY key, const char* name, const char* text) override;
+    int EnumValue(STOREKEY key, DWORD index, char* name, DWORD cbName, char* data,
                   DWORD cbData) override;
-    int DeleteValue(STOREKEY key, const char *name) override;
+    int DeleteValue(STOREKEY key, const char* name) override;
     int FoldsValueCase() const override { return 0; }
 
     // Makes the given operations fail on the key with this full path (letter case
     // ignored), or on every key when keyPath is null. Calls add up.
-    void FailOn(unsigned ops, const char *keyPath = NULL);
+    void FailOn(unsigned ops, const char* keyPath = NULL);
     void ClearFailures();
 
     // Inspection and set-up by full key path from the root.
-    int KeyExists(const char *keyPath) const;
-    std::string KeyClass(const char *keyPath) const;        // "" when missing
-    int ValueCount(const char *keyPath) const;               // -1 when the key is missing
-    std::vector<std::string> ValueNames(const char *keyPath) const;
+    int KeyExists(const char* keyPath) const;
+    std::string KeyClass(const char* keyPath) const; // "" when missing
+    int ValueCount(const char* keyPath) const;       // -1 when the key is missing
+    std::vector<std::string> ValueNames(const char* keyPath) const;
     // The stored bytes of a value (a string's terminator included); 0 when missing.
-    int GetValueData(const char *keyPath, const char *name, std::string *data,
-                     DWORD *type = NULL) const;
+    int GetValueData(const char* keyPath, const char* name, std::string* data,
+                     DWORD* type = NULL) const;
     // Stores raw bytes with a type, creating the key; no failure applies.
-    int PutValueData(const char *keyPath, const char *name, const std::string &data,
-                     DWORD type);
+    int PutValueData(const char* keyPath, const char* name, const std::string& data, DWORD type);
     int OpenHandles() const { return openHandles; }
 
-private:
+  private:
     struct Value {
         std::string name;
         std::string data;
@@ -78,12 +78,12 @@ private:
 
     // A handle holds its key's full path, so a key deleted under an open handle
     // makes later calls fail instead of touching freed memory.
-    static std::string *Handle(STOREKEY key);
-    std::string FullPath(STOREKEY parent, const char *path) const;
-    Key *Find(const std::string &fullPath) const;
-    Key *Make(const std::string &fullPath);
-    Value *FindValue(Key *k, const char *name) const;
-    int Fails(unsigned op, const std::string &fullPath) const;
+    static std::string* Handle(STOREKEY key);
+    std::string FullPath(STOREKEY parent, const char* path) const;
+    Key* Find(const std::string& fullPath) const;
+    Key* Make(const std::string& fullPath);
+    Value* FindValue(Key* k, const char* name) const;
+    int Fails(unsigned op, const std::string& fullPath) const;
 };
 
 #endif

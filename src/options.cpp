@@ -16,33 +16,33 @@ const char szBackgroundKey[] = "Background";
 const char szBlockSchemesKey[] = "Block Schemes";
 const char szControlsKey[] = "Controls";
 
-const char *const szControls[NUM_CONTROLS] = {"Move Left", "Move Right", "Rotate CW",
-                                              "Rotate CCW", "Drop fast"};
+const char* const szControls[NUM_CONTROLS] = {"Move Left", "Move Right", "Rotate CW", "Rotate CCW",
+                                              "Drop fast"};
 const int defaultkeys[NUM_CONTROLS] = {VK_LEFT, VK_RIGHT, VK_UP, VK_CONTROL, VK_DOWN};
 
 const BACKGROUND defaultBackground = {BG_BUILTIN, {0x00FFFFFF, 0x00FFFFFF}, "Background"};
 
 const BLOCKSCHEME defaultBlockSchemes[NUM_DEFAULT_SCHEMES] = {
-    {"One", {0, 1, 2, 3, 4, 5, 6}},         {"Two", {7, 8, 9, 10, 11, 12, 13}},
+    {"One", {0, 1, 2, 3, 4, 5, 6}},          {"Two", {7, 8, 9, 10, 11, 12, 13}},
     {"Three", {14, 15, 16, 17, 18, 19, 20}}, {"Four", {21, 22, 23, 24, 25, 26, 27}},
     {"Five", {28, 29, 30, 31, 32, 33, 34}},  {"Six", {35, 36, 37, 38, 39, 40, 41}},
 };
 
 const char defaultMusic[] = "beyond.mod";
 
-const char *const szBgOptions[NUM_BG_OPTIONS] = {"Built in", "From file", "Solid Color",
-                                                 "Gradient", "Pattern"};
-const char *const backgroundNames[NUM_BACKGROUND_NAMES] = {"Background", "Skull", "Leet",
+const char* const szBgOptions[NUM_BG_OPTIONS] = {"Built in", "From file", "Solid Color", "Gradient",
+                                                 "Pattern"};
+const char* const backgroundNames[NUM_BACKGROUND_NAMES] = {"Background", "Skull", "Leet",
                                                            "Background2"};
-const char *const tileNames[NUM_TILE_NAMES] = {"Blue", "Red", "Orange"};
-const char *const fromfileOptions[NUM_FROMFILE_OPTIONS] = {"Default", "Center", "Tile",
-                                                           "Stretch"};
+const char* const tileNames[NUM_TILE_NAMES] = {"Blue", "Red", "Orange"};
+const char* const fromfileOptions[NUM_FROMFILE_OPTIONS] = {"Default", "Center", "Tile", "Stretch"};
 
 // Filled again by LoadOptions; set here as well so that a scheme function called
 // before it (a test, a tool) still finds the right key.
 char szRegKey[REGKEY_LEN] = "Software\\Kellmarvostian\\Stakka\\1.1";
 
-namespace {
+namespace
+{
 
 // Value names of the layout.
 const char szWindowValue[] = "Window";
@@ -61,15 +61,18 @@ const DWORD VALUE_BUFSIZE = OPTION_NAME_LEN;
 const int NUMBER_TEXT_LEN = 32;
 const int SUBKEY_PATH_LEN = REGKEY_LEN + 32;
 
-Store *currentStore = NULL;
+Store* currentStore = NULL;
 
-Store *TheStore(void)
+Store* TheStore(void)
 {
     static RegStore registry(HKEY_CURRENT_USER, NULL);
     return currentStore ? currentStore : &registry;
 }
 
-void ExitProcessWith(int code) { exit(code); }
+void ExitProcessWith(int code)
+{
+    exit(code);
+}
 
 OPTIONSEXITPROC exitProc = ExitProcessWith;
 
@@ -86,28 +89,34 @@ int IsBlank(char c)
 // Reads white space, an optional sign and digits at *pp. Returns 0 and leaves *pp
 // when there are no digits; otherwise sets *value (held within lo..hi) and moves
 // *pp past the digits.
-int ScanNumber(const char **pp, long long lo, long long hi, long long *value)
+int ScanNumber(const char** pp, long long lo, long long hi, long long* value)
 {
-    const char *p = *pp;
-    while (IsBlank(*p)) p++;
+    const char* p = *pp;
+    while (IsBlank(*p))
+        p++;
     int negative = 0;
-    if (*p == '+' || *p == '-') negative = *p++ == '-';
-    if (*p < '0' || *p > '9') return 0;
+    if (*p == '+' || *p == '-')
+        negative = *p++ == '-';
+    if (*p < '0' || *p > '9')
+        return 0;
     // Stop growing once past any 32-bit range; the later digits are still consumed.
     const long long cap = 1LL << 40;
     long long magnitude = 0;
     for (; *p >= '0' && *p <= '9'; p++)
-        if (magnitude < cap) magnitude = magnitude * 10 + (*p - '0');
+        if (magnitude < cap)
+            magnitude = magnitude * 10 + (*p - '0');
     long long v = negative ? -magnitude : magnitude;
-    if (v < lo) v = lo;
-    if (v > hi) v = hi;
+    if (v < lo)
+        v = lo;
+    if (v > hi)
+        v = hi;
     *value = v;
     *pp = p;
     return 1;
 }
 
 // A single decimal: 0 when the text has no digits.
-int DecimalInt(const char *text)
+int DecimalInt(const char* text)
 {
     long long v = 0;
     ScanNumber(&text, INT_MIN, INT_MAX, &v);
@@ -115,32 +124,35 @@ int DecimalInt(const char *text)
 }
 
 // "%d,%d": returns how many of the two numbers were read; the unread keep their values.
-int ScanPair(const char *text, long long *first, long long *second)
+int ScanPair(const char* text, long long* first, long long* second)
 {
-    const char *p = text;
-    if (!ScanNumber(&p, INT_MIN, INT_MAX, first)) return 0;
-    if (*p != ',') return 1;
+    const char* p = text;
+    if (!ScanNumber(&p, INT_MIN, INT_MAX, first))
+        return 0;
+    if (*p != ',')
+        return 1;
     p++;
     return ScanNumber(&p, INT_MIN, INT_MAX, second) ? 2 : 1;
 }
 
 // Copies a fixed field of the record into a text for the store. A field without its
 // terminator is cut to what the field can hold with one, so that it loads back.
-void FieldText(char *dst, size_t cbDst, const char *field, size_t cbField)
+void FieldText(char* dst, size_t cbDst, const char* field, size_t cbField)
 {
     size_t n = strnlen(field, cbField - 1);
-    if (n >= cbDst) n = cbDst - 1;
+    if (n >= cbDst)
+        n = cbDst - 1;
     memcpy(dst, field, n);
     dst[n] = '\0';
 }
 
-int SubkeyPath(char *out, size_t cb, const char *subkey)
+int SubkeyPath(char* out, size_t cb, const char* subkey)
 {
     int n = snprintf(out, cb, "%s\\%s", szRegKey, subkey);
     return n >= 0 && static_cast<size_t>(n) < cb;
 }
 
-int OpenSubkey(const char *subkey, STOREKEY *key)
+int OpenSubkey(const char* subkey, STOREKEY* key)
 {
     char path[SUBKEY_PATH_LEN];
     *key = NULL;
@@ -149,17 +161,18 @@ int OpenSubkey(const char *subkey, STOREKEY *key)
 
 void CloseIf(STOREKEY key)
 {
-    if (key) TheStore()->CloseKey(key);
+    if (key)
+        TheStore()->CloseKey(key);
 }
 
-void SetDefaultMusic(SOUNDOPTIONS &so)
+void SetDefaultMusic(SOUNDOPTIONS& so)
 {
     lstrcpynA(so.bgMusic, defaultMusic, sizeof so.bgMusic);
     so.playMusic = 1;
 }
 
 // SetupDefaults without touching the store, and music on.
-void FillDefaults(OPTIONS &op)
+void FillDefaults(OPTIONS& op)
 {
     memset(&op, 0, sizeof op);
     SetDefaultBackground(op.go.bg);
@@ -174,26 +187,36 @@ void FillDefaults(OPTIONS &op)
 
 // Opens a subkey of the application key; a missing one is created (failure to
 // create is not reported) and its group given its defaults by repair().
-STOREKEY OpenOrRepair(STOREKEY app, const char *subkey, void (*repair)(void *), void *arg)
+STOREKEY OpenOrRepair(STOREKEY app, const char* subkey, void (*repair)(void*), void* arg)
 {
-    Store *st = TheStore();
+    Store* st = TheStore();
     STOREKEY key;
-    if (st->OpenKey(app, subkey, &key)) return key;
+    if (st->OpenKey(app, subkey, &key))
+        return key;
     st->CreateKey(app, subkey, &key);
     repair(arg);
     return key;
 }
 
-void RepairBackground(void *arg) { SetDefaultBackground(*static_cast<BACKGROUND *>(arg)); }
-void RepairSchemes(void *) { SetDefaultBlockSchemes(); }
-void RepairControls(void *arg) { SetDefaultControls(*static_cast<CONTROLOPTIONS *>(arg)); }
+void RepairBackground(void* arg)
+{
+    SetDefaultBackground(*static_cast<BACKGROUND*>(arg));
+}
+void RepairSchemes(void*)
+{
+    SetDefaultBlockSchemes();
+}
+void RepairControls(void* arg)
+{
+    SetDefaultControls(*static_cast<CONTROLOPTIONS*>(arg));
+}
 
-int ReadValue(STOREKEY key, const char *name, char *buf)
+int ReadValue(STOREKEY key, const char* name, char* buf)
 {
     return key && TheStore()->QueryValue(key, name, buf, VALUE_BUFSIZE);
 }
 
-void ReadValues(OPTIONS &op, STOREKEY app, STOREKEY bg, STOREKEY ctl)
+void ReadValues(OPTIONS& op, STOREKEY app, STOREKEY bg, STOREKEY ctl)
 {
     char text[VALUE_BUFSIZE];
     long long a, b;
@@ -258,14 +281,17 @@ void ReadValues(OPTIONS &op, STOREKEY app, STOREKEY bg, STOREKEY ctl)
 
 } // namespace
 
-Store *SetOptionsStore(Store *store)
+Store* SetOptionsStore(Store* store)
 {
-    Store *previous = currentStore ? currentStore : TheStore();
+    Store* previous = currentStore ? currentStore : TheStore();
     currentStore = store;
     return previous;
 }
 
-Store *GetOptionsStore(void) { return TheStore(); }
+Store* GetOptionsStore(void)
+{
+    return TheStore();
+}
 
 OPTIONSEXITPROC SetOptionsExitProc(OPTIONSEXITPROC proc)
 {
@@ -274,17 +300,22 @@ OPTIONSEXITPROC SetOptionsExitProc(OPTIONSEXITPROC proc)
     return previous;
 }
 
-void SetDefaultBackground(BACKGROUND &bg) { bg = defaultBackground; }
-
-void SetDefaultControls(CONTROLOPTIONS &co)
+void SetDefaultBackground(BACKGROUND& bg)
 {
-    for (int i = 0; i < NUM_CONTROLS; i++) co.keys[i] = defaultkeys[i];
+    bg = defaultBackground;
+}
+
+void SetDefaultControls(CONTROLOPTIONS& co)
+{
+    for (int i = 0; i < NUM_CONTROLS; i++)
+        co.keys[i] = defaultkeys[i];
 }
 
 void SetDefaultBlockSchemes(void)
 {
     STOREKEY key;
-    if (!OpenSubkey(szBlockSchemesKey, &key)) return;
+    if (!OpenSubkey(szBlockSchemesKey, &key))
+        return;
     char text[VALUE_BUFSIZE];
     for (int i = 0; i < NUM_DEFAULT_SCHEMES; i++)
         if (FormatBlockScheme(defaultBlockSchemes[i], text, sizeof text) >= 0)
@@ -292,7 +323,7 @@ void SetDefaultBlockSchemes(void)
     TheStore()->CloseKey(key);
 }
 
-void SetupDefaults(OPTIONS &op)
+void SetupDefaults(OPTIONS& op)
 {
     SetDefaultBackground(op.go.bg);
     SetDefaultBlockSchemes();
@@ -304,12 +335,12 @@ void SetupDefaults(OPTIONS &op)
     op.go.bs = defaultBlockSchemes[0];
 }
 
-void LoadOptions(OPTIONS &op)
+void LoadOptions(OPTIONS& op)
 {
     snprintf(szRegKey, sizeof szRegKey, "%s\\%s", szRegKeyNoVer, szRegVersion);
     FillDefaults(op);
 
-    Store *st = TheStore();
+    Store* st = TheStore();
     STOREKEY app;
     if (!st->OpenKey(NULL, szRegKey, &app)) {
         if (!st->CreateKey(NULL, szRegKey, &app)) {
@@ -318,10 +349,11 @@ void LoadOptions(OPTIONS &op)
             return;
         }
         // First run: the whole store in one step, nothing read.
-        const char *const subkeys[] = {szBackgroundKey, szBlockSchemesKey, szControlsKey};
-        for (const char *subkey : subkeys) {
+        const char* const subkeys[] = {szBackgroundKey, szBlockSchemesKey, szControlsKey};
+        for (const char* subkey : subkeys) {
             STOREKEY key;
-            if (st->CreateKey(app, subkey, &key)) st->CloseKey(key);
+            if (st->CreateKey(app, subkey, &key))
+                st->CloseKey(key);
         }
         SetupDefaults(op);
         SaveOptions(op);
@@ -343,12 +375,13 @@ void LoadOptions(OPTIONS &op)
     SetDefaultMusic(op.so);
 }
 
-void SaveOptions(const OPTIONS &op)
+void SaveOptions(const OPTIONS& op)
 {
-    Store *st = TheStore();
+    Store* st = TheStore();
     STOREKEY app, bg, ctl;
     char text[VALUE_BUFSIZE];
-    if (!st->OpenKey(NULL, szRegKey, &app)) app = NULL;
+    if (!st->OpenKey(NULL, szRegKey, &app))
+        app = NULL;
     OpenSubkey(szBackgroundKey, &bg);
     OpenSubkey(szControlsKey, &ctl);
 
@@ -384,9 +417,10 @@ void SaveOptions(const OPTIONS &op)
 
 // ---- Block schemes ----
 
-int FormatBlockScheme(const BLOCKSCHEME &bs, char *text, int cb)
+int FormatBlockScheme(const BLOCKSCHEME& bs, char* text, int cb)
 {
-    if (!text || cb <= 0) return -1;
+    if (!text || cb <= 0)
+        return -1;
     int len = 0;
     for (int i = 0; i < NUM_SCHEME_BLOCKS; i++) {
         int n = snprintf(text + len, static_cast<size_t>(cb - len), "%d,",
@@ -400,24 +434,28 @@ int FormatBlockScheme(const BLOCKSCHEME &bs, char *text, int cb)
     return len;
 }
 
-int ParseBlockScheme(const char *text, BLOCKSCHEME &bs)
+int ParseBlockScheme(const char* text, BLOCKSCHEME& bs)
 {
-    if (!text) return 0;
-    const char *p = text;
+    if (!text)
+        return 0;
+    const char* p = text;
     int count = 0;
     while (count < NUM_SCHEME_BLOCKS) {
         long long v;
-        if (!ScanNumber(&p, INT_MIN, INT_MAX, &v)) break;
+        if (!ScanNumber(&p, INT_MIN, INT_MAX, &v))
+            break;
         bs.blocks[count++] = static_cast<DWORD>(static_cast<int>(v));
-        if (*p != ',') break;
+        if (*p != ',')
+            break;
         p++;
     }
     return count;
 }
 
-int LoadBlockScheme(const char *name, BLOCKSCHEME &bs)
+int LoadBlockScheme(const char* name, BLOCKSCHEME& bs)
 {
-    if (!name) name = "";
+    if (!name)
+        name = "";
     STOREKEY key;
     char text[VALUE_BUFSIZE];
     int ok = OpenSubkey(szBlockSchemesKey, &key);
@@ -431,39 +469,47 @@ int LoadBlockScheme(const char *name, BLOCKSCHEME &bs)
     return 1;
 }
 
-int ListBlockSchemes(BLOCKSCHEMENAMEPROC add, void *ctx)
+int ListBlockSchemes(BLOCKSCHEMENAMEPROC add, void* ctx)
 {
     STOREKEY key;
-    if (!OpenSubkey(szBlockSchemesKey, &key)) return 0;
+    if (!OpenSubkey(szBlockSchemesKey, &key))
+        return 0;
     char name[VALUE_BUFSIZE];
     char text[VALUE_BUFSIZE];
     int count = 0;
     for (DWORD i = 0;; i++) {
         int r = TheStore()->EnumValue(key, i, name, sizeof name, text, sizeof text);
-        if (r == STORE_ENUM_DONE) break;
+        if (r == STORE_ENUM_DONE)
+            break;
         // One value too long to list must not hide the schemes after it.
-        if (r != STORE_ENUM_OK) continue;
-        if (add) add(name, ctx);
+        if (r != STORE_ENUM_OK)
+            continue;
+        if (add)
+            add(name, ctx);
         count++;
     }
     TheStore()->CloseKey(key);
     return count;
 }
 
-int FindBlockSchemeTwin(const char *name, char *stored, int cbStored)
+int FindBlockSchemeTwin(const char* name, char* stored, int cbStored)
 {
-    if (stored && cbStored > 0) stored[0] = '\0';
+    if (stored && cbStored > 0)
+        stored[0] = '\0';
     STOREKEY key;
-    if (!name || !OpenSubkey(szBlockSchemesKey, &key)) return 0;
-    Store *st = TheStore();
+    if (!name || !OpenSubkey(szBlockSchemesKey, &key))
+        return 0;
+    Store* st = TheStore();
     int folds = st->FoldsValueCase();
     char found[VALUE_BUFSIZE];
     char twin[VALUE_BUFSIZE] = "";
     int exact = 0;
     for (DWORD i = 0; !exact; i++) {
         int r = st->EnumValue(key, i, found, sizeof found, NULL, 0);
-        if (r == STORE_ENUM_DONE) break;
-        if (r != STORE_ENUM_OK) continue;
+        if (r == STORE_ENUM_DONE)
+            break;
+        if (r != STORE_ENUM_OK)
+            continue;
         if (strcmp(found, name) == 0) {
             exact = 1;
             lstrcpynA(twin, found, sizeof twin);
@@ -472,38 +518,45 @@ int FindBlockSchemeTwin(const char *name, char *stored, int cbStored)
         }
     }
     st->CloseKey(key);
-    if (!twin[0]) return 0;
-    if (stored && cbStored > 0) lstrcpynA(stored, twin, cbStored);
+    if (!twin[0])
+        return 0;
+    if (stored && cbStored > 0)
+        lstrcpynA(stored, twin, cbStored);
     return 1;
 }
 
-int BlockSchemeExists(const char *name)
+int BlockSchemeExists(const char* name)
 {
     char stored[VALUE_BUFSIZE];
     return FindBlockSchemeTwin(name, stored, sizeof stored) && strcmp(stored, name) == 0;
 }
 
-int WriteBlockScheme(const char *name, const BLOCKSCHEME &bs)
+int WriteBlockScheme(const char* name, const BLOCKSCHEME& bs)
 {
     // An empty name would be the key's unnamed default value, which is no scheme.
-    if (!name || !name[0] || strlen(name) >= VALUE_BUFSIZE) return 0;
+    if (!name || !name[0] || strlen(name) >= VALUE_BUFSIZE)
+        return 0;
     char text[VALUE_BUFSIZE];
-    if (FormatBlockScheme(bs, text, sizeof text) < 0) return 0;
+    if (FormatBlockScheme(bs, text, sizeof text) < 0)
+        return 0;
     char path[SUBKEY_PATH_LEN];
     STOREKEY key;
-    if (!SubkeyPath(path, sizeof path, szBlockSchemesKey)) return 0;
+    if (!SubkeyPath(path, sizeof path, szBlockSchemesKey))
+        return 0;
     // Created when missing: a scheme the player saves must not vanish because the
     // key was lost while the game ran.
-    if (!TheStore()->CreateKey(NULL, path, &key)) return 0;
+    if (!TheStore()->CreateKey(NULL, path, &key))
+        return 0;
     int ok = TheStore()->SetValue(key, name, text);
     TheStore()->CloseKey(key);
     return ok;
 }
 
-int RemoveBlockScheme(const char *name)
+int RemoveBlockScheme(const char* name)
 {
     STOREKEY key;
-    if (!name || !OpenSubkey(szBlockSchemesKey, &key)) return 0;
+    if (!name || !OpenSubkey(szBlockSchemesKey, &key))
+        return 0;
     int ok = TheStore()->DeleteValue(key, name);
     TheStore()->CloseKey(key);
     return ok;

@@ -45,7 +45,8 @@ struct BACKGROUND {
 
 struct BLOCKSCHEME {
     char name[SCHEME_NAME_LEN];
-    DWORD blocks[NUM_SCHEME_BLOCKS]; // block picture number per piece colour; not range-checked here
+    DWORD
+        blocks[NUM_SCHEME_BLOCKS]; // block picture number per piece colour; not range-checked here
 };
 
 struct GRAPHICSOPTIONS {
@@ -72,21 +73,21 @@ struct OPTIONS {
 };
 
 // Constant tables.
-extern const char szRegKeyNoVer[31];                   // "Software\Kellmarvostian\Stakka"
-extern const char szRegVersion[];                      // "1.1"
-extern const char szKeyClass[];                        // class string of the keys we create
-extern const char szBackgroundKey[];                   // "Background"
-extern const char szBlockSchemesKey[];                 // "Block Schemes"
-extern const char szControlsKey[];                     // "Controls"
-extern const char *const szControls[NUM_CONTROLS];     // value names of the key bindings
-extern const int defaultkeys[NUM_CONTROLS];            // left, right, up, Control, down
+extern const char szRegKeyNoVer[31];               // "Software\Kellmarvostian\Stakka"
+extern const char szRegVersion[];                  // "1.1"
+extern const char szKeyClass[];                    // class string of the keys we create
+extern const char szBackgroundKey[];               // "Background"
+extern const char szBlockSchemesKey[];             // "Block Schemes"
+extern const char szControlsKey[];                 // "Controls"
+extern const char* const szControls[NUM_CONTROLS]; // value names of the key bindings
+extern const int defaultkeys[NUM_CONTROLS];        // left, right, up, Control, down
 extern const BACKGROUND defaultBackground;
 extern const BLOCKSCHEME defaultBlockSchemes[NUM_DEFAULT_SCHEMES];
-extern const char defaultMusic[];                      // "beyond.mod"
-extern const char *const szBgOptions[NUM_BG_OPTIONS];  // kind bit of entry i is 1 << i
-extern const char *const backgroundNames[NUM_BACKGROUND_NAMES];
-extern const char *const tileNames[NUM_TILE_NAMES];
-extern const char *const fromfileOptions[NUM_FROMFILE_OPTIONS]; // entry j>0: BG_CENTER << (j-1)
+extern const char defaultMusic[];                     // "beyond.mod"
+extern const char* const szBgOptions[NUM_BG_OPTIONS]; // kind bit of entry i is 1 << i
+extern const char* const backgroundNames[NUM_BACKGROUND_NAMES];
+extern const char* const tileNames[NUM_TILE_NAMES];
+extern const char* const fromfileOptions[NUM_FROMFILE_OPTIONS]; // entry j>0: BG_CENTER << (j-1)
 
 // The application key path, relative to the store's root (HKEY_CURRENT_USER).
 // LoadOptions fills it first; every other function here addresses the store through it.
@@ -97,22 +98,22 @@ extern char szRegKey[REGKEY_LEN];
 // first run the store is created with defaults and nothing is read. When the
 // application key can be neither opened nor created, reports "Could not create
 // registry entry" and ends the process with exit code 8 (through the exit seam below).
-void LoadOptions(OPTIONS &op);
+void LoadOptions(OPTIONS& op);
 
 // Writes the stored fields of op (not the block schemes). Failures are silent.
-void SaveOptions(const OPTIONS &op);
+void SaveOptions(const OPTIONS& op);
 
 // Sets the default of every stored field of op and writes the six default schemes.
 // op.so is not touched.
-void SetupDefaults(OPTIONS &op);
-void SetDefaultBackground(BACKGROUND &bg);
+void SetupDefaults(OPTIONS& op);
+void SetDefaultBackground(BACKGROUND& bg);
 void SetDefaultBlockSchemes(void);
-void SetDefaultControls(CONTROLOPTIONS &co);
+void SetDefaultControls(CONTROLOPTIONS& co);
 
 // Reads the stored scheme called name into bs.blocks (bs.name is not changed).
 // Reports "Unable to load block scheme %s" and returns 0 when it cannot be read;
 // bs.blocks then keep their values. Returns 1 when read.
-int LoadBlockScheme(const char *name, BLOCKSCHEME &bs);
+int LoadBlockScheme(const char* name, BLOCKSCHEME& bs);
 
 // ---- Stored block schemes (the graphics dialog's list, save and delete) ----
 // Names are compared exactly, letter case included. A name is at most
@@ -120,39 +121,39 @@ int LoadBlockScheme(const char *name, BLOCKSCHEME &bs);
 
 // The stored text of bs.blocks: seven "%d," without spaces. Returns its length,
 // or -1 when it does not fit into cb characters (text is then empty).
-int FormatBlockScheme(const BLOCKSCHEME &bs, char *text, int cb);
+int FormatBlockScheme(const BLOCKSCHEME& bs, char* text, int cb);
 // Parses "%d,%d,%d,%d,%d,%d,%d" into bs.blocks, stopping at the first mismatch and
 // leaving the later blocks as they were. Returns how many blocks were set.
-int ParseBlockScheme(const char *text, BLOCKSCHEME &bs);
+int ParseBlockScheme(const char* text, BLOCKSCHEME& bs);
 
 // Calls add once per stored scheme name, in the store's enumeration order (newly
 // written names come last), stopping at the first name that cannot be returned.
 // Returns the number of names given to add.
-typedef void (*BLOCKSCHEMENAMEPROC)(const char *name, void *ctx);
-int ListBlockSchemes(BLOCKSCHEMENAMEPROC add, void *ctx);
+typedef void (*BLOCKSCHEMENAMEPROC)(const char* name, void* ctx);
+int ListBlockSchemes(BLOCKSCHEMENAMEPROC add, void* ctx);
 
 // 1 when a scheme of exactly this name is stored.
-int BlockSchemeExists(const char *name);
+int BlockSchemeExists(const char* name);
 
 // 1 when writing name would replace a stored scheme: one of exactly that name, or,
 // on a store that folds letter case in value names (the Win32 registry does), one
 // whose name differs only in case. Its stored name is copied into stored
 // (bounded by cbStored) when stored is not null.
-int FindBlockSchemeTwin(const char *name, char *stored, int cbStored);
+int FindBlockSchemeTwin(const char* name, char* stored, int cbStored);
 
 // Writes bs.blocks as the scheme called name, creating or replacing it. On a
 // case-folding store a twin differing only in case is replaced and the new
 // spelling kept. Returns 1 when written; failures are otherwise silent.
-int WriteBlockScheme(const char *name, const BLOCKSCHEME &bs);
+int WriteBlockScheme(const char* name, const BLOCKSCHEME& bs);
 
 // Deletes the stored scheme called name. Returns 1 when deleted.
-int RemoveBlockScheme(const char *name);
+int RemoveBlockScheme(const char* name);
 
 // ---- Seams for tests and tools ----
 // The store every function above works on; the default is the Win32 registry
 // under HKEY_CURRENT_USER. Returns the previous store. Null restores the default.
-Store *SetOptionsStore(Store *store);
-Store *GetOptionsStore(void);
+Store* SetOptionsStore(Store* store);
+Store* GetOptionsStore(void);
 
 // What LoadOptions calls to end the process (default: exit). If it returns,
 // LoadOptions returns at once. Null restores the default. Returns the previous one.

@@ -11,7 +11,8 @@
 
 using std::string;
 
-namespace {
+namespace
+{
 
 struct Shown {
     HWND owner;
@@ -27,8 +28,9 @@ int WINAPI Record(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
     return IDOK;
 }
 
-class MbErrorTest : public ::testing::Test {
-protected:
+class MbErrorTest : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         shown.clear();
@@ -127,14 +129,18 @@ BOOL CALLBACK FindBox(HWND w, LPARAM)
 
 void CALLBACK CloseBox(HWND, UINT, UINT_PTR, DWORD)
 {
-    if (seen.closed) return;
+    if (seen.closed)
+        return;
     EnumThreadWindows(GetCurrentThreadId(), FindBox, 0);
     // A box that never shows would hang the run: close whatever is there.
     if (!seen.closed && ++seen.ticks > 200)
-        EnumThreadWindows(GetCurrentThreadId(), [](HWND w, LPARAM) -> BOOL {
-            PostMessageA(w, WM_CLOSE, 0, 0);
-            return TRUE;
-        }, 0);
+        EnumThreadWindows(
+            GetCurrentThreadId(),
+            [](HWND w, LPARAM) -> BOOL {
+                PostMessageA(w, WM_CLOSE, 0, 0);
+                return TRUE;
+            },
+            0);
 }
 
 TEST(MbErrorBox, ShowsTheRealModalBox)

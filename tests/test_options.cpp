@@ -18,7 +18,8 @@
 using std::string;
 using std::vector;
 
-namespace {
+namespace
+{
 
 int exitCode = -1;
 int exitCalls = 0;
@@ -29,7 +30,10 @@ void RecordExit(int code)
     exitCalls++;
 }
 
-string Field(const char *s, size_t cb) { return string(s, strnlen(s, cb)); }
+string Field(const char* s, size_t cb)
+{
+    return string(s, strnlen(s, cb));
+}
 
 // The defaults, written out here rather than taken from the tables under test.
 OPTIONS Defaults()
@@ -43,17 +47,19 @@ OPTIONS Defaults()
     op.go.bg.color[1] = 0x00FFFFFF;
     strcpy(op.go.bg.name, "Background");
     strcpy(op.go.bs.name, "One");
-    for (int i = 0; i < 7; i++) op.go.bs.blocks[i] = i;
+    for (int i = 0; i < 7; i++)
+        op.go.bs.blocks[i] = i;
     op.go.drawGrid = 1;
     op.go.preview = 1;
     const int keys[5] = {37, 39, 38, 17, 40};
-    for (int i = 0; i < 5; i++) op.co.keys[i] = keys[i];
+    for (int i = 0; i < 5; i++)
+        op.co.keys[i] = keys[i];
     op.so.playMusic = 1;
     strcpy(op.so.bgMusic, "beyond.mod");
     return op;
 }
 
-void ExpectSameOptions(const OPTIONS &e, const OPTIONS &a)
+void ExpectSameOptions(const OPTIONS& e, const OPTIONS& a)
 {
     EXPECT_EQ(e.windowpos.x, a.windowpos.x);
     EXPECT_EQ(e.windowpos.y, a.windowpos.y);
@@ -62,16 +68,19 @@ void ExpectSameOptions(const OPTIONS &e, const OPTIONS &a)
     EXPECT_EQ(e.go.bg.color[1], a.go.bg.color[1]);
     EXPECT_EQ(Field(e.go.bg.name, sizeof e.go.bg.name), Field(a.go.bg.name, sizeof a.go.bg.name));
     EXPECT_EQ(Field(e.go.bs.name, sizeof e.go.bs.name), Field(a.go.bs.name, sizeof a.go.bs.name));
-    for (int i = 0; i < 7; i++) EXPECT_EQ(e.go.bs.blocks[i], a.go.bs.blocks[i]) << "block " << i;
+    for (int i = 0; i < 7; i++)
+        EXPECT_EQ(e.go.bs.blocks[i], a.go.bs.blocks[i]) << "block " << i;
     EXPECT_EQ(e.go.drawGrid, a.go.drawGrid);
     EXPECT_EQ(e.go.preview, a.go.preview);
-    for (int i = 0; i < 5; i++) EXPECT_EQ(e.co.keys[i], a.co.keys[i]) << "key " << i;
+    for (int i = 0; i < 5; i++)
+        EXPECT_EQ(e.co.keys[i], a.co.keys[i]) << "key " << i;
     EXPECT_EQ(e.so.playMusic, a.so.playMusic);
     EXPECT_EQ(Field(e.so.bgMusic, sizeof e.so.bgMusic), Field(a.so.bgMusic, sizeof a.so.bgMusic));
 }
 
-class OptionsFixture : public ::testing::Test {
-protected:
+class OptionsFixture : public ::testing::Test
+{
+  protected:
     virtual StoreKind Kind() const = 0;
     void SetUp() override
     {
@@ -82,7 +91,9 @@ protected:
     }
     void TearDown() override
     {
-        if (h->mem) { EXPECT_EQ(0, h->mem->OpenHandles()) << "store keys left open"; }
+        if (h->mem) {
+            EXPECT_EQ(0, h->mem->OpenHandles()) << "store keys left open";
+        }
         SetOptionsExitProc(NULL);
         h.reset();
     }
@@ -104,9 +115,9 @@ protected:
     vector<string> Schemes()
     {
         vector<string> names;
-        ListBlockSchemes([](const char *name, void *ctx) {
-            static_cast<vector<string> *>(ctx)->push_back(name);
-        }, &names);
+        ListBlockSchemes(
+            [](const char* name, void* ctx) { static_cast<vector<string>*>(ctx)->push_back(name); },
+            &names);
         return names;
     }
 
@@ -115,27 +126,29 @@ protected:
 };
 
 // Every store: the in-memory one and the real registry.
-class OptionsTest : public OptionsFixture, public ::testing::WithParamInterface<StoreKind> {
-protected:
+class OptionsTest : public OptionsFixture, public ::testing::WithParamInterface<StoreKind>
+{
+  protected:
     StoreKind Kind() const override { return GetParam(); }
 };
 
 // Failures on command need the in-memory store.
-class MemOptionsTest : public OptionsFixture {
-protected:
+class MemOptionsTest : public OptionsFixture
+{
+  protected:
     StoreKind Kind() const override { return MEM_STORE; }
 };
 
 INSTANTIATE_TEST_SUITE_P(Stores, OptionsTest, ::testing::Values(MEM_STORE, REG_STORE),
-                         [](const ::testing::TestParamInfo<StoreKind> &info) {
+                         [](const ::testing::TestParamInfo<StoreKind>& info) {
                              return string(StoreKindName(info.param));
                          });
 
-const char *const kSchemeTexts[6] = {
+const char* const kSchemeTexts[6] = {
     "0,1,2,3,4,5,6,",        "7,8,9,10,11,12,13,",    "14,15,16,17,18,19,20,",
     "21,22,23,24,25,26,27,", "28,29,30,31,32,33,34,", "35,36,37,38,39,40,41,",
 };
-const char *const kSchemeNames[6] = {"One", "Two", "Three", "Four", "Five", "Six"};
+const char* const kSchemeNames[6] = {"One", "Two", "Three", "Four", "Five", "Six"};
 
 // ---- Constant tables and record layout ----
 
@@ -143,7 +156,7 @@ TEST(OptionsTables, ValuesAreExact)
 {
     EXPECT_STREQ("Software\\Kellmarvostian\\Stakka", szRegKeyNoVer);
     EXPECT_EQ(31u, sizeof szRegKeyNoVer);
-    const char *controls[5] = {"Move Left", "Move Right", "Rotate CW", "Rotate CCW", "Drop fast"};
+    const char* controls[5] = {"Move Left", "Move Right", "Rotate CW", "Rotate CCW", "Drop fast"};
     const int keys[5] = {37, 39, 38, 17, 40};
     for (int i = 0; i < NUM_CONTROLS; i++) {
         EXPECT_STREQ(controls[i], szControls[i]);
@@ -159,20 +172,24 @@ TEST(OptionsTables, ValuesAreExact)
             EXPECT_EQ(static_cast<DWORD>(7 * k + i), defaultBlockSchemes[k].blocks[i]);
     }
     EXPECT_STREQ("beyond.mod", defaultMusic);
-    const char *bg[5] = {"Built in", "From file", "Solid Color", "Gradient", "Pattern"};
+    const char* bg[5] = {"Built in", "From file", "Solid Color", "Gradient", "Pattern"};
     const WORD kinds[5] = {BG_BUILTIN, BG_FILE, BG_SOLID, BG_GRADIENT, BG_PATTERN};
     for (int i = 0; i < NUM_BG_OPTIONS; i++) {
         EXPECT_STREQ(bg[i], szBgOptions[i]);
         EXPECT_EQ(1 << i, kinds[i]);
     }
-    const char *names[4] = {"Background", "Skull", "Leet", "Background2"};
-    for (int i = 0; i < NUM_BACKGROUND_NAMES; i++) EXPECT_STREQ(names[i], backgroundNames[i]);
-    const char *tiles[3] = {"Blue", "Red", "Orange"};
-    for (int i = 0; i < NUM_TILE_NAMES; i++) EXPECT_STREQ(tiles[i], tileNames[i]);
-    const char *placements[4] = {"Default", "Center", "Tile", "Stretch"};
+    const char* names[4] = {"Background", "Skull", "Leet", "Background2"};
+    for (int i = 0; i < NUM_BACKGROUND_NAMES; i++)
+        EXPECT_STREQ(names[i], backgroundNames[i]);
+    const char* tiles[3] = {"Blue", "Red", "Orange"};
+    for (int i = 0; i < NUM_TILE_NAMES; i++)
+        EXPECT_STREQ(tiles[i], tileNames[i]);
+    const char* placements[4] = {"Default", "Center", "Tile", "Stretch"};
     const WORD bits[4] = {0, BG_CENTER, BG_TILE, BG_STRETCH};
-    for (int j = 0; j < NUM_FROMFILE_OPTIONS; j++) EXPECT_STREQ(placements[j], fromfileOptions[j]);
-    for (int j = 1; j < NUM_FROMFILE_OPTIONS; j++) EXPECT_EQ(0x0020 << (j - 1), bits[j]);
+    for (int j = 0; j < NUM_FROMFILE_OPTIONS; j++)
+        EXPECT_STREQ(placements[j], fromfileOptions[j]);
+    for (int j = 1; j < NUM_FROMFILE_OPTIONS; j++)
+        EXPECT_EQ(0x0020 << (j - 1), bits[j]);
     EXPECT_EQ(0x0020, BG_CENTER);
     EXPECT_EQ(0x0040, BG_TILE);
     EXPECT_EQ(0x0080, BG_STRETCH);
@@ -228,18 +245,23 @@ TEST_P(OptionsTest, FirstRunWritesExactStoreWithoutMessage)
 
     vector<string> cn = h->Names(ctl.c_str());
     EXPECT_EQ(5u, cn.size());
-    const char *keys[5] = {"37", "39", "38", "17", "40"};
-    for (int i = 0; i < 5; i++) EXPECT_EQ(keys[i], h->GetText(ctl.c_str(), szControls[i]));
+    const char* keys[5] = {"37", "39", "38", "17", "40"};
+    for (int i = 0; i < 5; i++)
+        EXPECT_EQ(keys[i], h->GetText(ctl.c_str(), szControls[i]));
 
     vector<string> sn = h->Names(bs.c_str());
     EXPECT_EQ(6u, sn.size());
     EXPECT_EQ((std::set<string>(kSchemeNames, kSchemeNames + 6)),
               std::set<string>(sn.begin(), sn.end()));
-    if (GetParam() == MEM_STORE) { EXPECT_EQ(vector<string>(kSchemeNames, kSchemeNames + 6), sn); }
-    for (int k = 0; k < 6; k++) EXPECT_EQ(kSchemeTexts[k], h->GetText(bs.c_str(), kSchemeNames[k]));
+    if (GetParam() == MEM_STORE) {
+        EXPECT_EQ(vector<string>(kSchemeNames, kSchemeNames + 6), sn);
+    }
+    for (int k = 0; k < 6; k++)
+        EXPECT_EQ(kSchemeTexts[k], h->GetText(bs.c_str(), kSchemeNames[k]));
 
     // Every key we made carries the class string; nothing else lies under the version key.
-    for (const string &k : {app, bg, ctl, bs}) EXPECT_EQ("Gay", h->KeyClass(k.c_str())) << k;
+    for (const string& k : {app, bg, ctl, bs})
+        EXPECT_EQ("Gay", h->KeyClass(k.c_str())) << k;
 }
 
 TEST_P(OptionsTest, SecondRunReadsBackDefaultsWithoutMessage)
@@ -287,7 +309,8 @@ TEST_P(OptionsTest, SaveThenLoadGivesBackEveryStoredField)
     strcpy(op.go.bs.name, "Three");
     op.go.drawGrid = 0;
     op.go.preview = 0;
-    for (int i = 0; i < 5; i++) op.co.keys[i] = 'A' + i;
+    for (int i = 0; i < 5; i++)
+        op.co.keys[i] = 'A' + i;
     op.so.playMusic = 0; // not stored: comes back on
     SaveOptions(op);
     EXPECT_TRUE(rec.Texts().empty());
@@ -298,7 +321,8 @@ TEST_P(OptionsTest, SaveThenLoadGivesBackEveryStoredField)
     OPTIONS back = Load();
     EXPECT_TRUE(rec.Texts().empty());
     OPTIONS expected = op;
-    for (int i = 0; i < 7; i++) expected.go.bs.blocks[i] = 14 + i; // re-read from "Three"
+    for (int i = 0; i < 7; i++)
+        expected.go.bs.blocks[i] = 14 + i; // re-read from "Three"
     expected.so.playMusic = 1;
     ExpectSameOptions(expected, back);
 }
@@ -324,7 +348,7 @@ TEST_P(OptionsTest, SaveCutsUnterminatedFieldsSoTheyLoadBack)
 {
     FirstRun();
     OPTIONS op = Defaults();
-    memset(op.go.bs.name, 'X', sizeof op.go.bs.name);     // no terminator
+    memset(op.go.bs.name, 'X', sizeof op.go.bs.name); // no terminator
     memset(op.go.bg.name, 'Y', sizeof op.go.bg.name);
     SaveOptions(op);
     EXPECT_EQ(string(15, 'X'), h->GetText(AppKey().c_str(), "Current Block Scheme"));
@@ -354,7 +378,8 @@ TEST_P(OptionsTest, Conversions)
     EXPECT_EQ(255u, op.go.bg.color[0]);
     EXPECT_EQ(0x00FFFFFFu, op.go.bg.color[1]);
     const DWORD blocks[7] = {9, 8, 7, 3, 4, 5, 6};
-    for (int i = 0; i < 7; i++) EXPECT_EQ(blocks[i], op.go.bs.blocks[i]);
+    for (int i = 0; i < 7; i++)
+        EXPECT_EQ(blocks[i], op.go.bs.blocks[i]);
     EXPECT_EQ(88, op.co.keys[2]);
 }
 
@@ -363,13 +388,13 @@ TEST_P(OptionsTest, PairStopsAtFirstMismatch)
     FirstRun();
     const string app = AppKey();
     struct {
-        const char *text;
+        const char* text;
         LONG x, y;
     } cases[] = {
-        {" -5,3", -5, 3}, {"-5 ,3", -5, 100}, {"5, 3", 5, 3}, {"5,", 5, 100},
-        {",5", 100, 100}, {"x,5", 100, 100}, {"12,34,56", 12, 34}, {"-0,-0", 0, 0},
+        {" -5,3", -5, 3}, {"-5 ,3", -5, 100}, {"5, 3", 5, 3},       {"5,", 5, 100},
+        {",5", 100, 100}, {"x,5", 100, 100},  {"12,34,56", 12, 34}, {"-0,-0", 0, 0},
     };
-    for (const auto &c : cases) {
+    for (const auto& c : cases) {
         h->PutText(app.c_str(), "Window", c.text);
         OPTIONS op = Load();
         EXPECT_EQ(c.x, op.windowpos.x) << c.text;
@@ -389,11 +414,13 @@ TEST_P(OptionsTest, DeletedControlsGivesFiveMessagesAndUnboundKeys)
                               "Unable to load control config 2", "Unable to load control config 3",
                               "Unable to load control config 4"}),
               rec.Texts());
-    for (int i = 0; i < 5; i++) EXPECT_EQ(0, op.co.keys[i]);
+    for (int i = 0; i < 5; i++)
+        EXPECT_EQ(0, op.co.keys[i]);
     EXPECT_TRUE(h->KeyExists(SubKey("Controls").c_str()));
     EXPECT_EQ("Gay", h->KeyClass(SubKey("Controls").c_str()));
     SaveOptions(op);
-    for (int i = 0; i < 5; i++) EXPECT_EQ("0", h->GetText(SubKey("Controls").c_str(), szControls[i]));
+    for (int i = 0; i < 5; i++)
+        EXPECT_EQ("0", h->GetText(SubKey("Controls").c_str(), szControls[i]));
 }
 
 TEST_P(OptionsTest, DeletedBackgroundGivesThreeMessagesAndDefaultBackground)
@@ -422,7 +449,8 @@ TEST_P(OptionsTest, DeletedSchemesKeyRewritesDefaultsAndLoadsThree)
     OPTIONS op = Load();
     EXPECT_TRUE(rec.Texts().empty());
     EXPECT_STREQ("Three", op.go.bs.name);
-    for (int i = 0; i < 7; i++) EXPECT_EQ(static_cast<DWORD>(14 + i), op.go.bs.blocks[i]);
+    for (int i = 0; i < 7; i++)
+        EXPECT_EQ(static_cast<DWORD>(14 + i), op.go.bs.blocks[i]);
     vector<string> names = h->Names(SubKey("Block Schemes").c_str());
     EXPECT_EQ((std::set<string>(kSchemeNames, kSchemeNames + 6)),
               std::set<string>(names.begin(), names.end()));
@@ -442,7 +470,8 @@ TEST_P(OptionsTest, DeletedSchemesKeyLosesTheUsersCurrentScheme)
     op = Load();
     EXPECT_EQ(vector<string>{"Unable to load block scheme Mine"}, rec.Texts());
     EXPECT_STREQ("Mine", op.go.bs.name);
-    for (int i = 0; i < 7; i++) EXPECT_EQ(static_cast<DWORD>(i), op.go.bs.blocks[i]);
+    for (int i = 0; i < 7; i++)
+        EXPECT_EQ(static_cast<DWORD>(i), op.go.bs.blocks[i]);
 }
 
 // ---- Overlong values ----
@@ -472,7 +501,8 @@ TEST_P(OptionsTest, OverlongSchemeTextIsReportedAndKeepsBlocks)
     h->PutText(SubKey("Block Schemes").c_str(), "One", "5," + string(300, '1'));
     OPTIONS op = Load();
     EXPECT_EQ(vector<string>{"Unable to load block scheme One"}, rec.Texts());
-    for (int i = 0; i < 7; i++) EXPECT_EQ(static_cast<DWORD>(i), op.go.bs.blocks[i]);
+    for (int i = 0; i < 7; i++)
+        EXPECT_EQ(static_cast<DWORD>(i), op.go.bs.blocks[i]);
 }
 
 TEST_P(OptionsTest, CurrentSchemeNameLongerThanFifteenIsRefused)
@@ -485,7 +515,8 @@ TEST_P(OptionsTest, CurrentSchemeNameLongerThanFifteenIsRefused)
     OPTIONS op = Load();
     EXPECT_EQ(vector<string>{"Unable to load block scheme name"}, rec.Texts());
     EXPECT_STREQ("One", op.go.bs.name);
-    for (int i = 0; i < 7; i++) EXPECT_EQ(static_cast<DWORD>(i), op.go.bs.blocks[i]);
+    for (int i = 0; i < 7; i++)
+        EXPECT_EQ(static_cast<DWORD>(i), op.go.bs.blocks[i]);
 
     rec.Clear();
     const string name15 = name16.substr(0, 15);
@@ -554,7 +585,8 @@ TEST_P(OptionsTest, ApplicationKeyThatCannotBeCreatedEndsWithCode8)
     EXPECT_EQ(vector<string>{"Could not create registry entry"}, rec.Texts());
     EXPECT_EQ(8, exitCode);
     EXPECT_EQ(1, exitCalls);
-    if (bad) SetOptionsStore(h->store);
+    if (bad)
+        SetOptionsStore(h->store);
 }
 
 TEST_F(MemOptionsTest, ExistingApplicationKeyThatCannotBeOpenedIsCreatedOver)
@@ -586,11 +618,14 @@ TEST_F(MemOptionsTest, WriteFailuresAreSilent)
     op = Load();
     EXPECT_EQ(13u, rec.Texts().size());
     EXPECT_EQ("Unable to load block scheme One", rec.Texts()[7]);
-    ExpectSameOptions([] {
-        OPTIONS e = Defaults();
-        for (int i = 0; i < 5; i++) e.co.keys[i] = 0;
-        return e;
-    }(), op);
+    ExpectSameOptions(
+        [] {
+            OPTIONS e = Defaults();
+            for (int i = 0; i < 5; i++)
+                e.co.keys[i] = 0;
+            return e;
+        }(),
+        op);
 }
 
 TEST_F(MemOptionsTest, SubkeysThatCannotBeCreatedAreSilentOnFirstRun)
@@ -635,25 +670,35 @@ TEST_F(MemOptionsTest, ReadAndOpenFailuresInSaveAndSchemes)
 // ---- Bad stored data in every value ----
 
 enum Garbage { G_EMPTY, G_LONG, G_BINARY, G_NEGATIVE, G_HUGE, G_COUNT };
-const char *const kGarbageNames[G_COUNT] = {"empty", "300 chars", "binary", "-2147483649",
+const char* const kGarbageNames[G_COUNT] = {"empty", "300 chars", "binary", "-2147483649",
                                             "99999999999"};
-const string kBinaryText = "\x01\xFF" "5\x80"; // what is read of the binary value
+const string kBinaryText = "\x01\xFF"
+                           "5\x80"; // what is read of the binary value
 
-string GarbageData(Garbage g, DWORD *type)
+string GarbageData(Garbage g, DWORD* type)
 {
     *type = REG_SZ;
     switch (g) {
-    case G_EMPTY: return string(1, '\0');
-    case G_LONG: return string(300, '7') + '\0';
-    case G_BINARY: *type = REG_BINARY; return string("\x01\xFF" "5\x80\0" "99", 7);
-    case G_NEGATIVE: return string("-2147483649", 12);
-    default: return string("99999999999", 12);
+    case G_EMPTY:
+        return string(1, '\0');
+    case G_LONG:
+        return string(300, '7') + '\0';
+    case G_BINARY:
+        *type = REG_BINARY;
+        return string("\x01\xFF"
+                      "5\x80\0"
+                      "99",
+                      7);
+    case G_NEGATIVE:
+        return string("-2147483649", 12);
+    default:
+        return string("99999999999", 12);
     }
 }
 
 struct LayoutValue {
-    const char *subkey; // null: the application key
-    const char *name;
+    const char* subkey; // null: the application key
+    const char* name;
 };
 const LayoutValue kLayout[] = {
     {NULL, "Window"},
@@ -672,13 +717,15 @@ const LayoutValue kLayout[] = {
 };
 
 // What the record and the messages must be after loading value v replaced by g.
-void Expect(int v, Garbage g, OPTIONS &e, vector<string> &m)
+void Expect(int v, Garbage g, OPTIONS& e, vector<string>& m)
 {
     const int pick[G_COUNT] = {0, 0, 0, INT_MIN, INT_MAX};
     switch (v) {
     case 0:
-        if (g == G_LONG) m.push_back("Unable to load window position");
-        if (g >= G_NEGATIVE) e.windowpos.x = pick[g];
+        if (g == G_LONG)
+            m.push_back("Unable to load window position");
+        if (g >= G_NEGATIVE)
+            e.windowpos.x = pick[g];
         break;
     case 1:
     case 2:
@@ -689,18 +736,21 @@ void Expect(int v, Garbage g, OPTIONS &e, vector<string> &m)
         break;
     case 3: {
         const WORD flags[G_COUNT] = {0, 1, 0, 0, 0xFFFF};
-        if (g == G_LONG) m.push_back("Unable to load background flags");
+        if (g == G_LONG)
+            m.push_back("Unable to load background flags");
         e.go.bg.flags = flags[g];
         break;
     }
     case 4:
-        if (g == G_LONG) m.push_back("Unable to load background colors");
-        if (g >= G_NEGATIVE) e.go.bg.color[0] = static_cast<COLORREF>(pick[g]);
+        if (g == G_LONG)
+            m.push_back("Unable to load background colors");
+        if (g >= G_NEGATIVE)
+            e.go.bg.color[0] = static_cast<COLORREF>(pick[g]);
         break;
     case 5: {
-        const string names[G_COUNT] = {"", "Background", kBinaryText, "-2147483649",
-                                       "99999999999"};
-        if (g == G_LONG) m.push_back("Unable to load background name");
+        const string names[G_COUNT] = {"", "Background", kBinaryText, "-2147483649", "99999999999"};
+        if (g == G_LONG)
+            m.push_back("Unable to load background name");
         strcpy(e.go.bg.name, names[g].c_str());
         break;
     }
@@ -714,11 +764,14 @@ void Expect(int v, Garbage g, OPTIONS &e, vector<string> &m)
         break;
     }
     case 12:
-        if (g == G_LONG) m.push_back("Unable to load block scheme One");
-        if (g >= G_NEGATIVE) e.go.bs.blocks[0] = static_cast<DWORD>(pick[g]);
+        if (g == G_LONG)
+            m.push_back("Unable to load block scheme One");
+        if (g >= G_NEGATIVE)
+            e.go.bs.blocks[0] = static_cast<DWORD>(pick[g]);
         break;
     default: // key bindings 7..11
-        if (g == G_LONG) m.push_back("Unable to load control config " + std::to_string(v - 7));
+        if (g == G_LONG)
+            m.push_back("Unable to load control config " + std::to_string(v - 7));
         e.co.keys[v - 7] = pick[g];
         break;
     }
@@ -786,7 +839,8 @@ TEST(OptionsDefaults, CopyDefaultsIntoRecords)
     memset(&co, 0x77, sizeof co);
     SetDefaultControls(co);
     const int keys[5] = {37, 39, 38, 17, 40};
-    for (int i = 0; i < 5; i++) EXPECT_EQ(keys[i], co.keys[i]);
+    for (int i = 0; i < 5; i++)
+        EXPECT_EQ(keys[i], co.keys[i]);
 }
 
 // ---- Stored block schemes ----
@@ -801,7 +855,9 @@ TEST_P(OptionsTest, WriteListRemoveSchemes)
     EXPECT_TRUE(BlockSchemeExists("Fresh"));
     vector<string> names = Schemes();
     ASSERT_EQ(7u, names.size());
-    if (GetParam() == MEM_STORE) { EXPECT_EQ("Fresh", names.back()); }
+    if (GetParam() == MEM_STORE) {
+        EXPECT_EQ("Fresh", names.back());
+    }
 
     // Replacing keeps one entry.
     s.blocks[0] = 99;
@@ -914,7 +970,8 @@ struct ExitChild {
     ExitChild()
     {
         DWORD n = GetEnvironmentVariableA(kChildVar, childFile, sizeof childFile);
-        if (n == 0 || n >= sizeof childFile) return;
+        if (n == 0 || n >= sizeof childFile)
+            return;
         SetMbErrorBox(ChildBox);
         static RegStore nowhere(reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x7FFF0010)), NULL);
         SetOptionsStore(&nowhere);

@@ -15,10 +15,12 @@
 using std::string;
 using std::vector;
 
-namespace {
+namespace
+{
 
-class StoreTest : public ::testing::TestWithParam<StoreKind> {
-protected:
+class StoreTest : public ::testing::TestWithParam<StoreKind>
+{
+  protected:
     void SetUp() override
     {
         h.reset(new StoreHarness(GetParam(), "store"));
@@ -26,10 +28,12 @@ protected:
     }
     void TearDown() override
     {
-        if (h->mem) { EXPECT_EQ(0, h->mem->OpenHandles()) << "keys left open"; }
+        if (h->mem) {
+            EXPECT_EQ(0, h->mem->OpenHandles()) << "keys left open";
+        }
         h.reset();
     }
-    STOREKEY Create(const char *path)
+    STOREKEY Create(const char* path)
     {
         STOREKEY k = NULL;
         EXPECT_TRUE(st->CreateKey(NULL, path, &k)) << path;
@@ -37,11 +41,11 @@ protected:
     }
 
     std::unique_ptr<StoreHarness> h;
-    Store *st;
+    Store* st;
 };
 
 INSTANTIATE_TEST_SUITE_P(Stores, StoreTest, ::testing::Values(MEM_STORE, REG_STORE),
-                         [](const ::testing::TestParamInfo<StoreKind> &info) {
+                         [](const ::testing::TestParamInfo<StoreKind>& info) {
                              return string(StoreKindName(info.param));
                          });
 
@@ -64,7 +68,8 @@ TEST_P(StoreTest, OpenFailsForMissingKeyAndCreateMakesTheWholePath)
     k = Create("A\\B\\C");
     EXPECT_TRUE(st->QueryValue(k, "v", buf, sizeof buf));
     st->CloseKey(k);
-    for (const char *p : {"A", "A\\B", "A\\B\\C"}) EXPECT_EQ("Gay", h->KeyClass(p)) << p;
+    for (const char* p : {"A", "A\\B", "A\\B\\C"})
+        EXPECT_EQ("Gay", h->KeyClass(p)) << p;
 }
 
 TEST_P(StoreTest, KeysRelativeToAnOpenKey)
@@ -108,18 +113,21 @@ TEST_P(StoreTest, QueryFitsTheBufferOrFailsAndNeverWritesPastIt)
     } cases[] = {
         {string(255, 'a') + '\0', REG_SZ, 1, 255},
         {string(256, 'a') + '\0', REG_SZ, 0, 0},
-        {string(255, 'b'), REG_BINARY, 1, 255},     // terminated for it
-        {string(256, 'b'), REG_BINARY, 0, 0},       // the terminator would not fit
+        {string(255, 'b'), REG_BINARY, 1, 255}, // terminated for it
+        {string(256, 'b'), REG_BINARY, 0, 0},   // the terminator would not fit
         {string(255, 'c') + '\0', REG_BINARY, 1, 255},
         {string("ab\0cd", 5), REG_BINARY, 1, 2},
         {string(), REG_BINARY, 1, 0},
     };
-    for (const auto &c : cases) {
+    for (const auto& c : cases) {
         ASSERT_TRUE(h->PutRaw("K", "v", c.data, c.type));
         memset(buf, 'G', sizeof buf);
         EXPECT_EQ(c.fits, st->QueryValue(k, "v", buf, cb)) << c.data.size();
-        if (c.fits) { EXPECT_EQ(c.len, strlen(buf)); }
-        for (size_t i = cb; i < sizeof buf; i++) ASSERT_EQ('G', buf[i]) << "written at " << i;
+        if (c.fits) {
+            EXPECT_EQ(c.len, strlen(buf));
+        }
+        for (size_t i = cb; i < sizeof buf; i++)
+            ASSERT_EQ('G', buf[i]) << "written at " << i;
     }
     ASSERT_TRUE(st->SetValue(k, "small", "abc"));
     EXPECT_TRUE(st->QueryValue(k, "small", buf, 4));
@@ -157,7 +165,8 @@ TEST_P(StoreTest, EnumerationSkipsWhatDoesNotFitAndGoesOn)
     DWORD i = 0;
     for (;; i++) {
         int r = st->EnumValue(k, i, name, sizeof name, data, sizeof data);
-        if (r == STORE_ENUM_DONE) break;
+        if (r == STORE_ENUM_DONE)
+            break;
         if (r == STORE_ENUM_SKIP) {
             skipped++;
             continue;

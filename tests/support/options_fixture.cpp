@@ -3,7 +3,8 @@
 
 #include <stdio.h>
 
-namespace {
+namespace
+{
 
 std::vector<BoxCall> calls;
 
@@ -29,22 +30,35 @@ MessageRecorder::MessageRecorder()
     previous = SetMbErrorBox(RecordBox);
 }
 
-MessageRecorder::~MessageRecorder() { SetMbErrorBox(previous); }
+MessageRecorder::~MessageRecorder()
+{
+    SetMbErrorBox(previous);
+}
 
 std::vector<std::string> MessageRecorder::Texts() const
 {
     std::vector<std::string> texts;
-    for (const BoxCall &c : calls) texts.push_back(c.text);
+    for (const BoxCall& c : calls)
+        texts.push_back(c.text);
     return texts;
 }
 
-const std::vector<BoxCall> &MessageRecorder::Calls() const { return calls; }
+const std::vector<BoxCall>& MessageRecorder::Calls() const
+{
+    return calls;
+}
 
-void MessageRecorder::Clear() { calls.clear(); }
+void MessageRecorder::Clear()
+{
+    calls.clear();
+}
 
-const char *StoreKindName(StoreKind kind) { return kind == MEM_STORE ? "Memory" : "Registry"; }
+const char* StoreKindName(StoreKind kind)
+{
+    return kind == MEM_STORE ? "Memory" : "Registry";
+}
 
-StoreHarness::StoreHarness(StoreKind k, const char *tag) : kind(k), store(NULL), mem(NULL)
+StoreHarness::StoreHarness(StoreKind k, const char* tag) : kind(k), store(NULL), mem(NULL)
 {
     if (kind == MEM_STORE) {
         mem = new MemStore();
@@ -70,107 +84,131 @@ StoreHarness::~StoreHarness()
     delete store;
 }
 
-HKEY StoreHarness::OpenReg(const char *path, int create)
+HKEY StoreHarness::OpenReg(const char* path, int create)
 {
     std::string full = base + "\\" + path;
     HKEY hk = NULL;
-    LONG r = create ? RegCreateKeyExA(HKEY_CURRENT_USER, full.c_str(), 0, NULL, 0,
-                                      KEY_ALL_ACCESS, NULL, &hk, NULL)
+    LONG r = create ? RegCreateKeyExA(HKEY_CURRENT_USER, full.c_str(), 0, NULL, 0, KEY_ALL_ACCESS,
+                                      NULL, &hk, NULL)
                     : RegOpenKeyExA(HKEY_CURRENT_USER, full.c_str(), 0, KEY_ALL_ACCESS, &hk);
     return r == ERROR_SUCCESS ? hk : NULL;
 }
 
-int StoreHarness::PutRaw(const char *path, const char *name, const std::string &data, DWORD type)
+int StoreHarness::PutRaw(const char* path, const char* name, const std::string& data, DWORD type)
 {
-    if (mem) return mem->PutValueData(path, name, data, type);
+    if (mem)
+        return mem->PutValueData(path, name, data, type);
     HKEY hk = OpenReg(path, 1);
-    if (!hk) return 0;
-    LONG r = RegSetValueExA(hk, name, 0, type, reinterpret_cast<const BYTE *>(data.data()),
+    if (!hk)
+        return 0;
+    LONG r = RegSetValueExA(hk, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
                             static_cast<DWORD>(data.size()));
     RegCloseKey(hk);
     return r == ERROR_SUCCESS;
 }
 
-int StoreHarness::PutText(const char *path, const char *name, const std::string &text)
+int StoreHarness::PutText(const char* path, const char* name, const std::string& text)
 {
     return PutRaw(path, name, std::string(text.c_str(), text.size() + 1), REG_SZ);
 }
 
-int StoreHarness::GetRaw(const char *path, const char *name, std::string *data, DWORD *type)
+int StoreHarness::GetRaw(const char* path, const char* name, std::string* data, DWORD* type)
 {
-    if (mem) return mem->GetValueData(path, name, data, type);
+    if (mem)
+        return mem->GetValueData(path, name, data, type);
     HKEY hk = OpenReg(path, 0);
-    if (!hk) return 0;
+    if (!hk)
+        return 0;
     DWORD size = 0, t = 0;
     LONG r = RegQueryValueExA(hk, name, NULL, &t, NULL, &size);
     if (r == ERROR_SUCCESS) {
         std::string buf(size, '\0');
-        r = RegQueryValueExA(hk, name, NULL, &t, reinterpret_cast<BYTE *>(&buf[0]), &size);
+        r = RegQueryValueExA(hk, name, NULL, &t, reinterpret_cast<BYTE*>(&buf[0]), &size);
         buf.resize(size);
-        if (data) *data = buf;
-        if (type) *type = t;
+        if (data)
+            *data = buf;
+        if (type)
+            *type = t;
     }
     RegCloseKey(hk);
     return r == ERROR_SUCCESS;
 }
 
-std::string StoreHarness::GetText(const char *path, const char *name)
+std::string StoreHarness::GetText(const char* path, const char* name)
 {
     std::string data;
     DWORD type;
-    if (!GetRaw(path, name, &data, &type)) return "<missing>";
-    if (type != REG_SZ) return "<not a string>";
-    if (data.empty() || data.back() != '\0') return "<unterminated>";
+    if (!GetRaw(path, name, &data, &type))
+        return "<missing>";
+    if (type != REG_SZ)
+        return "<not a string>";
+    if (data.empty() || data.back() != '\0')
+        return "<unterminated>";
     return data.substr(0, data.size() - 1);
 }
 
-std::vector<std::string> StoreHarness::Names(const char *path)
+std::vector<std::string> StoreHarness::Names(const char* path)
 {
     std::vector<std::string> names;
     STOREKEY key;
-    if (!store->OpenKey(NULL, path, &key)) return names;
+    if (!store->OpenKey(NULL, path, &key))
+        return names;
     char name[1024];
     for (DWORD i = 0;; i++) {
         int r = store->EnumValue(key, i, name, sizeof name, NULL, 0);
-        if (r == STORE_ENUM_DONE) break;
-        if (r == STORE_ENUM_OK) names.push_back(name);
+        if (r == STORE_ENUM_DONE)
+            break;
+        if (r == STORE_ENUM_OK)
+            names.push_back(name);
     }
     store->CloseKey(key);
     return names;
 }
 
-int StoreHarness::KeyExists(const char *path)
+int StoreHarness::KeyExists(const char* path)
 {
     STOREKEY key;
-    if (!store->OpenKey(NULL, path, &key)) return 0;
+    if (!store->OpenKey(NULL, path, &key))
+        return 0;
     store->CloseKey(key);
     return 1;
 }
 
-std::string StoreHarness::KeyClass(const char *path)
+std::string StoreHarness::KeyClass(const char* path)
 {
-    if (mem) return mem->KeyClass(path);
+    if (mem)
+        return mem->KeyClass(path);
     HKEY hk = OpenReg(path, 0);
-    if (!hk) return "<missing>";
+    if (!hk)
+        return "<missing>";
     char cls[64] = "";
     DWORD cch = sizeof cls;
-    LONG r = RegQueryInfoKeyA(hk, cls, &cch, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL,
-                              NULL);
+    LONG r = RegQueryInfoKeyA(hk, cls, &cch, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL);
     RegCloseKey(hk);
     return r == ERROR_SUCCESS ? std::string(cls) : std::string("<error>");
 }
 
-int StoreHarness::DeleteKey(const char *path) { return store->DeleteKey(NULL, path); }
+int StoreHarness::DeleteKey(const char* path)
+{
+    return store->DeleteKey(NULL, path);
+}
 
-int StoreHarness::DeleteValue(const char *path, const char *name)
+int StoreHarness::DeleteValue(const char* path, const char* name)
 {
     STOREKEY key;
-    if (!store->OpenKey(NULL, path, &key)) return 0;
+    if (!store->OpenKey(NULL, path, &key))
+        return 0;
     int ok = store->DeleteValue(key, name);
     store->CloseKey(key);
     return ok;
 }
 
-std::string AppKey() { return szRegKey; }
+std::string AppKey()
+{
+    return szRegKey;
+}
 
-std::string SubKey(const char *subkey) { return std::string(szRegKey) + "\\" + subkey; }
+std::string SubKey(const char* subkey)
+{
+    return std::string(szRegKey) + "\\" + subkey;
+}

@@ -22,51 +22,53 @@ struct BoxCall {
 };
 
 // Records MbError's boxes instead of showing them, while it lives.
-class MessageRecorder {
-public:
+class MessageRecorder
+{
+  public:
     MessageRecorder();
     ~MessageRecorder();
     std::vector<std::string> Texts() const;
-    const std::vector<BoxCall> &Calls() const;
+    const std::vector<BoxCall>& Calls() const;
     void Clear();
 
-private:
+  private:
     MBERRORBOXPROC previous;
 };
 
 enum StoreKind { MEM_STORE, REG_STORE };
-const char *StoreKindName(StoreKind kind);
+const char* StoreKindName(StoreKind kind);
 
 // A fresh, empty store of the given kind, installed with SetOptionsStore while it
 // lives. Paths below are full paths from the store's root.
-class StoreHarness {
-public:
-    StoreHarness(StoreKind kind, const char *tag);
+class StoreHarness
+{
+  public:
+    StoreHarness(StoreKind kind, const char* tag);
     ~StoreHarness();
 
     StoreKind kind;
-    Store *store;
-    MemStore *mem; // null for the registry
+    Store* store;
+    MemStore* mem;    // null for the registry
     std::string base; // the registry's scratch subtree under HKEY_CURRENT_USER
 
-    int PutRaw(const char *path, const char *name, const std::string &data, DWORD type);
-    int PutText(const char *path, const char *name, const std::string &text);
-    int GetRaw(const char *path, const char *name, std::string *data, DWORD *type);
+    int PutRaw(const char* path, const char* name, const std::string& data, DWORD type);
+    int PutText(const char* path, const char* name, const std::string& text);
+    int GetRaw(const char* path, const char* name, std::string* data, DWORD* type);
     // The stored text of a string value, without its terminator; "<missing>" when absent.
-    std::string GetText(const char *path, const char *name);
-    std::vector<std::string> Names(const char *path);
-    int KeyExists(const char *path);
-    std::string KeyClass(const char *path);
-    int DeleteKey(const char *path);
-    int DeleteValue(const char *path, const char *name);
+    std::string GetText(const char* path, const char* name);
+    std::vector<std::string> Names(const char* path);
+    int KeyExists(const char* path);
+    std::string KeyClass(const char* path);
+    int DeleteKey(const char* path);
+    int DeleteValue(const char* path, const char* name);
 
-private:
-    Store *previous;
-    HKEY OpenReg(const char *path, int create);
+  private:
+    Store* previous;
+    HKEY OpenReg(const char* path, int create);
 };
 
 // Paths of the options keys (szRegKey and its subkeys).
 std::string AppKey();
-std::string SubKey(const char *subkey);
+std::string SubKey(const char* subkey);
 
 #endif

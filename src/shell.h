@@ -35,6 +35,10 @@ int RunMainLoop(StakkaGrid* grid, HACCEL accel);
 typedef void (*FRAMEHOOKPROC)(StakkaGrid* grid, DWORD dueBefore, DWORD timeBefore);
 FRAMEHOOKPROC SetFrameHook(FRAMEHOOKPROC hook);
 
+// 1 while the main window holds a loaded music module (from a game music
+// start until the matching stop).
+int GameMusicLoaded(void);
+
 // How long an idle pass of the main loop would wait now, in milliseconds
 // (INFINITE while no game runs or the game is paused).
 DWORD FrameWaitTime(StakkaGrid* grid);

@@ -230,6 +230,11 @@ void OnDestroy()
 
 } // namespace
 
+int GameMusicLoaded(void)
+{
+    return mainState.music.loaded;
+}
+
 LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {

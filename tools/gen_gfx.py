@@ -405,12 +405,11 @@ def tile_brick(hue, idx):
         for x in range(CELL):
             course = 0 if y < 8 else 1
             yy = y % 8
-            # Top course: one long brick; bottom course: joint in the middle.
-            joint = (course == 1 and x in (7, 8))
-            if yy == 7 or x == CELL - 1 or (course == 0 and x == 15) or joint and x == 8:
+            # Top course: one long brick; bottom course: a joint in the middle.
+            if yy == 7 or x == CELL - 1 or (course == 1 and x == 8):
                 c = mortar
             else:
-                bx = x if course == 0 else (x if x < 8 else x - 9)
+                bx = x if course == 0 or x < 8 else x - 9
                 grain = (rnd.random() - 0.5) * 7
                 c = hue.shade(grain + 2 - yy * 1.2, 0.95)
                 if yy == 0:
@@ -606,39 +605,50 @@ def _ellipse(px, py, cx, cy, rx, ry):
 
 
 def _skull_field(px, py):
-    """Signed distance-like value of the skull (negative inside) and the
-    kind of the spot: 0 bone, 1 socket, 2 nose, 3 tooth gap."""
+    """Signed distance-like value of the skull (negative inside), the kind of
+    the spot (0 bone, 1 socket, 2 nose, 3 gap between teeth, 4 tooth) and how
+    far the spot is from the nearest eye socket (negative inside one)."""
     cx = 96.0
     cranium = _ellipse(px, py, cx, 128, 70, 66)
     cheeks = _ellipse(px, py, cx, 168, 58, 36)
-    jaw = _ellipse(px, py, cx, 204, 40, 30)
-    # Narrow the jaw into a chin at the bottom.
+    jaw = _ellipse(px, py, cx, 206, 38, 28)
     bone = min(cranium, cheeks, jaw)
     # The temples pinch in above the cheeks.
     temple_l = _ellipse(px, py, cx - 74, 176, 16, 22)
     temple_r = _ellipse(px, py, cx + 74, 176, 16, 22)
     if temple_l < 0 or temple_r < 0:
         bone = max(bone, -min(temple_l, temple_r) * 0.5)
-    kind = 0
-    eye_l = _ellipse(px, py, cx - 28, 150, 20, 17 - 4 * (px > cx - 28 and py < 150))
-    eye_r = _ellipse(px, py, cx + 28, 150, 20, 17 - 4 * (px < cx + 28 and py < 150))
+    # Sockets: ellipses with the brow cutting their inner top at a slant.
+    eyes = []
+    for side in (-1, 1):
+        ex = cx + side * 28
+        e = _ellipse(px, py, ex, 150, 20, 17)
+        brow = 138 + (px - ex) * side * -0.28
+        e = max(e, (brow - py) / 17.0)
+        eyes.append(e)
+    eye = min(eyes)
     nose = 1.0
     if 170 <= py <= 192:
         half = (py - 170) / 22.0 * 9.0 + 1.5
         nose = (abs(px - cx) - half) / 6.0
-    teeth_top, teeth_bot = 200, 222
+    kind = 0
     if bone < 0:
-        if min(eye_l, eye_r) < 0:
+        if eye < 0:
             kind = 1
         elif nose < 0 and abs(px - cx) > 0.8:
             kind = 2
-        elif teeth_top <= py <= teeth_bot and abs(px - cx) < 30:
-            # Teeth: columns with dark gaps, and the gap between the rows.
-            if abs(py - 211) < 1.2:
+        elif 198 <= py <= 224 and abs(px - cx) < 27:
+            # Two rows of teeth, seven wide, with the mouth line between them.
+            u = (px - cx + 27) % 7.7
+            row_top = py < 211
+            v = (py - 198) if row_top else (224 - py)
+            if 210 <= py <= 212 or u < 1.1:
                 kind = 3
-            elif (int(px - cx + 30) % 8) == 0:
-                kind = 3
-    return bone, kind, min(eye_l, eye_r)
+            elif v < 1.5 and (u < 2.2 or u > 6.6):
+                kind = 3        # rounded tooth tips
+            else:
+                kind = 4
+    return bone, kind, eye
 
 
 def bg_skull():
@@ -692,6 +702,10 @@ def bg_skull():
                     bc = (12, 8, 9)
                 elif kind == 3:
                     bc = (16, 10, 10)
+                elif kind == 4:
+                    # Teeth a little paler than the bone, darker towards the gums.
+                    root = abs(y - 211) / 13.0
+                    bc = mix(bone_dark, (104, 98, 84), 0.85 - 0.5 * root)
                 cover = max(0.0, min(1.0, -bone * 60 + 0.5))
                 c = mix(c, bc, cover)
             img.px[y * WELL_W + x] = list(c)

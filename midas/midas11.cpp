@@ -368,6 +368,10 @@ extern "C" MIDASmodulePlayHandle MIDAS_CALL MIDASplayModule(MIDASmodule module, 
     MIDASmodulePlayHandle handle = 0;
     MODULESLOT *m = lib.state == LIB_READY ? SlotOfModule(module) : NULL;
     if (m && MixStart(m->ctx)) {
+        // The device holds up to a queue of silence; drop it so the music
+        // starts now rather than after the queue has played out.
+        if (!AnyPlaying())
+            FlushOutput();
         m->loop = loopSong != 0;
         m->playing = 1;
         m->playGeneration = NextGeneration();

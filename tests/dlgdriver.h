@@ -26,6 +26,9 @@ struct BoxRecord {
     UINT type;
 };
 
+// A step title that matches whatever dialog is on top (the system's own boxes).
+const char ANY_DIALOG[] = "*";
+
 class DialogDriver {
 public:
     typedef std::function<void(HWND)> Action;
@@ -122,9 +125,11 @@ private:
     static LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam)
     {
         if (code == HCBT_CREATEWND && current) {
+            // Top-level dialogs only: the system's file chooser nests a child dialog.
+            const CBT_CREATEWNDA* cw = reinterpret_cast<const CBT_CREATEWNDA*>(lParam);
             char cls[64] = "";
             GetClassNameA(reinterpret_cast<HWND>(wParam), cls, sizeof cls);
-            if (lstrcmpA(cls, "#32770") == 0) {
+            if (lstrcmpA(cls, "#32770") == 0 && !(cw->lpcs->style & WS_CHILD)) {
                 current->dialogs.push_back(reinterpret_cast<HWND>(wParam));
                 current->dialogsSeen++;
             }
@@ -148,7 +153,8 @@ private:
         if (d->steps.empty() || d->dialogs.empty())
             return;
         HWND top = d->dialogs.back();
-        if (!IsWindowVisible(top) || Title(top) != d->steps.front().title)
+        const std::string& want = d->steps.front().title;
+        if (!IsWindowVisible(top) || (want != ANY_DIALOG && Title(top) != want))
             return;
         // Taken off the list before it runs: a step may open a nested dialog whose
         // modal loop calls this timer again.

@@ -1,0 +1,1122 @@
+// Tests of the graphics options dialog, driven through its real modal loop with
+// the real graphics library; the colour and file choosers are answered through
+// their seams (the RealCommonDialogs suite at the end runs the system's own).
+#include <gtest/gtest.h>
+
+#include <cderr.h>
+#include <cstring>
+#include <string>
+
+#include "bgimage.h"
+#include "dlgdriver.h"
+#include "dlgids.h"
+#include "gfxdlg.h"
+#include "gfxopt.h"
+#include "grid.h"
+#include "image.h"
+#include "memstore.h"
+#include "options.h"
+#include "schemes.h"
+
+namespace {
+
+const char kTitle[] = "Graphics Options";
+const char kSaveTitle[] = "Save Scheme";
+const int kBlocks = 42;
+
+COLORREF BlockColor(int k) { return RGB(10 + k * 5, 250 - k * 5, (k * 37) % 200 + 20); }
+
+std::string SchemesPath() { return std::string(szRegKey) + "\\" + szBlockSchemesKey; }
+
+// ---- scripted choosers -------------------------------------------------------------
+
+struct ColorScript {
+    BOOL ok = FALSE;
+    COLORREF pick = 0;
+    int calls = 0;
+    CHOOSECOLORA seen = {};
+    COLORREF seenCustom0 = 0;
+} colorScript;
+
+BOOL WINAPI FakeChooseColor(LPCHOOSECOLORA cc)
+{
+    colorScript.calls++;
+    colorScript.seen = *cc;
+    colorScript.seenCustom0 = cc->lpCustColors ? cc->lpCustColors[0] : 0;
+    // A chooser may scribble on the custom colours; the next use must not see it.
+    if (cc->lpCustColors)
+        cc->lpCustColors[0] = RGB(1, 2, 3);
+    if (colorScript.ok)
+        cc->rgbResult = colorScript.pick;
+    return colorScript.ok;
+}
+
+struct FileScript {
+    BOOL ok = FALSE;
+    std::string path;
+    DWORD error = 0;
+    int calls = 0;
+    OPENFILENAMEA seen = {};
+    std::string initial;
+} fileScript;
+
+BOOL WINAPI FakeGetOpenFileName(LPOPENFILENAMEA ofn)
+{
+    fileScript.calls++;
+    fileScript.seen = *ofn;
+    fileScript.initial = ofn->lpstrFile ? ofn->lpstrFile : "<null>";
+    if (fileScript.ok && ofn->lpstrFile)
+        lstrcpynA(ofn->lpstrFile, fileScript.path.c_str(), ofn->nMaxFile);
+    return fileScript.ok;
+}
+
+DWORD WINAPI FakeCommDlgError(void) { return fileScript.error; }
+
+// ---- pixels --------------------------------------------------------------------------
+
+// A 32-bit memory surface to draw items into and read back.
+struct Canvas {
+    HDC dc;
+    HBITMAP bmp;
+    HGDIOBJ old;
+    Canvas(int w, int h)
+    {
+        BITMAPINFO bi = {};
+        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+        bi.bmiHeader.biWidth = w;
+        bi.bmiHeader.biHeight = -h;
+        bi.bmiHeader.biPlanes = 1;
+        bi.bmiHeader.biBitCount = 32;
+        void* bits = nullptr;
+        dc = CreateCompatibleDC(nullptr);
+        bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+        old = SelectObject(dc, bmp);
+        RECT rc = {0, 0, w, h};
+        FillRect(dc, &rc, static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH)));
+    }
+    ~Canvas()
+    {
+        SelectObject(dc, old);
+        DeleteObject(bmp);
+        DeleteDC(dc);
+    }
+    COLORREF At(int x, int y) { return GetPixel(dc, x, y); }
+};
+
+void DrawItem(HWND dlg, Canvas& c, UINT type, UINT id, UINT item, UINT state, RECT rc)
+{
+    DRAWITEMSTRUCT dis = {};
+    dis.CtlType = type;
+    dis.CtlID = id;
+    dis.itemID = item;
+    dis.itemAction = ODA_DRAWENTIRE;
+    dis.itemState = state;
+    dis.hwndItem = GetDlgItem(dlg, id);
+    dis.hDC = c.dc;
+    dis.rcItem = rc;
+    SendMessageA(dlg, WM_DRAWITEM, id, reinterpret_cast<LPARAM>(&dis));
+}
+
+// A small 24-bit bitmap file for the "From file" kind.
+std::string WriteBitmapFile(const char* name, COLORREF color)
+{
+    char dir[MAX_PATH];
+    GetTempPathA(sizeof dir, dir);
+    std::string path = std::string(dir) + name;
+    const int side = 8;
+    BITMAPFILEHEADER fh = {};
+    BITMAPINFOHEADER ih = {};
+    ih.biSize = sizeof ih;
+    ih.biWidth = side;
+    ih.biHeight = side;
+    ih.biPlanes = 1;
+    ih.biBitCount = 24;
+    DWORD pixels = side * side * 3;
+    fh.bfType = 0x4D42;
+    fh.bfOffBits = sizeof fh + sizeof ih;
+    fh.bfSize = fh.bfOffBits + pixels;
+    std::string data(reinterpret_cast<char*>(&fh), sizeof fh);
+    data.append(reinterpret_cast<char*>(&ih), sizeof ih);
+    for (int i = 0; i < side * side; i++) {
+        data.push_back(static_cast<char>(GetBValue(color)));
+        data.push_back(static_cast<char>(GetGValue(color)));
+        data.push_back(static_cast<char>(GetRValue(color)));
+    }
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(f, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
+    CloseHandle(f);
+    return path;
+}
+
+// ---- fixture -------------------------------------------------------------------------
+
+class GraphicsDialog : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        dll = LoadLibraryA("stkgfx.dll");
+        HDC screen = GetDC(nullptr);
+        for (int k = 0; k < kBlocks; k++) {
+            bitmaps[k] = CreateCompatibleBitmap(screen, 16, 16);
+            HDC dc = CreateCompatibleDC(screen);
+            HGDIOBJ old = SelectObject(dc, bitmaps[k]);
+            HBRUSH brush = CreateSolidBrush(BlockColor(k));
+            RECT rc = {0, 0, 16, 16};
+            FillRect(dc, &rc, brush);
+            DeleteObject(brush);
+            SelectObject(dc, old);
+            DeleteDC(dc);
+            images[k] = new Image(bitmaps[k], screen);
+        }
+        ReleaseDC(nullptr, screen);
+    }
+
+    static void TearDownTestSuite()
+    {
+        for (int k = 0; k < kBlocks; k++) {
+            delete images[k];
+            DeleteObject(bitmaps[k]);
+        }
+        FreeLibrary(dll);
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(dll != nullptr) << "stkgfx.dll must lie beside the test program";
+        previous = SetOptionsStore(&store);
+        MBERRORBOXPROC old = SetMbErrorBox(Ignore);
+        LoadOptions(op);
+        SetMbErrorBox(old);
+        lstrcpynA(op.go.bg.name, "Skull", sizeof op.go.bg.name);
+        owner = MakeOwnerWindow();
+        god.pgo = &op.go;
+        for (int k = 0; k < kBlocks; k++)
+            god.blocks[k] = images[k];
+        god.nblocks = kBlocks;
+        colorScript = ColorScript();
+        fileScript = FileScript();
+        SetColorChooser(FakeChooseColor);
+        SetFileChooser(FakeGetOpenFileName);
+        SetCommDlgError(FakeCommDlgError);
+    }
+
+    void TearDown() override
+    {
+        SetColorChooser(nullptr);
+        SetFileChooser(nullptr);
+        SetCommDlgError(nullptr);
+        DestroyWindow(owner);
+        SetOptionsStore(previous);
+    }
+
+    static int WINAPI Ignore(HWND, LPCSTR, LPCSTR, UINT) { return IDOK; }
+
+    void Run(DialogDriver& d)
+    {
+        GraphicsOptions(dll, owner, &god);
+        EXPECT_FALSE(d.TimedOut()) << "the script did not finish; steps left: " << d.StepsLeft();
+        EXPECT_EQ(0u, d.StepsLeft());
+    }
+
+    std::string Stored(const char* name)
+    {
+        std::string data;
+        if (!store.GetValueData(SchemesPath().c_str(), name, &data))
+            return "<missing>";
+        return data;
+    }
+
+    static HMODULE dll;
+    static HBITMAP bitmaps[kBlocks];
+    static Image* images[kBlocks];
+
+    MemStore store;
+    Store* previous = nullptr;
+    OPTIONS op;
+    GFXOPTIONSDATA god;
+    HWND owner = nullptr;
+};
+
+HMODULE GraphicsDialog::dll;
+HBITMAP GraphicsDialog::bitmaps[kBlocks];
+Image* GraphicsDialog::images[kBlocks];
+
+bool Shown(HWND dlg, int id) { return IsWindowVisible(GetDlgItem(dlg, id)) != 0; }
+
+// ---- opening -------------------------------------------------------------------------
+
+TEST_F(GraphicsDialog, OpensOnTheBuiltInSkull)
+{
+    DialogDriver d;
+    d.Then(kTitle, [](HWND dlg) {
+        EXPECT_EQ(GetParent(dlg), GetWindow(dlg, GW_OWNER));
+        ASSERT_EQ(5, ComboCount(dlg, IDC_BGKIND));
+        for (int i = 0; i < 5; i++)
+            EXPECT_EQ(szBgOptions[i], ComboText(dlg, IDC_BGKIND, i));
+        EXPECT_EQ(0, ComboSel(dlg, IDC_BGKIND));
+        EXPECT_TRUE(Shown(dlg, IDC_BGDETAIL));
+        ASSERT_EQ(4, ComboCount(dlg, IDC_BGDETAIL));
+        for (int i = 0; i < 4; i++)
+            EXPECT_EQ(backgroundNames[i], ComboText(dlg, IDC_BGDETAIL, i));
+        EXPECT_EQ(1, ComboSel(dlg, IDC_BGDETAIL));
+        EXPECT_FALSE(Shown(dlg, IDC_FILENAME));
+        EXPECT_FALSE(Shown(dlg, IDC_CHOOSEFILE));
+        EXPECT_TRUE(Shown(dlg, IDC_COLOR1));
+        EXPECT_TRUE(Shown(dlg, IDC_COLOR2));
+        EXPECT_EQ(GetDlgItem(dlg, IDC_BGKIND), GetFocus());
+        // Schemes and pickers.
+        EXPECT_EQ(6, ComboCount(dlg, IDC_SCHEMELIST));
+        EXPECT_EQ(0, ComboSel(dlg, IDC_SCHEMELIST));
+        for (int i = 0; i < 7; i++) {
+            EXPECT_EQ(kBlocks, ComboCount(dlg, IDC_BLOCK1 + i));
+            EXPECT_EQ(i, ComboSel(dlg, IDC_BLOCK1 + i));
+            EXPECT_EQ(20, SendDlgItemMessageA(dlg, IDC_BLOCK1 + i, CB_GETITEMHEIGHT, 0, 0));
+        }
+        // The selection field is measured too (how the combo box uses it is its own affair).
+        MEASUREITEMSTRUCT mis = {ODT_COMBOBOX, IDC_BLOCK1, static_cast<UINT>(-1), 0, 13, 0};
+        SendMessageA(dlg, WM_MEASUREITEM, IDC_BLOCK1, reinterpret_cast<LPARAM>(&mis));
+        EXPECT_EQ(20u, mis.itemHeight);
+        PostCommand(dlg, IDCANCEL);
+    });
+    Run(d);
+    EXPECT_EQ(1, d.DialogsSeen());
+    EXPECT_TRUE(d.errors.empty());
+}
+
+TEST_F(GraphicsDialog, TemplateHasItsTextsKindsAndSize)
+{
+    DialogDriver d;
+    d.Then(kTitle, [](HWND dlg) {
+        RECT rc = {0, 0, 329, 281};
+        MapDialogRect(dlg, &rc);
+        RECT client;
+        GetClientRect(dlg, &client);
+        EXPECT_EQ(rc.right, client.right);
+        EXPECT_EQ(rc.bottom, client.bottom);
+        EXPECT_EQ("Background", ItemText(dlg, IDC_BGGROUP));
+        EXPECT_EQ("Blocks", ItemText(dlg, IDC_BLOCKGROUP));
+        EXPECT_EQ("Skin", ItemText(dlg, IDC_SKINGROUP));
+        EXPECT_EQ("Color 1", ItemText(dlg, IDC_COLOR1LABEL));
+        EXPECT_EQ("Color 2", ItemText(dlg, IDC_COLOR2LABEL));
+        EXPECT_EQ("Choose File", ItemText(dlg, IDC_CHOOSEFILE));
+        EXPECT_EQ("Save", ItemText(dlg, IDC_SAVESCHEME));
+        EXPECT_EQ("Delete", ItemText(dlg, IDC_DELSCHEME));
+        EXPECT_EQ("OK", ItemText(dlg, IDOK));
+        EXPECT_EQ("Cancel", ItemText(dlg, IDCANCEL));
+        EXPECT_EQ(BS_DEFPUSHBUTTON, GetWindowLongA(GetDlgItem(dlg, IDOK), GWL_STYLE) & 0xF);
+        EXPECT_EQ(BS_OWNERDRAW, GetWindowLongA(GetDlgItem(dlg, IDC_COLOR1), GWL_STYLE) & 0xF);
+        EXPECT_EQ(SS_OWNERDRAW, GetWindowLongA(GetDlgItem(dlg, IDC_PREVIEW), GWL_STYLE) & 0x1F);
+        EXPECT_TRUE(GetWindowLongA(GetDlgItem(dlg, IDC_FILENAME), GWL_STYLE) & ES_READONLY);
+        for (int id = IDC_BLOCK1; id <= IDC_BLOCK7; id++) {
+            LONG style = GetWindowLongA(GetDlgItem(dlg, id), GWL_STYLE);
+            EXPECT_TRUE(style & CBS_OWNERDRAWFIXED) << id;
+            EXPECT_EQ(CBS_DROPDOWNLIST, style & 3) << id;
+        }
+        // The preview: 48 x 88 dialog units at (60, 68).
+        RECT pv = {60, 68, 48, 88};
+        MapDialogRect(dlg, &pv);
+        RECT actual;
+        GetWindowRect(GetDlgItem(dlg, IDC_PREVIEW), &actual);
+        MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT*>(&actual), 2);
+        EXPECT_EQ(pv.left, actual.left);
+        EXPECT_EQ(pv.top, actual.top);
+        EXPECT_EQ(pv.right, actual.right - actual.left);
+        EXPECT_EQ(pv.bottom, actual.bottom - actual.top);
+        PostCommand(dlg, IDCANCEL);
+    });
+    Run(d);
+}
+
+TEST_F(GraphicsDialog, OpensOnEachKindWithItsControls)
+{
+    struct Case {
+        WORD flags;
+        const char* name;
+        int kind;
+        bool detail;
+        int detailCount;
+        int detailSel;
+        bool file;
+    };
+    const Case cases[] = {
+        {BG_PATTERN, "Red", 4, true, 3, 1, false},
+        {BG_PATTERN, "red", 4, true, 3, -1, false}, // exact match only
+        {BG_BUILTIN, "Nowhere", 0, true, 4, -1, false},
+        {BG_SOLID, "", 2, false, 0, 0, false},
+        {BG_GRADIENT, "", 3, false, 0, 0, false},
+        {BG_FILE | BG_STRETCH, "C:\\x.bmp", 1, true, 4, 3, true},
+        {BG_FILE | BG_CENTER, "C:\\x.bmp", 1, true, 4, 1, true},
+    };
+    for (const Case& c : cases) {
+        op.go.bg.flags = c.flags;
+        lstrcpynA(op.go.bg.name, c.name, sizeof op.go.bg.name);
+        MBERRORBOXPROC old = SetMbErrorBox(Ignore); // the missing file
+        DialogDriver d;
+        d.Then(kTitle, [c](HWND dlg) {
+            EXPECT_EQ(c.kind, ComboSel(dlg, IDC_BGKIND)) << c.flags;
+            EXPECT_EQ(c.detail, Shown(dlg, IDC_BGDETAIL)) << c.flags;
+            if (c.detail) {
+                EXPECT_EQ(c.detailCount, ComboCount(dlg, IDC_BGDETAIL)) << c.flags;
+                EXPECT_EQ(c.detailSel, ComboSel(dlg, IDC_BGDETAIL)) << c.flags << c.name;
+            }
+            EXPECT_EQ(c.file, Shown(dlg, IDC_FILENAME)) << c.flags;
+            EXPECT_EQ(c.file, Shown(dlg, IDC_CHOOSEFILE)) << c.flags;
+            if (c.file) {
+                EXPECT_EQ(c.name, ItemText(dlg, IDC_FILENAME));
+            }
+            PostCommand(dlg, IDCANCEL);
+        });
+        Run(d);
+        SetMbErrorBox(old);
+    }
+}
+
+TEST_F(GraphicsDialog, NoKindBitSelectsNoKindAndThePreviewMakesItSolid)
+{
+    op.go.bg.flags = 0x0100;
+    op.go.bg.color[0] = RGB(0, 0, 255);
+    DialogDriver d;
+    d.Then(kTitle, [](HWND dlg) {
+        EXPECT_EQ(CB_ERR, ComboSel(dlg, IDC_BGKIND));
+        Canvas c(48, 88);
+        DrawItem(dlg, c, ODT_STATIC, IDC_PREVIEW, 0, 0, {0, 0, 48, 88});
+        EXPECT_EQ(RGB(0, 0, 255), c.At(24, 44));
+        PostCommand(dlg, IDOK);
+    });
+    Run(d);
+    // The preview rewrote the working copy's kind; OK hands it back.
+    EXPECT_EQ(BG_SOLID, op.go.bg.flags);
+}
+
+// ---- the kind and detail lists ----------------------------------------------------------
+
+TEST_F(GraphicsDialog, PatternSetsTheNameBlue)
+{
+    DialogDriver d;
+    d.Then(kTitle, [](HWND dlg) {
+        ChooseEntry(dlg, IDC_BGKIND, 4);
+        EXPECT_TRUE(Shown(dlg, IDC_BGDETAIL));
+        ASSERT_EQ(3, ComboCount(dlg, IDC_BGDETAIL));
+        for (int i = 0; i < 3; i++)
+            EXPECT_EQ(tileNames[i], ComboText(dlg, IDC_BGDETAIL, i));
+        EXPECT_EQ(0, ComboSel(dlg, IDC_BGDETAIL));
+        EXPECT_FALSE(Shown(dlg, IDC_FILENAME));
+        PostCommand(dlg, IDOK);
+    });
+    Run(d);
+    EXPECT_EQ(BG_PATTERN, op.go.bg.flags);
+    EXPECT_STREQ("Blue", op.go.bg.name);
+}
+
+TEST_F(GraphicsDialog, BuiltInSetsTheNameBackgroundAndDetailChoosesAPicture)
+{
+    op.go.bg.flags = BG_GRADIENT;
+    DialogDriver d;
+    d.Then(kTitle, [](HWND dlg) {
+        EXPECT_FALSE(Shown(dlg, IDC_BGDETAIL));
+        ChooseEntry(dlg, IDC_BGKIND, 0);
+        EXPECT_TRUE(Shown(dlg, IDC_BGDETAIL));
+        EXPECT_EQ(0, ComboSel(dlg, IDC_BGDETAIL));
+        ChooseEntry(dlg, IDC_BGDETAIL, 2);
+        PostCommand(dlg, IDOK);
+    });
+    Run(d);
+    EXPECT_EQ(BG_BUILTIN, op.go.bg.flags);
+    EXPECT_STREQ("Leet", op.go.bg.name);
+}
+
+TEST_F(GraphicsDialog, ChoosingTheKindInForceChangesNothing)
+{
+    op.go.bg.flags = BG_PATTERN;
+    lstrcpynA(op.go.bg.name, "Orange", sizeof op.go.bg.name);
+    DialogDriver d;
+    d.Then(kTitle, [](HWND dlg) {
+        ChooseEntry(dlg, IDC_BGKIND, 4);
+        EXPECT_EQ(2, ComboSel(dlg, IDC_BGDETAIL));
+        PostCommand(dlg, IDOK);
+    });
+    Run(d);
+    EXPECT_STREQ("Orange", op.go.bg.name);
+}
+
+TEST_F(GraphicsDialog, SolidAndGradientKeepTheNameAndHideTheLists)
+{
+    DialogDriver d;
+    d.Then(kTitle, [](HWND dlg) {
+        ChooseEntry(dlg, IDC_BGKIND, 3);
+        EXPECT_FALSE(Shown(dlg, IDC_BGDETAIL));
+        EXPECT_FALSE(Shown(dlg, IDC_FILENAME));
+        EXPECT_FALSE(Shown(dlg, IDC_CHOOSEFILE));
+        EXPECT_TRUE(Shown(dlg, IDC_COLOR1));
+        PostCommand(dlg, IDOK);
+    });
+    Run(d);
+    EXPECT_EQ(BG_GRADIENT, op.go.bg.flags);
+    EXPECT_STREQ("Skull", op.go.bg.name);
+}
+
+TEST_F(GraphicsDialog, FromFileEmptiesTheNameKeepsThePreviewAndOkWantsAFile)
+{
+    std::string path = WriteBitmapFile("stakka_dlg_red.bmp", RGB(255, 0, 0));
+    fileScript.ok = TRUE;
+    fileScript.path = path;
+    DialogDriver d;
+    d.Then(kTitle, [&path](HWND dlg) {
+        Canvas before(48, 88);
+        DrawItem(dlg, before, ODT_STATIC, IDC_PREVIEW, 0, 0, {0, 0, 48, 88});
+        ChooseEntry(dlg, IDC_BGKIND, 1);
+        EXPECT_TRUE(Shown(dlg, IDC_FILENAME));
+        EXPECT_TRUE(Shown(dlg, IDC_CHOOSEFILE));
+        EXPECT_TRUE(Shown(dlg, IDC_BGDETAIL));
+        ASSERT_EQ(4, ComboCount(dlg, IDC_BGDETAIL));
+        for (int i = 0; i < 4; i++)
+            EXPECT_EQ(fromfileOptions[i], ComboText(dlg, IDC_BGDETAIL, i));
+        EXPECT_EQ(0, ComboSel(dlg, IDC_BGDETAIL));
+        EXPECT_EQ("", ItemText(dlg, IDC_FILENAME));
+        Canvas after(48, 88);
+        DrawItem(dlg, after, ODT_STATIC, IDC_PREVIEW, 0, 0, {0, 0, 48, 88});
+        int same = 0;
+        for (int y = 0; y < 88; y += 4)
+            for (int x = 0; x < 48; x += 4)
+                same += before.At(x, y) == after.At(x, y);
+        EXPECT_EQ(12 * 22, same);
+        PostCommand(dlg, IDOK);
+    });
+    d.Then(kTitle, [](HWND dlg) { PostCommand(dlg, IDOK); });
+    d.Then(kTitle, [&path](HWND dlg) {
+        Command(dlg, IDC_CHOOSEFILE);
+        EXPECT_EQ(path, ItemText(dlg, IDC_FILENAME));
+        Canvas c(48, 88);
+        DrawItem(dlg, c, ODT_STATIC, IDC_PREVIEW, 0, 0, {0, 0, 48, 88});
+        EXPECT_EQ(RGB(255, 0, 0), c.At(1, 1)); // the picture at (0, 0), scaled to a quarter
+        PostCommand(dlg, IDOK);
+    });
+    Run(d);
+    EXPECT_EQ((std::vector<std::string>{"You must choose a file!", "You must choose a file!"}),
+              d.errors);
+    EXPECT_EQ(BG_FILE, op.go.bg.flags);
+    EXPECT_EQ(path, op.go.bg.name);
+    DeleteFileA(path.c_str());
+}
+
+TEST_F(GraphicsDialog, FilePlacementsSetTheirFlags)
+{
+    op.go.bg.flags = BG_FILE;
+    lstrcpynA(op.go.bg.name, "C:\\missing.bmp", sizeof op.go.bg.name);
+    const WORD expected[4] = {0x0002, 0x0022, 0x0042, 0x0082};
+    // Each placement in its own run, so OK reports the flags it produced.
+    for (int i = 0; i < 4; i++) {
+        DialogDriver run;
+        run.Then(kTitle, [i](HWND dlg) {
+            ChooseEntry(dlg, IDC_BGDETAIL, i == 0 ? 2 : 0); // a different one first
+            ChooseEntry(dlg, IDC_BGDETAIL, i);
+            EXPECT_EQ(i, ComboSel(dlg, IDC_BGDETAIL));
+            PostCommand(dlg, IDOK);
+        });
+        Run(run);
+        EXPECT_EQ(expected[i], op.go.bg.flags) << "entry " << i;
+    }
+}
+
+TEST_F(GraphicsDialog, AFailedFileChoiceKeepsTheBackgroundAndSaysWhy)
+{
+    op.go.bg.flags = BG_FILE | BG_TILE;
+    std::string path = WriteBitmapFile("stakka_dlg_keep.bmp", RGB(0, 255, 0));
+    lstrcpynA(op.go.bg.name, path.c_str(), sizeof op.go.bg.name);
+    fileScript.ok = FALSE;
+    fileScript.error = FNERR_INVALIDFILENAME;
+    DialogDriver d;
+    d.Then(kTitle, [&path](HWND dlg) {
+        EXPECT_EQ(2, ComboSel(dlg, IDC_BGDETAIL));
+        EXPECT_EQ(path, ItemText(dlg, IDC_FILENAME));
+        Command(dlg, IDC_CHOOSEFILE);
+        EXPECT_EQ(path, ItemText(dlg, IDC_FILENAME));
+        PostCommand(dlg, IDOK);
+    });
+    Run(d);
+    EXPECT_EQ(std::vector<std::string>{"Invalid filename!"}, d.errors);
+    EXPECT_EQ(path, op.go.bg.name);
+    EXPECT_EQ(BG_FILE | BG_TILE, op.go.bg.flags);
+    EXPECT_EQ(1, fileScript.calls);
+    EXPECT_EQ("", fileScript.initial); // the chooser starts with an empty name
+    DeleteFileA(path.c_str());
+}
+
+// ---- colours -----------------------------------------------------------------------------
+
+TEST_F(GraphicsDialog, ColourButtonsUseTheChooserAndCancelKeepsTheColour)
+{
+    op.go.bg.color[0] = RGB(10, 20, 30);
+    op.go.bg.color[1] = RGB(40, 50, 60);
+    DialogDriver d;
+    d.Then(kTitle, [](HWND dlg) {
+        colorScript.ok = TRUE;
+        colorScript.pick = RGB(200, 100, 0);
+        Command(dlg, IDC_COLOR2);
+        EXPECT_EQ(dlg, colorScript.seen.hwndOwner);
+        EXPECT_EQ(RGB(40, 50, 60), colorScript.seen.rgbResult);
+        EXPECT_EQ(static_cast<DWORD>(CC_FULLOPEN | CC_RGBINIT),
+                  colorScript.seen.Flags & (CC_FULLOPEN | CC_RGBINIT));
+        EXPECT_EQ(sizeof(CHOOSECOLORA), colorScript.seen.lStructSize);
+        EXPECT_TRUE(colorScript.seen.lpCustColors != nullptr);
+        colorScript.ok = FALSE;
+        Command(dlg, IDC_COLOR1);
+        // The custom colours start afresh each time.
+        EXPECT_EQ(RGB(255, 255, 255), colorScript.seenCustom0);
+        // The buttons show the colours in force.
+        Canvas c(40, 20);
+        DrawItem(dlg, c, ODT_BUTTON, IDC_COLOR1, 0, 0, {0, 0, 40, 20});
+        EXPECT_EQ(RGB(10, 20, 30), c.At(20, 10));
+        DrawItem(dlg, c, ODT_BUTTON, IDC_COLOR2, 0, 0, {0, 0, 40, 20});
+        EXPECT_EQ(RGB(200, 100, 0), c.At(20, 10));
+        PostCommand(dlg, IDOK);
+    });
+    Run(d);
+    EXPECT_EQ(2, colorScript.calls);
+    EXPECT_EQ(RGB(10, 20, 30), op.go.bg.color[0]);
+    EXPECT_EQ(RGB(200, 100, 0), op.go.bg.color[1]);
+}
+
+TEST_F(GraphicsDialog, GradientPreviewFollowsTheColours)
+{
+    op.go.bg.flags = BG_GRADIENT;
+    op.go.bg.color[0] = RGB(0, 0, 0);
+    op.go.bg.color[1] = RGB(0, 0, 0);
+    DialogDriver d;
+    d.Then(kTitle, [](HWND dlg) {
+        colorScript.ok = TRUE;
+        colorScript.pick = RGB(255, 255, 255);
+        Command(dlg, IDC_COLOR2);
+        // Drawn at full size the preview is the picture itself.
+        Canvas c(192, 352);
+        DrawItem(dlg, c, ODT_STATIC, IDC_PREVIEW, 0, 0, {0, 0, 192, 352});
+        EXPECT_EQ(RGB(0, 0, 0), c.At(10, 0));
+        EXPECT_EQ(RGB(127, 127, 127), c.At(10, 176));
+        EXPECT_EQ(RGB(254, 254, 254), c.At(10, 351));
+        PostCommand(dlg, IDCANCEL);
+    });
+    Run(d);
+}
+
+// ---- owner drawing -------------------------------------------------------------------------
+
+TEST_F(GraphicsDialog, ColourButtonPlainFocusedAndPressed)
+{
+    const COLORREF col = RGB(0, 128, 255);
+    op.go.bg.color[0] = col;
+    DialogDriver d;
+    d.Then(kTitle, [col](HWND dlg) {
+        const RECT rc = {0, 0, 40, 20};
+        const COLORREF black = RGB(0, 0, 0), white = RGB(255, 255, 255);
+        {
+            Canvas c(40, 20);
+            DrawItem(dlg, c, ODT_BUTTON, IDC_COLOR1, 0, 0, rc);
+            EXPECT_EQ(black, c.At(0, 0));
+            EXPECT_EQ(black, c.At(39, 19));
+            EXPECT_EQ(white, c.At(1, 1));
+            EXPECT_EQ(white, c.At(37, 1)); // line ends are exclusive: right - 2
+            EXPECT_EQ(col, c.At(38, 1));
+            EXPECT_EQ(white, c.At(1, 18));
+            EXPECT_EQ(black, c.At(1, 19));
+            EXPECT_EQ(col, c.At(5, 18)); // no focus: no dark edge
+            EXPECT_EQ(col, c.At(38, 5));
+            EXPECT_EQ(col, c.At(20, 10));
+        }
+        {
+            Canvas c(40, 20);
+            DrawItem(dlg, c, ODT_BUTTON, IDC_COLOR1, 0, ODS_FOCUS, rc);
+            EXPECT_EQ(white, c.At(5, 1));
+            EXPECT_EQ(black, c.At(5, 18));
+            EXPECT_EQ(black, c.At(37, 18));
+            EXPECT_EQ(black, c.At(38, 5));
+            EXPECT_EQ(black, c.At(38, 18));
+            EXPECT_EQ(col, c.At(37, 17));
+            EXPECT_EQ(col, c.At(20, 10));
+        }
+        {
+            Canvas c(40, 20);
+            DrawItem(dlg, c, ODT_BUTTON, IDC_COLOR1, 0, ODS_SELECTED | ODS_FOCUS, rc);
+            const COLORREF gray = RGB(128, 128, 128);
+            EXPECT_EQ(black, c.At(0, 0));
+            EXPECT_EQ(gray, c.At(1, 1));
+            EXPECT_EQ(gray, c.At(38, 1));
+            EXPECT_EQ(gray, c.At(1, 18));
+            EXPECT_EQ(gray, c.At(38, 18));
+            EXPECT_EQ(col, c.At(2, 2));
+            EXPECT_EQ(col, c.At(20, 10));
+        }
+        // The DC comes back with its own pen and brush.
+        Canvas c(40, 20);
+        HGDIOBJ pen = GetCurrentObject(c.dc, OBJ_PEN);
+        HGDIOBJ brush = GetCurrentObject(c.dc, OBJ_BRUSH);
+        DrawItem(dlg, c, ODT_BUTTON, IDC_COLOR1, 0, ODS_SELECTED, rc);
+        EXPECT_EQ(pen, GetCurrentObject(c.dc, OBJ_PEN));
+        EXPECT_EQ(brush, GetCurrentObject(c.dc, OBJ_BRUSH));
+        PostCommand(dlg, IDCANCEL);
+    });
+    Run(d);
+}
+
+TEST_F(GraphicsDialog, BlockPickerItemsShowThePictureCentred)
+{
+    DialogDriver d;
+    d.Then(kTitle, [](HWND dlg) {
+        const COLORREF white = RGB(255, 255, 255);
+        const RECT rc = {0, 0, 41, 20}; // odd width: halving rounds toward zero
+        {
+            Canvas c(41, 20);
+            DrawItem(dlg, c, ODT_COMBOBOX, IDC_BLOCK1 + 3, 5, 0, rc);
+            EXPECT_EQ(white, c.At(0, 0));
+            EXPECT_EQ(white, c.At(11, 2));
+            EXPECT_EQ(BlockColor(5), c.At(12, 2));
+            EXPECT_EQ(BlockColor(5), c.At(27, 17));
+            EXPECT_EQ(white, c.At(28, 17));
+            EXPECT_EQ(white, c.At(12, 1));
+            EXPECT_EQ(white, c.At(12, 18));
+        }
+        {
+            Canvas c(41, 20);
+            DrawItem(dlg, c, ODT_COMBOBOX, IDC_BLOCK1, 41, ODS_SELECTED, rc);
+            EXPECT_EQ(GetSysColor(COLOR_HIGHLIGHT), c.At(0, 0));
+            EXPECT_EQ(GetSysColor(COLOR_HIGHLIGHT), c.At(40, 19));
+            EXPECT_EQ(BlockColor(41), c.At(20, 10));
+        }
+        {
+            // An item inside a taller list row, further down.
+            Canvas c(41, 60);
+            DrawItem(dlg, c, ODT_COMBOBOX, IDC_BLOCK7, 0, 0, {0, 40, 41, 60});
+            EXPECT_EQ(BlockColor(0), c.At(12, 42));
+            EXPECT_EQ(white, c.At(12, 41));
+            EXPECT_EQ(RGB(128, 128, 128), c.At(12, 39)); // above the item: untouched
+        }
+        for (UINT item : {static_cast<UINT>(-1), static_cast<UINT>(kBlocks), 1000u}) {
+            Canvas c(41, 20);
+            DrawItem(dlg, c, ODT_COMBOBOX, IDC_BLOCK1, item, 0, rc);
+            EXPECT_EQ(white, c.At(20, 10)) << item;
+        }
+        PostCommand(dlg, IDCANCEL);
+    });
+    Run(d);
+}
+
+TEST_F(GraphicsDialog, PreviewIsThePictureScaledIntoTheItem)
+{
+    op.go.bg.flags = BG_SOLID;
+    op.go.bg.color[0] = RGB(12, 34, 56);
+    DialogDriver d;
+    d.Then(kTitle, [](HWND dlg) {
+        Canvas c(60, 100);
+        DrawItem(dlg, c, ODT_STATIC, IDC_PREVIEW, 0, 0, {0, 0, 48, 88});
+        EXPECT_EQ(RGB(12, 34, 56), c.At(0, 0));
+        EXPECT_EQ(RGB(12, 34, 56), c.At(47, 87));
+        EXPECT_EQ(RGB(128, 128, 128), c.At(48, 10));
+        EXPECT_EQ(RGB(128, 128, 128), c.At(10, 88));
+        PostCommand(dlg, IDCANCEL);
+    });
+    Run(d);
+}
+
+// ---- block schemes in the dialog ----------------------------------------------------------
+
+TEST_F(GraphicsDialog, ChangedPickerMakesOkAskAndNoKeepsTheBlocksForTheRun)
+{
+    DialogDriver d;
+    d.Then(kTitle, [](HWND dlg) {
+        ChooseEntry(dlg, IDC_BLOCK1 + 2, 30);
+        PostCommand(dlg, IDOK);
+    });
+    d.Answer(IDNO);
+    Run(d);
+    ASSERT_EQ(1u, d.questions.size());
+    EXPECT_EQ("Save your block scheme?", d.questions[0].text);
+    EXPECT_EQ("Question", d.questions[0].caption);
+    EXPECT_EQ(static_cast<UINT>(MB_YESNO | MB_ICONQUESTION), d.questions[0].type);
+    EXPECT_STREQ("One", op.go.bs.name);
+    EXPECT_EQ(30u, op.go.bs.blocks[2]);
+    EXPECT_EQ(std::string("0,1,2,3,4,5,6,", 15), Stored("One"));
+}
+
+TEST_F(GraphicsDialog, YesSavesUnderTheTypedName)
+{
+    DialogDriver d;
+    d.Then(kTitle, [](HWND dlg) {
+        ChooseEntry(dlg, IDC_BLOCK1, 41);
+        PostCommand(dlg, IDOK);
+    });
+    d.Answer(IDYES);
+    d.Then(kSaveTitle, [](HWND dlg) {
+        SetDlgItemTextA(dlg, IDC_SCHEMENAME, "Mine");
+        PostCommand(dlg, IDOK);
+    });
+    Run(d);
+    EXPECT_STREQ("Mine", op.go.bs.name);
+    EXPECT_EQ(41u, op.go.bs.blocks[0]);
+    EXPECT_EQ(std::string("41,1,2,3,4,5,6,", 16), Stored("Mine"));
+}
+
+TEST_F(GraphicsDialog, YesThenCancellingTheNameStillCloses)
+{
+    DialogDriver d;
+    d.Then(kTitle, [](HWND dlg) {
+        ChooseEntry(dlg, IDC_BLOCK1 + 6, 8);
+        PostCommand(dlg, IDOK);
+    });
+    d.Answer(IDYES);
+    d.Then(kSaveTitle, [](HWND dlg) { PostCommand(dlg, IDCANCEL); });
+    Run(d);
+    EXPECT_STREQ("One", op.go.bs.name);
+    EXPECT_EQ(8u, op.go.bs.blocks[6]);
+    EXPECT_EQ(6, store.ValueCount(SchemesPath().c_str()));
+}
+
+TEST_F(GraphicsDialog, ChoosingAnotherSchemeDiscardsAChangeWithoutAsking)
+{
+    DialogDriver d;
+    d.Then(kTitle, [](HWND dlg) {
+        ChooseEntry(dlg, IDC_BLOCK1, 40);
+        ChooseEntry(dlg, IDC_SCHEMELIST, 2);
+        for (int i = 0; i < 7; i++)
+            EXPECT_EQ(14 + i, ComboSel(dlg, IDC_BLOCK1 + i));
+        PostCommand(dlg, IDOK);
+    });
+    Run(d);
+    EXPECT_TRUE(d.questions.empty());
+    EXPECT_STREQ("Three", op.go.bs.name);
+    for (int i = 0; i < 7; i++)
+        EXPECT_EQ(static_cast<DWORD>(14 + i), op.go.bs.blocks[i]);
+}
+
+TEST_F(GraphicsDialog, SaveButtonStoresAndClearsTheChange)
+{
+    DialogDriver d;
+    d.Then(kTitle, [](HWND dlg) {
+        ChooseEntry(dlg, IDC_BLOCK1 + 1, 20);
+        PostCommand(dlg, IDC_SAVESCHEME);
+    });
+    d.Then(kSaveTitle, [](HWND dlg) {
+        SetDlgItemTextA(dlg, IDC_SCHEMENAME, "Saved");
+        PostCommand(dlg, IDOK);
+    });
+    d.Then(kTitle, [](HWND dlg) {
+        EXPECT_EQ(7, ComboCount(dlg, IDC_SCHEMELIST));
+        EXPECT_EQ(6, ComboSel(dlg, IDC_SCHEMELIST));
+        EXPECT_EQ("Saved", ComboText(dlg, IDC_SCHEMELIST, 6));
+        PostCommand(dlg, IDOK);
+    });
+    Run(d);
+    EXPECT_TRUE(d.questions.empty());
+    EXPECT_STREQ("Saved", op.go.bs.name);
+    EXPECT_EQ(std::string("0,20,2,3,4,5,6,", 16), Stored("Saved"));
+}
+
+TEST_F(GraphicsDialog, DeleteButtonMakesTheNeighbourCurrentInThePickers)
+{
+    DialogDriver d;
+    d.Then(kTitle, [](HWND dlg) {
+        ChooseEntry(dlg, IDC_SCHEMELIST, 3); // "Four"
+        PostCommand(dlg, IDC_DELSCHEME);
+    });
+    d.Answer(IDYES);
+    d.Then(kTitle, [](HWND dlg) {
+        EXPECT_EQ(5, ComboCount(dlg, IDC_SCHEMELIST));
+        EXPECT_EQ(2, ComboSel(dlg, IDC_SCHEMELIST));
+        for (int i = 0; i < 7; i++)
+            EXPECT_EQ(14 + i, ComboSel(dlg, IDC_BLOCK1 + i));
+        PostCommand(dlg, IDOK);
+    });
+    Run(d);
+    ASSERT_EQ(1u, d.questions.size());
+    EXPECT_EQ("Delete the block scheme \"Four\"?", d.questions[0].text);
+    EXPECT_EQ("<missing>", Stored("Four"));
+    EXPECT_STREQ("Three", op.go.bs.name);
+}
+
+TEST_F(GraphicsDialog, CancelLeavesTheRecordButSchemeChangesStay)
+{
+    op.go.drawGrid = 0;
+    GRAPHICSOPTIONS before = op.go;
+    DialogDriver d;
+    d.Then(kTitle, [](HWND dlg) {
+        colorScript.ok = TRUE;
+        colorScript.pick = RGB(1, 2, 3);
+        ChooseEntry(dlg, IDC_BGKIND, 3);
+        Command(dlg, IDC_COLOR1);
+        ChooseEntry(dlg, IDC_BLOCK1, 33);
+        PostCommand(dlg, IDC_SAVESCHEME);
+    });
+    d.Then(kSaveTitle, [](HWND dlg) {
+        SetDlgItemTextA(dlg, IDC_SCHEMENAME, "Kept");
+        PostCommand(dlg, IDOK);
+    });
+    d.Then(kTitle, [](HWND dlg) {
+        ChooseEntry(dlg, IDC_SCHEMELIST, 1);
+        PostCommand(dlg, IDC_DELSCHEME);
+    });
+    d.Answer(IDYES);
+    d.Then(kTitle, [](HWND dlg) { PostCommand(dlg, IDCANCEL); });
+    Run(d);
+    EXPECT_EQ(0, memcmp(&before, &op.go, sizeof before));
+    EXPECT_EQ(std::string("33,1,2,3,4,5,6,", 16), Stored("Kept"));
+    EXPECT_EQ("<missing>", Stored("Two"));
+}
+
+TEST_F(GraphicsDialog, OkCopiesTheUnchangedSwitchesToo)
+{
+    op.go.drawGrid = 0;
+    op.go.preview = 1;
+    DialogDriver d;
+    d.Then(kTitle, [](HWND dlg) { PostCommand(dlg, IDOK); });
+    Run(d);
+    EXPECT_TRUE(d.questions.empty());
+    EXPECT_EQ(0, op.go.drawGrid);
+    EXPECT_EQ(1, op.go.preview);
+    EXPECT_EQ(BG_BUILTIN, op.go.bg.flags);
+    EXPECT_STREQ("Skull", op.go.bg.name);
+}
+
+TEST_F(GraphicsDialog, FewerPicturesThanTheSchemeNamesLeaveThatPickerEmpty)
+{
+    god.nblocks = 10;
+    lstrcpynA(op.go.bs.name, "Two", sizeof op.go.bs.name);
+    for (int i = 0; i < 7; i++)
+        op.go.bs.blocks[i] = 7 + i;
+    DialogDriver d;
+    d.Then(kTitle, [](HWND dlg) {
+        EXPECT_EQ(10, ComboCount(dlg, IDC_BLOCK1));
+        EXPECT_EQ(7, ComboSel(dlg, IDC_BLOCK1));
+        EXPECT_EQ(9, ComboSel(dlg, IDC_BLOCK1 + 2));
+        EXPECT_EQ(CB_ERR, ComboSel(dlg, IDC_BLOCK1 + 3));
+        PostCommand(dlg, IDCANCEL);
+    });
+    Run(d);
+}
+
+// ---- leaks ---------------------------------------------------------------------------------
+
+TEST_F(GraphicsDialog, TwoHundredOpenAndCloseCyclesLeaveGdiAndUserCountsFlat)
+{
+    colorScript.ok = TRUE;
+    for (int pass = 0; pass < 2; pass++) {
+        DWORD gdi = GdiObjects();
+        DWORD user = UserObjects();
+        int cycles = pass == 0 ? 1 : 200;
+        for (int i = 0; i < cycles; i++) {
+            DialogDriver d;
+            d.Then(kTitle, [i](HWND dlg) {
+                colorScript.pick = RGB(i, 255 - i, 7);
+                if (i % 4 == 1) {
+                    ChooseEntry(dlg, IDC_BGKIND, 2 + i % 3);
+                    Command(dlg, IDC_COLOR1);
+                    Command(dlg, IDC_COLOR2);
+                }
+                if (i % 8 == 3) {
+                    Canvas c(48, 88);
+                    DrawItem(dlg, c, ODT_STATIC, IDC_PREVIEW, 0, 0, {0, 0, 48, 88});
+                    DrawItem(dlg, c, ODT_BUTTON, IDC_COLOR1, 0, ODS_SELECTED, {0, 0, 40, 20});
+                    DrawItem(dlg, c, ODT_COMBOBOX, IDC_BLOCK1, 3, ODS_SELECTED, {0, 0, 40, 20});
+                }
+                PostCommand(dlg, i % 2 ? IDOK : IDCANCEL);
+            });
+            Run(d);
+            if (HasFailure())
+                return;
+        }
+        if (pass == 1) {
+            EXPECT_EQ(gdi, GdiObjects());
+            EXPECT_EQ(user, UserObjects());
+        }
+    }
+}
+
+// ---- the helpers on their own ----------------------------------------------------------------
+
+TEST(HandleBgCombo2, AppliesTheDetailChoiceByKind)
+{
+    BACKGROUND bg = {};
+    bg.flags = BG_BUILTIN;
+    HandleBgCombo2(bg, 3);
+    EXPECT_STREQ("Background2", bg.name);
+    HandleBgCombo2(bg, 4); // past the list: nothing
+    HandleBgCombo2(bg, -1);
+    EXPECT_STREQ("Background2", bg.name);
+
+    bg.flags = BG_PATTERN;
+    HandleBgCombo2(bg, 2);
+    EXPECT_STREQ("Orange", bg.name);
+    HandleBgCombo2(bg, 3);
+    EXPECT_STREQ("Orange", bg.name);
+
+    lstrcpynA(bg.name, "C:\\f.bmp", sizeof bg.name);
+    bg.flags = BG_FILE;
+    HandleBgCombo2(bg, 2);
+    EXPECT_EQ(0x0042, bg.flags);
+    HandleBgCombo2(bg, 1);
+    EXPECT_EQ(0x0022, bg.flags);
+    HandleBgCombo2(bg, 3);
+    EXPECT_EQ(0x0082, bg.flags);
+    HandleBgCombo2(bg, 0);
+    EXPECT_EQ(0x0002, bg.flags);
+    HandleBgCombo2(bg, 4);
+    EXPECT_EQ(0x0002, bg.flags);
+    EXPECT_STREQ("C:\\f.bmp", bg.name);
+
+    const WORD others[] = {BG_SOLID, BG_GRADIENT, BG_FILE | BG_CENTER | BG_TILE, 0x0003, 0};
+    for (WORD f : others) {
+        bg.flags = f;
+        HandleBgCombo2(bg, 1);
+        EXPECT_EQ(f, bg.flags);
+        EXPECT_STREQ("C:\\f.bmp", bg.name);
+    }
+}
+
+TEST(FileChooserErrorText, EveryCodeOfTheTable)
+{
+    const struct {
+        DWORD code;
+        const char* text;
+    } table[] = {
+        {1, "Incorrect struct size!"},       {2, "Initialization error!"},
+        {3, "No template!"},                 {4, "No hinstance!"},
+        {5, "Load string error!"},           {6, "Find resource failure!"},
+        {7, "Load resource error!"},         {8, "Lock resource error!"},
+        {9, "Memory allocation error!"},     {10, "Memory lock failure!"},
+        {11, "No hook!"},                    {0x3001, "Subclassing failure!"},
+        {0x3002, "Invalid filename!"},       {0x3003, "Filename buffer too small!"},
+        {0, "Error opening file."},          {12, "Error opening file."},
+        {0x3000, "Error opening file."},     {0x3004, "Error opening file."},
+        {0xFFFF, "Error opening file."},     {0xFFFFFFFF, "Error opening file."},
+    };
+    for (const auto& e : table)
+        EXPECT_STREQ(e.text, FileChooserErrorText(e.code)) << std::hex << e.code;
+}
+
+class FileChooser : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fileScript = FileScript();
+        SetFileChooser(FakeGetOpenFileName);
+        SetCommDlgError(FakeCommDlgError);
+        owner = MakeOwnerWindow();
+        InitOFN(owner);
+    }
+    void TearDown() override
+    {
+        SetFileChooser(nullptr);
+        SetCommDlgError(nullptr);
+        DestroyWindow(owner);
+    }
+    HWND owner = nullptr;
+};
+
+TEST_F(FileChooser, EveryExtendedErrorIsReportedWithItsMessage)
+{
+    const DWORD codes[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 0x3001, 0x3002, 0x3003, 0, 42};
+    for (DWORD code : codes) {
+        DialogDriver d; // records the error box
+        fileScript.error = code;
+        char dest[OPTION_NAME_LEN] = "unchanged";
+        EXPECT_EQ(0, GetFileName(dest));
+        EXPECT_STREQ("unchanged", dest);
+        ASSERT_EQ(1u, d.errors.size());
+        EXPECT_EQ(FileChooserErrorText(code), d.errors[0]);
+    }
+    EXPECT_EQ(16, fileScript.calls);
+}
+
+TEST_F(FileChooser, DescriptionMatchesTheDialog)
+{
+    fileScript.ok = TRUE;
+    fileScript.path = "C:\\pictures\\sky.bmp";
+    char dest[OPTION_NAME_LEN] = "";
+    EXPECT_EQ(1, GetFileName(dest));
+    EXPECT_STREQ("C:\\pictures\\sky.bmp", dest);
+    const OPENFILENAMEA& o = fileScript.seen;
+    EXPECT_EQ(sizeof(OPENFILENAMEA), o.lStructSize);
+    EXPECT_EQ(owner, o.hwndOwner);
+    ASSERT_TRUE(o.lpstrFilter != nullptr);
+    EXPECT_EQ(0, memcmp("Bitmap Files\0*.bmp\0", o.lpstrFilter, 20));
+    EXPECT_EQ(nullptr, o.lpstrCustomFilter);
+    EXPECT_EQ(0u, o.nFilterIndex);
+    EXPECT_EQ(256u, o.nMaxFile);
+    EXPECT_EQ(nullptr, o.lpstrFileTitle);
+    EXPECT_EQ(nullptr, o.lpstrInitialDir);
+    EXPECT_STREQ("Open BMP", o.lpstrTitle);
+    EXPECT_STREQ("bmp", o.lpstrDefExt);
+    EXPECT_EQ(0x1004u, o.Flags);
+    EXPECT_EQ("", fileScript.initial);
+    // The buffer was lent for the run only.
+    EXPECT_EQ(nullptr, ofn.lpstrFile);
+}
+
+TEST_F(FileChooser, ALongPathIsCutToTheRecord)
+{
+    fileScript.ok = TRUE;
+    fileScript.path = "C:\\" + std::string(400, 'p') + ".bmp";
+    char dest[OPTION_NAME_LEN + 8];
+    memset(dest, 'x', sizeof dest);
+    EXPECT_EQ(1, GetFileName(dest));
+    EXPECT_EQ(255u, strlen(dest));
+    EXPECT_EQ('x', dest[OPTION_NAME_LEN]);
+}
+
+// ---- the system's own common dialogs (they exercise the platform more than us) ---------------
+
+class RealCommonDialogs : public ::testing::Test {
+protected:
+    void SetUp() override { owner = MakeOwnerWindow(); }
+    void TearDown() override { DestroyWindow(owner); }
+    HWND owner = nullptr;
+};
+
+TEST_F(RealCommonDialogs, ColourChooserOkKeepsThePreselectedColourAndCancelChangesNothing)
+{
+    COLORREF color = RGB(0, 255, 0);
+    {
+        DialogDriver d(15000);
+        d.Then(ANY_DIALOG, [](HWND dlg) { PostCommand(dlg, IDOK); });
+        GetColor(owner, color);
+        EXPECT_TRUE(d.Done());
+        EXPECT_EQ(1, d.DialogsSeen());
+    }
+    EXPECT_EQ(RGB(0, 255, 0), color);
+    {
+        DialogDriver d(15000);
+        d.Then(ANY_DIALOG, [](HWND dlg) { PostCommand(dlg, IDCANCEL); });
+        GetColor(owner, color);
+        EXPECT_TRUE(d.Done());
+    }
+    EXPECT_EQ(RGB(0, 255, 0), color);
+}
+
+TEST_F(RealCommonDialogs, FileChooserReturnsTheTypedFileAndCancelSaysErrorOpeningFile)
+{
+    std::string path = WriteBitmapFile("stakka_dlg_real.bmp", RGB(9, 9, 9));
+    InitOFN(owner);
+    char dest[OPTION_NAME_LEN] = "";
+    {
+        DialogDriver d(20000);
+        d.Then("Open BMP", [&path](HWND dlg) {
+            // The file name box of the system's chooser (cmb13).
+            SetDlgItemTextA(dlg, 0x47c, path.c_str());
+            PostCommand(dlg, IDOK);
+        });
+        EXPECT_EQ(1, GetFileName(dest));
+        EXPECT_TRUE(d.Done());
+        EXPECT_TRUE(d.errors.empty());
+    }
+    EXPECT_EQ(0, lstrcmpiA(path.c_str(), dest)) << dest;
+    {
+        DialogDriver d(20000);
+        d.Then("Open BMP", [](HWND dlg) { PostCommand(dlg, IDCANCEL); });
+        lstrcpynA(dest, "kept", sizeof dest);
+        EXPECT_EQ(0, GetFileName(dest));
+        EXPECT_TRUE(d.Done());
+        EXPECT_EQ(std::vector<std::string>{"Error opening file."}, d.errors);
+        EXPECT_STREQ("kept", dest);
+    }
+    DeleteFileA(path.c_str());
+}
+
+} // namespace

@@ -14,6 +14,7 @@
 #include "STAKKA.h"
 #include "clock.h"
 #include "ctrldlg.h"
+#include "gfxdlg.h"
 #include "grid.h"
 #include "music.h"
 #include "options.h"
@@ -201,10 +202,12 @@ void OnCommand(HWND hwnd, WPARAM wParam)
         PostMessageA(hwnd, WM_CLOSE, 0, 0);
         break;
     case IDM_GRAPHICS:
-        // The graphics options dialog.
+        // The playfield rebuilds its background afterwards, OK or Cancel.
+        GraphicsOptionsCommand(hwnd, grid);
         break;
     case IDM_CONTROLS:
-        // The controls dialog.
+        // The playfield reads the bindings from the same record at every key.
+        ControlOptions(hinst, hwnd, &mainState.op->co);
         break;
     case IDM_SHOWGRID:
         if (grid)

@@ -32,3 +32,4 @@ if [ "${#missing[@]}" -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 echo "setup: system packages present"
+"$(dirname "$0")/build-libxmp.sh"   # libxmp for midas11.dll, from Debian's source package, into .deps/

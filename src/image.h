@@ -33,9 +33,8 @@ public:
     SIZE size;    // what the image shows, in pixels
     POINT org;    // where Blit copies from
 
-private:
-    Image(const Image &);
-    Image &operator=(const Image &);
+    Image(const Image &) = delete;
+    Image &operator=(const Image &) = delete;
 };
 
 #endif // IMAGE_H

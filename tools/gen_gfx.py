@@ -87,7 +87,7 @@ class Hue:
 
 
 # Colour index of the pieces: 0 square, 1 line, 2 tee, 3 ell, 4 backwards ell,
-# 5 ess, 6 zee. Lightness falls by about ten steps from one to the next.
+# 5 ess, 6 zee. Sorted by lightness, the seven lie about eleven steps apart.
 PIECE_HUES = [
     Hue(92, 88, 98),    # yellow
     Hue(81, 46, 205),   # cyan
@@ -538,7 +538,7 @@ def make_blocks():
 
 # --------------------------------------------------------------------------
 # Backgrounds, 192 x 352. Kept dark so that the darkest block (the blue,
-# lightness about 31) still stands out; the black grid lines drawn over them
+# lightness about 28) still stands out; the black grid lines drawn over them
 # must stay faintly visible, so no background is pure black either.
 
 

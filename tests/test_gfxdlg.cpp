@@ -929,6 +929,128 @@ TEST_F(GraphicsDialog, TwoHundredOpenAndCloseCyclesLeaveGdiAndUserCountsFlat)
     }
 }
 
+// ---- the Options > Graphics command with a real playfield -------------------------------------
+
+void RegisterPanelClasses()
+{
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
+    WNDCLASSA wc = {};
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    const struct {
+        const char* name;
+        WNDPROC proc;
+    } classes[] = {{"StakkaGrid", GridWndProc},
+                   {"StakkaNext", NextWndProc},
+                   {"Score", ScoreWndProc},
+                   {"Stats", StatsWndProc}};
+    for (const auto& c : classes) {
+        wc.lpszClassName = c.name;
+        wc.lpfnWndProc = c.proc;
+        RegisterClassA(&wc);
+    }
+}
+
+class GraphicsCommand : public GraphicsDialog {
+protected:
+    void SetUp() override
+    {
+        GraphicsDialog::SetUp();
+        RegisterPanelClasses();
+        op.go.drawGrid = 0; // the well's pixels are then the background's
+        hinstDll = dll;
+            grid = new StakkaGrid(owner, dll, &op);
+        }
+    void TearDown() override
+    {
+        delete grid;
+        hinstDll = nullptr;
+        GraphicsDialog::TearDown();
+        // The panels post the quit message as they go; it must not end a later dialog.
+        MSG msg;
+        for (int i = 0; i < 1000 && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); i++) {
+            if (msg.message != WM_QUIT)
+                DispatchMessageA(&msg);
+        }
+    }
+    std::vector<COLORREF> Well()
+    {
+        std::vector<COLORREF> pixels;
+        for (int y = 0; y < 352; y += 16)
+            for (int x = 0; x < 192; x += 16)
+                pixels.push_back(GetPixel(grid->hdcField, x + 3, y + 5));
+        return pixels;
+    }
+    StakkaGrid* grid = nullptr;
+};
+
+TEST_F(GraphicsCommand, CancelLeavesTheWellBackgroundAsItWas)
+{
+    std::vector<COLORREF> before = Well();
+    GRAPHICSOPTIONS go = op.go;
+    DialogDriver d;
+    d.Then(kTitle, [](HWND dlg) {
+        ChooseEntry(dlg, IDC_BGKIND, 2);
+        colorScript.ok = TRUE;
+        colorScript.pick = RGB(255, 0, 255);
+        Command(dlg, IDC_COLOR1);
+        PostCommand(dlg, IDCANCEL);
+    });
+    GraphicsOptionsCommand(owner, grid);
+    EXPECT_TRUE(d.Done());
+    EXPECT_EQ(0, memcmp(&go, &op.go, sizeof go));
+    EXPECT_EQ(before, Well());
+    EXPECT_NE(RGB(255, 0, 255), before[0]);
+}
+
+TEST_F(GraphicsCommand, OkWithGradientShowsTheGradientInTheWell)
+{
+    op.go.bg.color[0] = RGB(0, 0, 0);
+    op.go.bg.color[1] = RGB(255, 255, 255);
+    DialogDriver d;
+    d.Then(kTitle, [](HWND dlg) {
+        ChooseEntry(dlg, IDC_BGKIND, 3);
+        PostCommand(dlg, IDOK);
+    });
+    GraphicsOptionsCommand(owner, grid);
+    EXPECT_TRUE(d.Done());
+    EXPECT_EQ(BG_GRADIENT, op.go.bg.flags);
+    EXPECT_EQ(RGB(0, 0, 0), GetPixel(grid->hdcField, 100, 0));
+    EXPECT_EQ(RGB(127, 127, 127), GetPixel(grid->hdcField, 100, 176));
+    EXPECT_EQ(RGB(254, 254, 254), GetPixel(grid->hdcField, 100, 351));
+}
+
+TEST_F(GraphicsCommand, TheDialogShowsThePlayfieldsOwnBlocks)
+{
+    DialogDriver d;
+    d.Then(kTitle, [this](HWND dlg) {
+        EXPECT_EQ(static_cast<int>(grid->nblocks), ComboCount(dlg, IDC_BLOCK1));
+        Canvas c(40, 20);
+        DrawItem(dlg, c, ODT_COMBOBOX, IDC_BLOCK1, 9, 0, {0, 0, 40, 20});
+        Canvas ref(16, 16);
+        grid->blocks[9]->Blit(ref.dc, 0, 0);
+        int same = 0;
+        for (int y = 0; y < 16; y++)
+            for (int x = 0; x < 16; x++)
+                same += c.At(12 + x, 2 + y) == ref.At(x, y);
+        EXPECT_EQ(256, same);
+        PostCommand(dlg, IDCANCEL);
+    });
+    GraphicsOptionsCommand(owner, grid);
+    EXPECT_TRUE(d.Done());
+}
+
+TEST(GraphicsCommandWithoutPlayfield, DoesNothing)
+{
+    DialogDriver d(500);
+    GraphicsOptionsCommand(nullptr, nullptr);
+    EXPECT_EQ(0, d.DialogsSeen());
+}
+
 // ---- the helpers on their own ----------------------------------------------------------------
 
 TEST(HandleBgCombo2, AppliesTheDetailChoiceByKind)

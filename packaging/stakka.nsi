@@ -63,11 +63,11 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) 2026 ${COMPANY}"
 !endif
 !define MUI_ABORTWARNING
 
-!insertmacro MUI_PAGE_WELCOME
+; No welcome or finish page: they would carry a stock side picture, and the installer has
+; nothing to say on them that the licence and folder pages don't.
 !insertmacro MUI_PAGE_LICENSE "${STAGEDIR}/LICENSE.txt"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
-!insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES

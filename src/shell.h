@@ -39,8 +39,9 @@ FRAMEHOOKPROC SetFrameHook(FRAMEHOOKPROC hook);
 // start until the matching stop).
 int GameMusicLoaded(void);
 
-// How long an idle pass of the main loop would wait now, in milliseconds
-// (INFINITE while no game runs or the game is paused).
+// How long an idle pass of the main loop would wait now, in milliseconds:
+// INFINITE while no game runs or the game is paused; otherwise until a tick
+// grain before the next step falls due, then 1 ms slices until it does.
 DWORD FrameWaitTime(StakkaGrid* grid);
 
 #endif // SHELL_H

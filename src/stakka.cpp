@@ -36,8 +36,15 @@ const char STOPGAME_TEXT[] = "S&top Game\tF3";
 // While a game runs the loop sleeps until the next step falls due; the
 // platform's timer is made this fine meanwhile so the step acts on time.
 const UINT GAME_TIMER_RESOLUTION = 1;
+// The tick count does not move every millisecond: it advances in steps of
+// up to this many (the system clock's interrupt on Windows, the server's
+// update of it under Wine). Sleeping until the tick says "due" could miss
+// the moment by a whole step, so the loop wakes this much early and then
+// looks in slices of GAME_WAIT_SLICE until the tick count gets there.
+const DWORD TICK_GRAIN = 16;
+const DWORD GAME_WAIT_SLICE = 1;
 // An idle pass never sleeps longer than this while a game runs: a step can
-// only ever be early-checked, never missed, if the wait were misjudged.
+// only ever be looked at early, never missed, if the wait were misjudged.
 const DWORD MAX_GAME_WAIT = 100;
 
 FRAMEHOOKPROC frameHook = NULL;
@@ -302,6 +309,9 @@ DWORD FrameWaitTime(StakkaGrid* grid)
     if (elapsed >= wait)
         return 0;
     DWORD left = wait - elapsed;
+    if (left <= TICK_GRAIN)
+        return GAME_WAIT_SLICE;
+    left -= TICK_GRAIN;
     return left < MAX_GAME_WAIT ? left : MAX_GAME_WAIT;
 }
 

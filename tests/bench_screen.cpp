@@ -1,0 +1,210 @@
+// bench_screen - what the screen and the main loop cost, measured in one run
+// against the real graphics library and the real main loop:
+//   - a frame step that is not due, against a bare tick-count read;
+//   - composing the whole well, against one two-row band;
+//   - how late frame steps act after falling due during a fast game driven
+//     by key presses, and how often the loop passed and the CPU it took.
+// Prints one "bench: <what> <value> <unit>" line per figure.
+//   bench_screen [seconds of play, default 20]
+#include <windows.h>
+
+#include <algorithm>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <vector>
+
+#include "STAKKA.h"
+#include "clock.h"
+#include "grid.h"
+#include "options.h"
+#include "shell.h"
+
+namespace {
+
+double Now()
+{
+    static LARGE_INTEGER freq;
+    if (!freq.QuadPart)
+        QueryPerformanceFrequency(&freq);
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return (double)t.QuadPart / (double)freq.QuadPart;
+}
+
+double CpuSeconds()
+{
+    FILETIME c, e, k, u;
+    GetProcessTimes(GetCurrentProcess(), &c, &e, &k, &u);
+    ULONGLONG t = ((ULONGLONG)k.dwHighDateTime << 32 | k.dwLowDateTime) +
+                  ((ULONGLONG)u.dwHighDateTime << 32 | u.dwLowDateTime);
+    return (double)t / 1e7;
+}
+
+void Defaults(OPTIONS& op)
+{
+    memset(&op, 0, sizeof op);
+    op.windowpos.x = op.windowpos.y = 100;
+    op.go.bg.flags = BG_BUILTIN;
+    lstrcpynA(op.go.bg.name, "Background", sizeof op.go.bg.name);
+    for (int i = 0; i < NUM_SCHEME_BLOCKS; i++)
+        op.go.bs.blocks[i] = (DWORD)i;
+    op.go.drawGrid = 1;
+    op.go.preview = 1;
+    const int keys[NUM_KEYS] = {VK_LEFT, VK_RIGHT, VK_UP, VK_CONTROL, VK_DOWN};
+    memcpy(op.co.keys, keys, sizeof keys);
+}
+
+std::vector<DWORD> lateness;   // by the tick count: frame time minus due time
+std::vector<double> bound;     // real ms since the last pass that found it not due
+long passes = 0;
+double lastPass = 0;
+
+int wasRunning = 0;
+
+void OnFrame(StakkaGrid* grid, DWORD dueBefore, DWORD timeBefore)
+{
+    passes++;
+    double now = Now();
+    // A step acted when the frame time moved on. The first step of a game
+    // was scheduled by the game before (or never): it does not count.
+    if (grid->curTime != timeBefore && wasRunning) {
+        lateness.push_back(grid->curTime - dueBefore);
+        // The tick count reached the step's time after the previous pass
+        // looked: this pass came at most this much after it fell due.
+        bound.push_back((now - lastPass) * 1000.0);
+    }
+    lastPass = now;
+    wasRunning = grid->Active();
+    // Keep the game going: a new one as soon as one ends.
+    if (!grid->Active())
+        PostMessageA(hwndMain, WM_COMMAND, 24331 /* IDM_NEWGAME */, 0);
+}
+
+StakkaGrid* theGrid;
+
+VOID CALLBACK PressKey(HWND, UINT, UINT_PTR, DWORD)
+{
+    // A player's shifts and turns. No fast drop: by the game's rule it
+    // schedules the next step 25 ms after the last frame, which may already
+    // be past, and would count as lateness that the loop did not cause.
+    static const WPARAM keys[] = {VK_LEFT, VK_RIGHT, VK_UP, VK_CONTROL};
+    WPARAM k = keys[rand() % 4];
+    PostMessageA(theGrid->hwndGrid, WM_KEYDOWN, k, 0);
+    PostMessageA(theGrid->hwndGrid, WM_KEYUP, k, 0);
+}
+
+VOID CALLBACK Quit(HWND, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(NULL, id);
+    PostQuitMessage(0);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int seconds = argc > 1 ? atoi(argv[1]) : 20;
+    if (seconds < 1)
+        seconds = 1;
+    HINSTANCE self = GetModuleHandleA(NULL);
+    hinst = self;
+    if (!RegisterStakkaClasses(self)) {
+        fprintf(stderr, "bench: cannot register the window classes\n");
+        return 1;
+    }
+    hinstDll = LoadLibraryA("stkgfx.dll");
+    if (!hinstDll) {
+        fprintf(stderr, "bench: stkgfx.dll not found beside the program\n");
+        return 1;
+    }
+    static OPTIONS op;
+    Defaults(op);
+    hwndMain = CreateMainWindow(self, &op);
+    ShowWindow(hwndMain, SW_SHOW);
+    UpdateWindow(hwndMain);
+    StakkaGrid* grid = new StakkaGrid(hwndMain, hinstDll, &op);
+    theGrid = grid;
+    SendMessageA(hwndMain, WM_SETGRID, (WPARAM)grid, 0);
+    srand(1);
+
+    // A frame step that is not due: the game runs, the next step is 1.5 s away.
+    grid->Reset();
+    grid->RunFrame();
+    const int N = 2000000;
+    double t0 = Now();
+    volatile DWORD sink = 0;
+    for (int i = 0; i < N; i++)
+        sink += GetTickCount();
+    double tickNs = (Now() - t0) / N * 1e9;
+    t0 = Now();
+    for (int i = 0; i < N; i++)
+        grid->RunFrame();
+    if (grid->pActiveTetrad == NULL || grid->curTime == 0)
+        fprintf(stderr, "bench: the game did not start\n");
+    double frameNs = (Now() - t0) / N * 1e9;
+    (void)sink;
+    printf("bench: tick_read %.1f ns\n", tickNs);
+    printf("bench: runframe_not_due %.1f ns\n", frameNs);
+    printf("bench: runframe_not_due_vs_tick_read %.2f x\n", frameNs / tickNs);
+
+    // Composing the well: all of it, and one band.
+    const int R = 2000;
+    t0 = Now();
+    for (int i = 0; i < R; i++)
+        grid->Redraw(REDRAW_ALL);
+    double allUs = (Now() - t0) / R * 1e6;
+    t0 = Now();
+    for (int i = 0; i < R; i++)
+        grid->Redraw(i % WELL_ROWS);
+    double bandUs = (Now() - t0) / R * 1e6;
+    printf("bench: redraw_all %.1f us\n", allUs);
+    printf("bench: redraw_band %.1f us\n", bandUs);
+    printf("bench: redraw_all_vs_band %.1f x\n", allUs / bandUs);
+    grid->Stop();
+
+    // A fast game (the fastest level's 100 ms a row) under the real main loop.
+    MSG msg;
+    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
+        DispatchMessageA(&msg);
+    SendMessageA(hwndMain, WM_COMMAND, 24331 /* IDM_NEWGAME */, 0);
+    grid->delay_drop_normal = DELAY_DROP_MIN;
+    grid->delay_drop = DELAY_DROP_MIN;
+    SetFrameHook(OnFrame);
+    SetTimer(NULL, 0, 150, PressKey);
+    SetTimer(NULL, 0, (UINT)seconds * 1000, Quit);
+    double cpu0 = CpuSeconds();
+    t0 = Now();
+    RunMainLoop(grid, NULL);
+    double wall = Now() - t0;
+    double cpu = CpuSeconds() - cpu0;
+    SetFrameHook(NULL);
+
+    std::sort(lateness.begin(), lateness.end());
+    std::sort(bound.begin(), bound.end());
+    size_t n = lateness.size();
+    if (n) {
+        double sum = 0;
+        size_t over2 = 0;
+        for (double b : bound) {
+            sum += b;
+            over2 += b > 2.0;
+        }
+        printf("bench: frame_steps %zu steps\n", n);
+        printf("bench: frame_late_mean %.2f ms\n", sum / n);
+        printf("bench: frame_late_p99 %.2f ms\n", bound[(n * 99) / 100]);
+        printf("bench: frame_late_max %.2f ms\n", bound[n - 1]);
+        printf("bench: frame_late_over_2ms %zu steps\n", over2);
+        printf("bench: frame_late_by_tick_p99 %lu ms (the tick count's own grain included)\n",
+               (unsigned long)lateness[(n * 99) / 100]);
+        printf("bench: frame_late_by_tick_max %lu ms\n", (unsigned long)lateness[n - 1]);
+    }
+    printf("bench: loop_passes %.0f per s\n", passes / wall);
+    printf("bench: loop_cpu_playing %.2f %% of a core\n", cpu / wall * 100.0);
+
+    SendMessageA(hwndMain, WM_SETGRID, 0, 0);
+    DestroyWindow(hwndMain);
+    delete grid;
+    FreeLibrary(hinstDll);
+    return 0;
+}

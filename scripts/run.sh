@@ -6,8 +6,14 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh" x64
 bin=$root/build/x64/bin
-if [ ! -f "$bin/stakka.exe" ]; then
-    echo "run: stakka.exe is not built yet (the main window arrives with the shell)" >&2
+for f in stakka.exe stkgfx.dll; do
+    if [ ! -f "$bin/$f" ]; then
+        echo "run: the build did not make $bin/$f" >&2
+        exit 1
+    fi
+done
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "run: no display to show the game on (DISPLAY is not set)" >&2
     exit 1
 fi
 export WINEDEBUG=${WINEDEBUG:--all}

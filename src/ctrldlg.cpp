@@ -167,8 +167,9 @@ LRESULT CALLBACK ChooseKeyWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
     case WM_KILLFOCUS: {
         // Clicks on the main window or the dialog's frame must not strand the
         // chooser; a control of the dialog (OK, Cancel, a key field) may take it.
+        // A chooser on its way out (hidden first by DestroyWindow) lets go.
         HWND to = reinterpret_cast<HWND>(wParam);
-        if (to && (to == hwndParent || to == hwndDlg))
+        if (to && (to == hwndParent || to == hwndDlg) && IsWindowVisible(hwnd))
             SetFocus(hwnd);
         return 0;
     }

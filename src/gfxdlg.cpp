@@ -117,6 +117,9 @@ void ReleaseDrawing()
     if (grayPen)
         DeleteObject(grayPen);
     grayPen = nullptr;
+    // The block pictures were only lent for the dialog's life.
+    blocks = nullptr;
+    nblocks = 0;
 }
 
 void OnInitDialog(HWND hDlg, const GFXOPTIONSDATA* god)

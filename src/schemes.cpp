@@ -43,7 +43,9 @@ struct NameListing {
 void AddSchemeName(const char* name, void* ctx)
 {
     NameListing* listing = static_cast<NameListing*>(ctx);
-    if (strlen(name) >= static_cast<size_t>(SCHEME_NAME_LEN))
+    // Neither the unnamed value nor a name longer than BLOCKSCHEME.name holds can
+    // ever be the current scheme.
+    if (name[0] == '\0' || strlen(name) >= static_cast<size_t>(SCHEME_NAME_LEN))
         return;
     LRESULT index = SchemeList(listing->hDlg, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
     if (index >= 0 && listing->selected < 0 && strcmp(name, listing->current) == 0)

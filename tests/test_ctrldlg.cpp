@@ -411,6 +411,40 @@ TEST_F(ControlsDialog, EscapeInTheDialogActsAsCancel)
     EXPECT_EQ(0, memcmp(&before, &co, sizeof co));
 }
 
+TEST_F(ControlsDialog, ChooserTakesTheFocusBackFromTheWindowsButNotFromTheDialogsControls)
+{
+    HWND ownerWnd = owner;
+    DialogDriver d;
+    d.Then(kTitle, [](HWND dlg) { Click(dlg, 106); })
+        .Then(kTitle, [ownerWnd](HWND dlg) {
+            std::vector<HWND> c = Choosers();
+            ASSERT_EQ(1u, c.size());
+            // A control of the dialog may take the focus...
+            SetFocus(GetDlgItem(dlg, IDCANCEL));
+            EXPECT_EQ(GetDlgItem(dlg, IDCANCEL), GetFocus());
+            EXPECT_EQ(1u, Choosers().size());
+            // ...but focus bound for the dialog window or the main window comes back.
+            SendMessageA(c[0], WM_KILLFOCUS, reinterpret_cast<WPARAM>(dlg), 0);
+            EXPECT_EQ(c[0], GetFocus());
+            SetFocus(GetDlgItem(dlg, IDCANCEL));
+            SendMessageA(c[0], WM_KILLFOCUS, reinterpret_cast<WPARAM>(ownerWnd), 0);
+            EXPECT_EQ(c[0], GetFocus());
+            SetFocus(GetDlgItem(dlg, IDCANCEL));
+            SendMessageA(c[0], WM_KILLFOCUS, reinterpret_cast<WPARAM>(GetDlgItem(dlg, IDOK)), 0);
+            EXPECT_EQ(GetDlgItem(dlg, IDCANCEL), GetFocus());
+            SetFocus(c[0]);
+            Press('E');
+        })
+        .Then(kTitle, [](HWND dlg) {
+            EXPECT_TRUE(Choosers().empty());
+            EXPECT_EQ("E", ItemText(dlg, 106));
+            EXPECT_EQ(GetDlgItem(dlg, IDOK), GetFocus());
+            PostCommand(dlg, IDOK);
+        });
+    Run(d);
+    EXPECT_EQ('E', co.keys[1]);
+}
+
 TEST_F(ControlsDialog, SameKeyMayBeBoundTwice)
 {
     DialogDriver d;

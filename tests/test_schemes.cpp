@@ -139,6 +139,7 @@ TEST_F(Schemes, StoredNamesTooLongForTheRecordAreNotListed)
     store.PutValueData(SchemesPath().c_str(), "Sixteen chars!!!", text, REG_SZ);
     store.PutValueData(SchemesPath().c_str(), "Fifteen chars!!", text, REG_SZ);
     store.PutValueData(SchemesPath().c_str(), std::string(255, 'x').c_str(), text, REG_SZ);
+    store.PutValueData(SchemesPath().c_str(), "", text, REG_SZ); // the key's unnamed value
     lstrcpynA(bs.name, "Fifteen chars!!", sizeof bs.name);
     LoadBlockSchemeNames(host, bs);
     std::vector<std::string> expected = kDefaults;

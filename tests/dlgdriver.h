@@ -19,6 +19,7 @@
 
 #include "STAKKA.h"
 #include "dlgseams.h"
+#include "gdi_count.h"
 
 struct BoxRecord {
     std::string text;
@@ -233,8 +234,33 @@ inline int ComboCount(HWND dlg, int id)
     return static_cast<int>(SendDlgItemMessageA(dlg, id, CB_GETCOUNT, 0, 0));
 }
 
-inline DWORD GdiObjects() { return GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS); }
-inline DWORD UserObjects() { return GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS); }
+// The process's GDI objects (support/gdi_count.cpp reads the handle table where
+// Wine's GetGuiResources answers 0).
+inline DWORD GdiObjects() { return static_cast<DWORD>(GdiObjectCount()); }
+
+// USER objects; where the system does not count them, the windows of this
+// thread, children included (a chooser or dialog left behind shows there).
+inline DWORD UserObjects()
+{
+    DWORD n = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+    if (n != 0)
+        return n;
+    struct Counter {
+        static BOOL CALLBACK Child(HWND, LPARAM lp)
+        {
+            ++*reinterpret_cast<DWORD*>(lp);
+            return TRUE;
+        }
+        static BOOL CALLBACK Top(HWND hwnd, LPARAM lp)
+        {
+            ++*reinterpret_cast<DWORD*>(lp);
+            EnumChildWindows(hwnd, Child, lp);
+            return TRUE;
+        }
+    };
+    EnumThreadWindows(GetCurrentThreadId(), Counter::Top, reinterpret_cast<LPARAM>(&n));
+    return n;
+}
 
 // A plain visible top-level window to own the dialogs, as the main window does.
 inline HWND MakeOwnerWindow()

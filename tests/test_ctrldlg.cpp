@@ -530,6 +530,7 @@ TEST_F(ControlsDialog, TwoHundredOpenAndCloseCyclesLeaveGdiAndUserCountsFlat)
         DWORD gdi = GdiObjects();
         DWORD user = UserObjects();
         int cycles = pass == 0 ? 1 : 200;
+        DWORD start = GetTickCount();
         for (int i = 0; i < cycles; i++) {
             DialogDriver d;
             if (i % 20 == 0) {
@@ -542,6 +543,10 @@ TEST_F(ControlsDialog, TwoHundredOpenAndCloseCyclesLeaveGdiAndUserCountsFlat)
                 return;
         }
         if (pass == 1) {
+            printf("%s: %d cycles, %lu ms; GDI %lu -> %lu, USER %lu -> %lu\n", "controls dialog", cycles,
+                   GetTickCount() - start, gdi, GdiObjects(), user, UserObjects());
+            EXPECT_GT(gdi, 0u); // a count of nothing would prove nothing
+            EXPECT_GT(user, 0u);
             EXPECT_EQ(gdi, GdiObjects());
             EXPECT_EQ(user, UserObjects());
         }

@@ -238,6 +238,32 @@ TEST_F(Schemes, TypingStopsAtFifteenCharacters)
     EXPECT_STREQ("ABCDEFGHIJKLMNO", buffer);
 }
 
+TEST_F(Schemes, TwoHundredNameDialogsLeaveGdiAndUserCountsFlat)
+{
+    char buffer[SCHEME_INPUT_LEN];
+    for (int pass = 0; pass < 2; pass++) {
+        DWORD gdi = GdiObjects();
+        DWORD user = UserObjects();
+        int cycles = pass == 0 ? 1 : 200;
+        DWORD start = GetTickCount();
+        for (int i = 0; i < cycles; i++) {
+            DialogDriver d;
+            d.Then(kSaveTitle, i % 2 ? TypeName("X") : [](HWND dlg) { PostCommand(dlg, IDCANCEL); });
+            DialogBoxParamA(GetModuleHandleA(nullptr), "GetSchemeName", host, GetSchemeProc,
+                            reinterpret_cast<LPARAM>(buffer));
+            ASSERT_TRUE(d.Done());
+        }
+        if (pass == 1) {
+            printf("name dialog: %d cycles, %lu ms; GDI %lu -> %lu, USER %lu -> %lu\n", cycles,
+                   GetTickCount() - start, gdi, GdiObjects(), user, UserObjects());
+            EXPECT_GT(gdi, 0u); // a count of nothing would prove nothing
+            EXPECT_GT(user, 0u);
+            EXPECT_EQ(gdi, GdiObjects());
+            EXPECT_EQ(user, UserObjects());
+        }
+    }
+}
+
 // ---- saving --------------------------------------------------------------------
 
 TEST_F(Schemes, SaveUnderANewNameAppendsSelectsAndStores)

@@ -43,7 +43,12 @@ play_s=8
 after_s=2
 
 pulse_record_start "$work/recording.raw"
-sleep 0.5
+# The sink runs all the time, so its monitor yields silence at once: wait
+# until the recorder has a third of a second of it before playing.
+for _ in $(seq 1 100); do
+  [ "$(stat -c %s "$work/recording.raw" 2>/dev/null || echo 0)" -ge $((44100 * 4 / 3)) ] && break
+  sleep 0.1
+done
 "$wine_run" "$bench" --play "$play_s" --after "$after_s" >"$work/bench.out" 2>&1
 rc=$?
 sleep 0.3

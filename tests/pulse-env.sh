@@ -46,7 +46,7 @@ pulse_start() {
 # Records the sink's monitor as raw s16le stereo 44.1 kHz into FILE.
 pulse_record_start() {
   parec -d "$PULSE_SINK.monitor" --raw --format=s16le --rate=44100 --channels=2 \
-    --latency-msec=20 >"$1" 2>/dev/null </dev/null &
+    --latency-msec=100 >"$1" 2>/dev/null </dev/null &
   PAREC_PID=$!
 }
 

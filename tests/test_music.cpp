@@ -293,21 +293,22 @@ TEST_F(Music, AMissingModuleStillMakesEveryLaterCallHarmlessly)
 
 TEST_F(Music, ShutdownDuringAGameReleasesEverythingAndLateStopsAreHarmless)
 {
-    DWORD handles = 0, threads = 0;
+    PROCCOUNTS before = {0, 0, 0};
     for (int run = 0; run < 12; run++) {
-        if (run == 2) {
-            handles = ProcessHandleCount();
-            threads = ProcessThreadCount();
-        }
+        if (run == 2)
+            before = LowestCounts(1000);
         MusicStartup();
         GameMusicStart(so, music);
         ASSERT_NE(music.module, (MIDASmodule)NULL);
         MusicShutdown();                 // with the module still playing
         GameMusicStop(music);            // handles of a closed library
     }
-    CountsSettle(handles, threads, 3000);
-    EXPECT_EQ(ProcessHandleCount(), handles);
-    EXPECT_EQ(ProcessThreadCount(), threads);
+    // Wine's sound driver may keep one helper thread (with a few handles)
+    // alive a while after a failed open; ten runs' leaks would go past it.
+    PROCCOUNTS after = SettledCounts(before, 5000);
+    EXPECT_LE(after.handles, before.handles + 3);
+    EXPECT_LE(after.threads, before.threads + 1);
+    EXPECT_EQ(ModuleThreadCount(GetModuleHandleA("midas11.dll")), 0);
 }
 
 TEST_F(Music, OperationsBeforeStartupAndAfterShutdownAreHarmless)

@@ -13,13 +13,18 @@ DWORD ProcessHandleCount()
     DWORD n = 0;
     if (GetProcessHandleCount(GetCurrentProcess(), &n) && n > 0)
         return n;
-    // Wine answers 0 here. Its handles are small table indices, so the
-    // open ones can be counted by asking about each.
+    // Wine answers 0 here. Its handles are small table indices handed out
+    // lowest first, so the open ones can be counted by asking about each
+    // until a long run of unused values follows the last one in use.
     const UINT_PTR HANDLE_PROBE_END = 0x10000;
-    for (UINT_PTR h = 4; h < HANDLE_PROBE_END; h += 4) {
+    const UINT_PTR UNUSED_RUN = 0x400;
+    UINT_PTR lastUsed = 0;
+    for (UINT_PTR h = 4; h < HANDLE_PROBE_END && h - lastUsed < UNUSED_RUN; h += 4) {
         DWORD flags;
-        if (GetHandleInformation((HANDLE)h, &flags))
+        if (GetHandleInformation((HANDLE)h, &flags)) {
             n++;
+            lastUsed = h;
+        }
     }
     return n;
 }
@@ -82,16 +87,29 @@ int ModuleThreadCount(HMODULE module)
     return n;
 }
 
-bool CountsSettle(DWORD handles, DWORD threads, DWORD timeoutMs)
+PROCCOUNTS LowestCounts(DWORD windowMs)
 {
-    const DWORD POLL_MS = 50;
-    for (DWORD waited = 0;; waited += POLL_MS) {
-        if (ProcessHandleCount() <= handles && ProcessThreadCount() <= threads)
-            return true;
-        if (waited >= timeoutMs)
-            return false;
-        Sleep(POLL_MS);
+    const DWORD SAMPLE_MS = 50;
+    PROCCOUNTS low = {ProcessHandleCount(), ProcessThreadCount(), ProcessPrivateBytes()};
+    for (DWORD waited = 0; waited < windowMs; waited += SAMPLE_MS) {
+        Sleep(SAMPLE_MS);
+        low.handles = std::min(low.handles, ProcessHandleCount());
+        low.threads = std::min(low.threads, ProcessThreadCount());
+        low.memory = std::min(low.memory, ProcessPrivateBytes());
     }
+    return low;
+}
+
+PROCCOUNTS SettledCounts(const PROCCOUNTS& base, DWORD timeoutMs)
+{
+    const DWORD WINDOW_MS = 500;
+    PROCCOUNTS now = LowestCounts(WINDOW_MS);
+    for (DWORD waited = WINDOW_MS; waited < timeoutMs; waited += WINDOW_MS) {
+        if (now.handles <= base.handles && now.threads <= base.threads && now.memory <= base.memory)
+            break;
+        now = LowestCounts(WINDOW_MS);
+    }
+    return now;
 }
 
 static double FileTimeSeconds(const FILETIME& ft)

@@ -19,10 +19,21 @@ std::vector<DWORD> ProcessThreadIds();
 // Threads of this process that started inside the image of `module`.
 int ModuleThreadCount(HMODULE module);
 
-// Waits up to timeoutMs for the handle and thread counts to come back down
-// to the given ones: Wine's sound driver ends its own helper threads a
-// little after a device closes. True if they did.
-bool CountsSettle(DWORD handles, DWORD threads, DWORD timeoutMs);
+// Handle, thread and memory counts of this process.
+struct PROCCOUNTS {
+    DWORD handles;
+    DWORD threads;
+    SIZE_T memory;
+};
+
+// The lowest counts seen over windowMs. Wine's sound driver starts and ends
+// helper threads (each with its stack and a handle) on its own schedule, so
+// one reading can catch one in passing; a real leak raises the lowest too.
+PROCCOUNTS LowestCounts(DWORD windowMs);
+
+// Like LowestCounts, but keeps looking (up to timeoutMs) until the counts
+// are back down to `base`, then returns what it saw last.
+PROCCOUNTS SettledCounts(const PROCCOUNTS& base, DWORD timeoutMs);
 
 // Seconds of CPU time (user + kernel) used so far.
 double ProcessCpuSeconds();

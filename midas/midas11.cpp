@@ -155,10 +155,11 @@ static void FeedDevice(void)
             continue;
         MixBuffer(lib.buffers[i]);
         h->dwFlags &= ~WHDR_DONE;
-        if (waveOutWrite(lib.hwo, h, sizeof *h) == MMSYSERR_NOERROR)
-            lib.queued[i] = 1;
-        else
-            lib.queued[i] = 0;
+        lib.queued[i] = waveOutWrite(lib.hwo, h, sizeof *h) == MMSYSERR_NOERROR;
+        // A device that refuses buffers (unplugged, say) gets one more try
+        // per wake-up rather than a busy loop of mixing.
+        if (!lib.queued[i])
+            break;
     }
 }
 
@@ -236,14 +237,16 @@ static void CloseOutput(void)
 }
 
 // Ends the mixing thread. Must be called without the lock: the thread takes
-// it once more before it sees the quit request.
-static void JoinMixerThread(HANDLE thread)
+// it once more before it sees the quit request. FALSE if the thread did not
+// end in time (a wave driver stuck in a call): its buffers must then stay.
+static int JoinMixerThread(HANDLE thread)
 {
     InterlockedExchange(&lib.quit, 1);
     if (lib.hDoneEvent)
         SetEvent(lib.hDoneEvent);
-    WaitForSingleObject(thread, THREAD_JOIN_MS);
+    int ended = WaitForSingleObject(thread, THREAD_JOIN_MS) == WAIT_OBJECT_0;
     CloseHandle(thread);
+    return ended;
 }
 
 static void FreeSlot(MODULESLOT *m)
@@ -419,13 +422,21 @@ extern "C" BOOL MIDAS_CALL MIDASclose(void)
     LeaveCriticalSection(&libLock);
     if (!wasOpen)
         return FALSE;
-    if (thread)
-        JoinMixerThread(thread);
+    int joined = thread ? JoinMixerThread(thread) : 1;
     EnterCriticalSection(&libLock);
-    for (int i = 0; i < MAX_MODULES; i++)
-        if (lib.modules[i].used)
-            FreeSlot(&lib.modules[i]);
-    CloseOutput();
+    if (joined) {
+        for (int i = 0; i < MAX_MODULES; i++)
+            if (lib.modules[i].used)
+                FreeSlot(&lib.modules[i]);
+        CloseOutput();
+    } else {
+        // Leaked rather than freed under a thread that may still touch them;
+        // the slots and the device are forgotten so a new start begins clean.
+        for (int i = 0; i < MAX_MODULES; i++)
+            lib.modules[i].used = 0;
+        lib.hwo = NULL;
+        lib.hDoneEvent = NULL;
+    }
     lib.state = LIB_CLOSED;
     LeaveCriticalSection(&libLock);
     return TRUE;

@@ -7,32 +7,39 @@
 #include "stkdefs.h"
 
 const KEYLIST keylist[NUM_KEYLIST] = {
-    {8, "Backspace"},    {9, "Tab"},          {12, "Clear"},      {13, "Return"},
-    {16, "Shift"},       {17, "Control"},     {18, "Menu"},       {20, "Caps Lock"},
-    {32, "Space"},       {33, "Page Up"},     {34, "Page Down"},  {35, "End"},
-    {36, "Home"},        {37, "Left arrow"},  {38, "Up arrow"},   {39, "Right arrow"},
-    {40, "Down arrow"},  {41, "Select"},      {42, "Print"},      {43, "Execute"},
-    {45, "Insert"},      {46, "Delete"},
-    {'A', "A"}, {'B', "B"}, {'C', "C"}, {'D', "D"}, {'E', "E"}, {'F', "F"}, {'G', "G"},
-    {'H', "H"}, {'I', "I"}, {'J', "J"}, {'K', "K"}, {'L', "L"}, {'M', "M"}, {'N', "N"},
-    {'O', "O"}, {'P', "P"}, {'Q', "Q"}, {'R', "R"}, {'S', "S"}, {'T', "T"}, {'U', "U"},
-    {'V', "V"}, {'W', "W"}, {'X', "X"}, {'Y', "Y"}, {'Z', "Z"},
-    {'0', "0"}, {'1', "1"}, {'2', "2"}, {'3', "3"}, {'4', "4"},
-    {'5', "5"}, {'6', "6"}, {'7', "7"}, {'8', "8"}, {'9', "9"},
+    {8, "Backspace"},   {9, "Tab"},         {12, "Clear"},     {13, "Return"},
+    {16, "Shift"},      {17, "Control"},    {18, "Menu"},      {20, "Caps Lock"},
+    {32, "Space"},      {33, "Page Up"},    {34, "Page Down"}, {35, "End"},
+    {36, "Home"},       {37, "Left arrow"}, {38, "Up arrow"},  {39, "Right arrow"},
+    {40, "Down arrow"}, {41, "Select"},     {42, "Print"},     {43, "Execute"},
+    {45, "Insert"},     {46, "Delete"},     {'A', "A"},        {'B', "B"},
+    {'C', "C"},         {'D', "D"},         {'E', "E"},        {'F', "F"},
+    {'G', "G"},         {'H', "H"},         {'I', "I"},        {'J', "J"},
+    {'K', "K"},         {'L', "L"},         {'M', "M"},        {'N', "N"},
+    {'O', "O"},         {'P', "P"},         {'Q', "Q"},        {'R', "R"},
+    {'S', "S"},         {'T', "T"},         {'U', "U"},        {'V', "V"},
+    {'W', "W"},         {'X', "X"},         {'Y', "Y"},        {'Z', "Z"},
+    {'0', "0"},         {'1', "1"},         {'2', "2"},        {'3', "3"},
+    {'4', "4"},         {'5', "5"},         {'6', "6"},        {'7', "7"},
+    {'8', "8"},         {'9', "9"},
 };
 
 const char szChooseKeyClass[] = "ChooseKey";
 const char szMsg[] =
     "Press the key you want to use for this function now, or press Escape to cancel.";
 
-namespace {
+namespace
+{
 
 const char szChooseKeyTitle[] = "Choose Key";
-const int CHOOSER_SIZE = 300;       // the chooser is a 300 x 300 pixel square
-const int CHOOSER_MARGIN = 10;      // the prompt sits this far inside it
-const char szNoKey[] = "No key";    // shown for a binding of 0
+const int CHOOSER_SIZE = 300;    // the chooser is a 300 x 300 pixel square
+const int CHOOSER_MARGIN = 10;   // the prompt sits this far inside it
+const char szNoKey[] = "No key"; // shown for a binding of 0
 
-int KeyFieldId(int action) { return IDC_KEYFIELD1 + action; }
+int KeyFieldId(int action)
+{
+    return IDC_KEYFIELD1 + action;
+}
 
 void ShowKey(HWND hDlg, int id, int key)
 {
@@ -49,8 +56,8 @@ HWND OpenChooser(HWND hDlg)
     int y = GetSystemMetrics(SM_CYSCREEN) / 2 - CHOOSER_SIZE / 2;
     HINSTANCE inst = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hDlg, GWLP_HINSTANCE));
     return CreateWindowExA(0, szChooseKeyClass, szChooseKeyTitle, WS_POPUP | WS_VISIBLE | WS_BORDER,
-                    x, y, CHOOSER_SIZE, CHOOSER_SIZE, GetWindow(hDlg, GW_OWNER), nullptr, inst,
-                    hDlg);
+                           x, y, CHOOSER_SIZE, CHOOSER_SIZE, GetWindow(hDlg, GW_OWNER), nullptr,
+                           inst, hDlg);
 }
 
 } // namespace
@@ -113,8 +120,7 @@ INT_PTR CALLBACK ControlOptionsDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARA
     case WM_CHOOSEKEYDONE:
         keychange = 0;
         // Moving the focus off the key field lets the next click there open a chooser.
-        SendMessageA(hDlg, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(hDlg, IDOK)),
-                     TRUE);
+        SendMessageA(hDlg, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(hDlg, IDOK)), TRUE);
         return TRUE;
 
     case WM_COMMAND: {
@@ -154,11 +160,11 @@ LRESULT CALLBACK ChooseKeyWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
     case WM_CREATE: {
         const CREATESTRUCTA* cs = reinterpret_cast<const CREATESTRUCTA*>(lParam);
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
-        HWND hwndStatic = CreateWindowExA(
-            0, "static", "", WS_CHILD | WS_VISIBLE, CHOOSER_MARGIN, CHOOSER_MARGIN,
-            CHOOSER_SIZE - 2 * CHOOSER_MARGIN, CHOOSER_SIZE - 2 * CHOOSER_MARGIN, hwnd,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_CHOOSEKEYMSG)), cs->hInstance,
-            nullptr);
+        HWND hwndStatic =
+            CreateWindowExA(0, "static", "", WS_CHILD | WS_VISIBLE, CHOOSER_MARGIN, CHOOSER_MARGIN,
+                            CHOOSER_SIZE - 2 * CHOOSER_MARGIN, CHOOSER_SIZE - 2 * CHOOSER_MARGIN,
+                            hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_CHOOSEKEYMSG)),
+                            cs->hInstance, nullptr);
         SetWindowTextA(hwndStatic, szMsg);
         SetFocus(hwnd);
         return 0;

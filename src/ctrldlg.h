@@ -12,11 +12,11 @@
 #include <windows.h>
 #include "options.h"
 
-const int KEYNAME_LEN = 20;  // KEYLIST.name, terminator included
-const int NUM_KEYLIST = 58;  // rows of keylist
+const int KEYNAME_LEN = 20; // KEYLIST.name, terminator included
+const int NUM_KEYLIST = 58; // rows of keylist
 
 struct KEYLIST {
-    int key;                 // Windows virtual-key code
+    int key; // Windows virtual-key code
     char name[KEYNAME_LEN];
 };
 

@@ -6,30 +6,30 @@
 #define DLGIDS_H
 
 // ---- "GraphicsOptions" --------------------------------------------------
-#define IDC_BGGROUP 101      // group box "Background"
-#define IDC_BLOCKGROUP 102   // group box "Blocks"
-#define IDC_SCHEMELIST 103   // scheme list (drop-down, unsorted)
-#define IDC_BGKIND 104       // kind list: the five szBgOptions
-#define IDC_BLOCK1 105       // block pickers 105..111 for colour indices 0..6
+#define IDC_BGGROUP 101    // group box "Background"
+#define IDC_BLOCKGROUP 102 // group box "Blocks"
+#define IDC_SCHEMELIST 103 // scheme list (drop-down, unsorted)
+#define IDC_BGKIND 104     // kind list: the five szBgOptions
+#define IDC_BLOCK1 105     // block pickers 105..111 for colour indices 0..6
 #define IDC_BLOCK7 111
-#define IDC_SKINGROUP 112    // group box "Skin"
-#define IDC_COLOR1 113       // owner-drawn colour buttons
+#define IDC_SKINGROUP 112 // group box "Skin"
+#define IDC_COLOR1 113    // owner-drawn colour buttons
 #define IDC_COLOR2 114
 #define IDC_COLOR1LABEL 115
 #define IDC_COLOR2LABEL 116
-#define IDC_BGDETAIL 117     // detail list: pictures, patterns or placements
-#define IDC_FILENAME 118     // read-only file name field
-#define IDC_CHOOSEFILE 119   // "Choose File"
-#define IDC_SAVESCHEME 120   // "Save"
-#define IDC_PREVIEW 121      // owner-drawn static showing the background
-#define IDC_DELSCHEME 122    // "Delete"
+#define IDC_BGDETAIL 117   // detail list: pictures, patterns or placements
+#define IDC_FILENAME 118   // read-only file name field
+#define IDC_CHOOSEFILE 119 // "Choose File"
+#define IDC_SAVESCHEME 120 // "Save"
+#define IDC_PREVIEW 121    // owner-drawn static showing the background
+#define IDC_DELSCHEME 122  // "Delete"
 
 // ---- "GetSchemeName" ----------------------------------------------------
-#define IDC_SCHEMENAME 101   // one-line edit field
+#define IDC_SCHEMENAME 101 // one-line edit field
 
 // ---- "ControlOptions" ---------------------------------------------------
-#define IDC_KEYLABEL1 100    // labels 100..104 for actions 0..4
-#define IDC_KEYFIELD1 105    // read-only key fields 105..109 for actions 0..4
+#define IDC_KEYLABEL1 100 // labels 100..104 for actions 0..4
+#define IDC_KEYFIELD1 105 // read-only key fields 105..109 for actions 0..4
 #define IDC_KEYFIELD5 109
 
 // ---- "ChooseKey" popup --------------------------------------------------

@@ -1,7 +1,8 @@
 // dlgseams.cpp - the replaceable platform boxes of the option dialogs.
 #include "dlgseams.h"
 
-namespace {
+namespace
+{
 
 const char szQuestion[] = "Question";
 
@@ -44,6 +45,15 @@ int QuestionBox(HWND owner, const char* text, UINT type)
     return questionBox(owner, text, szQuestion, type | MB_ICONQUESTION);
 }
 
-BOOL RunColorChooser(LPCHOOSECOLORA cc) { return colorChooser(cc); }
-BOOL RunFileChooser(LPOPENFILENAMEA ofn) { return fileChooser(ofn); }
-DWORD FileChooserError(void) { return commDlgError(); }
+BOOL RunColorChooser(LPCHOOSECOLORA cc)
+{
+    return colorChooser(cc);
+}
+BOOL RunFileChooser(LPOPENFILENAMEA ofn)
+{
+    return fileChooser(ofn);
+}
+DWORD FileChooserError(void)
+{
+    return commDlgError();
+}

@@ -15,10 +15,10 @@ typedef BOOL(WINAPI* CHOOSECOLORPROC)(LPCHOOSECOLORA cc);
 typedef BOOL(WINAPI* OPENFILENAMEPROC)(LPOPENFILENAMEA ofn);
 typedef DWORD(WINAPI* COMMDLGERRORPROC)(void);
 
-QUESTIONBOXPROC SetQuestionBox(QUESTIONBOXPROC proc);          // default MessageBoxA
-CHOOSECOLORPROC SetColorChooser(CHOOSECOLORPROC proc);         // default ChooseColorA
-OPENFILENAMEPROC SetFileChooser(OPENFILENAMEPROC proc);        // default GetOpenFileNameA
-COMMDLGERRORPROC SetCommDlgError(COMMDLGERRORPROC proc);       // default CommDlgExtendedError
+QUESTIONBOXPROC SetQuestionBox(QUESTIONBOXPROC proc);    // default MessageBoxA
+CHOOSECOLORPROC SetColorChooser(CHOOSECOLORPROC proc);   // default ChooseColorA
+OPENFILENAMEPROC SetFileChooser(OPENFILENAMEPROC proc);  // default GetOpenFileNameA
+COMMDLGERRORPROC SetCommDlgError(COMMDLGERRORPROC proc); // default CommDlgExtendedError
 
 // Asks text in a modal box captioned "Question" with the question icon and the
 // buttons of type (MB_YESNO, MB_YESNOCANCEL); returns the button's id.

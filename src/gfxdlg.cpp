@@ -15,7 +15,8 @@
 
 OPENFILENAMEA ofn;
 
-namespace {
+namespace
+{
 
 const COLORREF GRAY = RGB(0x80, 0x80, 0x80);
 const int BLOCK_HALF_WIDTH = 8; // block pictures are 16 pixels wide
@@ -294,8 +295,8 @@ void DrawBlockItem(const DRAWITEMSTRUCT* dis)
                       : static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     FillRect(dis->hDC, &rc, fill);
     // itemID is -1 for the empty selection field.
-    if (static_cast<int>(dis->itemID) >= 0 && static_cast<int>(dis->itemID) < nblocks &&
-        blocks && blocks[dis->itemID]) {
+    if (static_cast<int>(dis->itemID) >= 0 && static_cast<int>(dis->itemID) < nblocks && blocks &&
+        blocks[dis->itemID]) {
         int x = rc.left + (rc.right - rc.left) / 2 - BLOCK_HALF_WIDTH;
         blocks[dis->itemID]->Blit(dis->hDC, x, rc.top + BLOCK_TOP_GAP);
     }

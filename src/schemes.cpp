@@ -8,7 +8,8 @@
 #include "dlgids.h"
 #include "dlgseams.h"
 
-namespace {
+namespace
+{
 
 const ATOM NAME_BUFFER_PROP = 1000; // the name dialog keeps the caller's buffer here
 const int QUESTION_LEN = 256;
@@ -57,8 +58,8 @@ int AskSchemeName(HWND hDlg, char (&name)[SCHEME_INPUT_LEN])
 {
     name[0] = '\0';
     HINSTANCE inst = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hDlg, GWLP_HINSTANCE));
-    INT_PTR result = DialogBoxParamA(inst, "GetSchemeName", hDlg, GetSchemeProc,
-                                     reinterpret_cast<LPARAM>(name));
+    INT_PTR result =
+        DialogBoxParamA(inst, "GetSchemeName", hDlg, GetSchemeProc, reinterpret_cast<LPARAM>(name));
     return result == 1 && name[0] != '\0';
 }
 
@@ -110,7 +111,8 @@ int SaveBlockScheme(HWND hDlg, BLOCKSCHEME& bs)
             SchemeList(hDlg, CB_INSERTSTRING, index, reinterpret_cast<LPARAM>(bs.name)));
     }
     if (index < 0)
-        index = static_cast<int>(SchemeList(hDlg, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(bs.name)));
+        index =
+            static_cast<int>(SchemeList(hDlg, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(bs.name)));
     SchemeList(hDlg, CB_SETCURSEL, index, 0);
     return 1;
 }
@@ -157,8 +159,8 @@ void ChangeBlockScheme(HWND hDlg, BLOCKSCHEME& bs)
     for (int i = 0; i < NUM_SCHEME_BLOCKS; i++) {
         int id = IDC_BLOCK1 + i;
         LRESULT count = SendDlgItemMessageA(hDlg, id, CB_GETCOUNT, 0, 0);
-        WPARAM sel = bs.blocks[i] < static_cast<DWORD>(count) ? bs.blocks[i]
-                                                              : static_cast<WPARAM>(-1);
+        WPARAM sel =
+            bs.blocks[i] < static_cast<DWORD>(count) ? bs.blocks[i] : static_cast<WPARAM>(-1);
         SendDlgItemMessageA(hDlg, id, CB_SETCURSEL, sel, 0);
     }
 }

@@ -30,8 +30,9 @@ struct BoxRecord {
 // A step title that matches whatever dialog is on top (the system's own boxes).
 const char ANY_DIALOG[] = "*";
 
-class DialogDriver {
-public:
+class DialogDriver
+{
+  public:
     typedef std::function<void(HWND)> Action;
 
     explicit DialogDriver(DWORD watchdogMs = 8000) : watchdog(watchdogMs)
@@ -92,7 +93,7 @@ public:
         return text;
     }
 
-private:
+  private:
     static const UINT TICK_MS = 10;
     struct Step {
         std::string title;
@@ -236,7 +237,10 @@ inline int ComboCount(HWND dlg, int id)
 
 // The process's GDI objects (support/gdi_count.cpp reads the handle table where
 // Wine's GetGuiResources answers 0).
-inline DWORD GdiObjects() { return static_cast<DWORD>(GdiObjectCount()); }
+inline DWORD GdiObjects()
+{
+    return static_cast<DWORD>(GdiObjectCount());
+}
 
 // USER objects; where the system does not count them, the windows of this
 // thread, children included (a chooser or dialog left behind shows there).
@@ -275,8 +279,8 @@ inline HWND MakeOwnerWindow()
         wc.lpszClassName = "DialogTestOwner";
         atom = RegisterClassA(&wc);
     }
-    HWND hwnd = CreateWindowExA(0, "DialogTestOwner", "Owner", WS_OVERLAPPEDWINDOW, 100, 100,
-                                400, 450, nullptr, nullptr, inst, nullptr);
+    HWND hwnd = CreateWindowExA(0, "DialogTestOwner", "Owner", WS_OVERLAPPEDWINDOW, 100, 100, 400,
+                                450, nullptr, nullptr, inst, nullptr);
     ShowWindow(hwnd, SW_SHOW);
     return hwnd;
 }

@@ -9,7 +9,8 @@
 #include "dlgids.h"
 #include "stkdefs.h"
 
-namespace {
+namespace
+{
 
 const char kTitle[] = "Set Controls";
 
@@ -45,8 +46,9 @@ void Press(int vk)
     PostMessageA(focus, WM_KEYUP, vk, 0xC0000001);
 }
 
-class ControlsDialog : public ::testing::Test {
-protected:
+class ControlsDialog : public ::testing::Test
+{
+  protected:
     static void SetUpTestSuite() { RegisterChooseKeyClass(GetModuleHandleA(nullptr)); }
 
     void SetUp() override
@@ -79,11 +81,11 @@ protected:
 TEST(KeyList, FirstRowsAreTheNamedKeysInOrder)
 {
     const KEYLIST expected[] = {
-        {8, "Backspace"},   {9, "Tab"},          {12, "Clear"},     {13, "Return"},
-        {16, "Shift"},      {17, "Control"},     {18, "Menu"},      {20, "Caps Lock"},
-        {32, "Space"},      {33, "Page Up"},     {34, "Page Down"}, {35, "End"},
-        {36, "Home"},       {37, "Left arrow"},  {38, "Up arrow"},  {39, "Right arrow"},
-        {40, "Down arrow"}, {41, "Select"},      {42, "Print"},     {43, "Execute"},
+        {8, "Backspace"},   {9, "Tab"},         {12, "Clear"},     {13, "Return"},
+        {16, "Shift"},      {17, "Control"},    {18, "Menu"},      {20, "Caps Lock"},
+        {32, "Space"},      {33, "Page Up"},    {34, "Page Down"}, {35, "End"},
+        {36, "Home"},       {37, "Left arrow"}, {38, "Up arrow"},  {39, "Right arrow"},
+        {40, "Down arrow"}, {41, "Select"},     {42, "Print"},     {43, "Execute"},
         {45, "Insert"},     {46, "Delete"},
     };
     for (int i = 0; i < 22; i++) {
@@ -117,10 +119,10 @@ TEST(KeyIndex, FindsEveryRowAndNothingElse)
 {
     for (int i = 0; i < NUM_KEYLIST; i++)
         EXPECT_EQ(i, keyIndex(keylist[i].key));
-    const int unbindable[] = {0,         VK_ESCAPE,  VK_PAUSE,    VK_F1,       VK_F12,
-                              VK_NUMPAD0, VK_NUMPAD9, VK_MULTIPLY, VK_ADD,      VK_OEM_1,
-                              VK_OEM_PERIOD, VK_OEM_COMMA, 44,     47,          -1,
-                              256,       91,          0x7FFFFFFF};
+    const int unbindable[] = {
+        0,           VK_ESCAPE, VK_PAUSE, VK_F1,         VK_F12,       VK_NUMPAD0, VK_NUMPAD9,
+        VK_MULTIPLY, VK_ADD,    VK_OEM_1, VK_OEM_PERIOD, VK_OEM_COMMA, 44,         47,
+        -1,          256,       91,       0x7FFFFFFF};
     for (int key : unbindable)
         EXPECT_EQ(-1, keyIndex(key)) << "key " << key;
 }
@@ -186,8 +188,7 @@ TEST_F(ControlsDialog, TemplateControlsHaveTheirKindsAndStyles)
             LONG fs = GetWindowLongA(field, GWL_STYLE);
             EXPECT_TRUE(fs & ES_READONLY) << id;
             // The dialog manager turns an edit field's border into a sunken edge.
-            EXPECT_TRUE((fs & WS_BORDER) ||
-                        (GetWindowLongA(field, GWL_EXSTYLE) & WS_EX_CLIENTEDGE))
+            EXPECT_TRUE((fs & WS_BORDER) || (GetWindowLongA(field, GWL_EXSTYLE) & WS_EX_CLIENTEDGE))
                 << id;
             EXPECT_FALSE(fs & WS_TABSTOP) << id;
         }
@@ -238,35 +239,37 @@ TEST_F(ControlsDialog, ClickOpensTheChooserWhichReportsAndCloses)
     HWND ownerWnd = owner;
     DialogDriver d;
     d.Then(kTitle, [](HWND dlg) { Click(dlg, 105); })
-        .Then(kTitle, [ownerWnd](HWND) {
-            std::vector<HWND> c = Choosers();
-            ASSERT_EQ(1u, c.size());
-            HWND ch = c[0];
-            EXPECT_EQ(ch, GetFocus());
-            EXPECT_EQ("Choose Key", DialogDriver::Title(ch));
-            LONG style = GetWindowLongA(ch, GWL_STYLE);
-            EXPECT_EQ(static_cast<LONG>(WS_POPUP | WS_VISIBLE | WS_BORDER),
-                      static_cast<LONG>(style & (WS_POPUP | WS_VISIBLE | WS_BORDER | WS_CAPTION |
-                                                 WS_CHILD)));
-            EXPECT_EQ(ownerWnd, GetWindow(ch, GW_OWNER));
-            RECT rc;
-            GetWindowRect(ch, &rc);
-            EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN) / 2 - 150, rc.left);
-            EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN) / 2 - 150, rc.top);
-            EXPECT_EQ(300, rc.right - rc.left);
-            EXPECT_EQ(300, rc.bottom - rc.top);
-            HWND msg = GetDlgItem(ch, 1000);
-            ASSERT_TRUE(msg != nullptr);
-            EXPECT_EQ(szMsg, DialogDriver::Title(msg));
-            EXPECT_STREQ("Press the key you want to use for this function now, or press Escape "
-                         "to cancel.",
-                         szMsg);
-            RECT mr;
-            GetWindowRect(msg, &mr);
-            EXPECT_EQ(280, mr.right - mr.left);
-            EXPECT_EQ(280, mr.bottom - mr.top);
-            Press('A');
-        })
+        .Then(
+            kTitle,
+            [ownerWnd](HWND) {
+                std::vector<HWND> c = Choosers();
+                ASSERT_EQ(1u, c.size());
+                HWND ch = c[0];
+                EXPECT_EQ(ch, GetFocus());
+                EXPECT_EQ("Choose Key", DialogDriver::Title(ch));
+                LONG style = GetWindowLongA(ch, GWL_STYLE);
+                EXPECT_EQ(static_cast<LONG>(WS_POPUP | WS_VISIBLE | WS_BORDER),
+                          static_cast<LONG>(
+                              style & (WS_POPUP | WS_VISIBLE | WS_BORDER | WS_CAPTION | WS_CHILD)));
+                EXPECT_EQ(ownerWnd, GetWindow(ch, GW_OWNER));
+                RECT rc;
+                GetWindowRect(ch, &rc);
+                EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN) / 2 - 150, rc.left);
+                EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN) / 2 - 150, rc.top);
+                EXPECT_EQ(300, rc.right - rc.left);
+                EXPECT_EQ(300, rc.bottom - rc.top);
+                HWND msg = GetDlgItem(ch, 1000);
+                ASSERT_TRUE(msg != nullptr);
+                EXPECT_EQ(szMsg, DialogDriver::Title(msg));
+                EXPECT_STREQ("Press the key you want to use for this function now, or press Escape "
+                             "to cancel.",
+                             szMsg);
+                RECT mr;
+                GetWindowRect(msg, &mr);
+                EXPECT_EQ(280, mr.right - mr.left);
+                EXPECT_EQ(280, mr.bottom - mr.top);
+                Press('A');
+            })
         .Then(kTitle, [](HWND dlg) {
             EXPECT_TRUE(Choosers().empty());
             EXPECT_EQ("A", ItemText(dlg, 105));
@@ -282,10 +285,11 @@ TEST_F(ControlsDialog, EscapeInTheChooserChangesNothing)
 {
     DialogDriver d;
     d.Then(kTitle, [](HWND dlg) { Click(dlg, 107); })
-        .Then(kTitle, [](HWND) {
-            ASSERT_EQ(1u, Choosers().size());
-            Press(VK_ESCAPE);
-        })
+        .Then(kTitle,
+              [](HWND) {
+                  ASSERT_EQ(1u, Choosers().size());
+                  Press(VK_ESCAPE);
+              })
         .Then(kTitle, [](HWND dlg) {
             EXPECT_TRUE(Choosers().empty());
             EXPECT_EQ("Up arrow", ItemText(dlg, 107));
@@ -299,27 +303,30 @@ TEST_F(ControlsDialog, KeysOutsideTheTableAreIgnoredWhileTheChooserWaits)
 {
     DialogDriver d;
     d.Then(kTitle, [](HWND dlg) { Click(dlg, 106); })
-        .Then(kTitle, [](HWND) {
-            Press(VK_F1);
-            Press(VK_NUMPAD4); // a keypad digit with NumLock on
-            Press(VK_OEM_PERIOD);
-            Press(VK_OEM_1);
-            Press(VK_PAUSE);
-        })
-        .Then(kTitle, [](HWND dlg) {
-            std::vector<HWND> c = Choosers();
-            ASSERT_EQ(1u, c.size());
-            EXPECT_EQ(c[0], GetFocus());
-            EXPECT_EQ("Right arrow", ItemText(dlg, 106));
-            // Alt and keys held with it reach the default handling, never the chooser.
-            PostMessageA(c[0], WM_SYSKEYDOWN, VK_MENU, 0x20000001);
-            PostMessageA(c[0], WM_SYSKEYUP, VK_MENU, 0xC0000001);
-        })
-        .Then(kTitle, [](HWND dlg) {
-            ASSERT_EQ(1u, Choosers().size());
-            EXPECT_EQ("Right arrow", ItemText(dlg, 106));
-            Press(VK_LEFT); // a keypad arrow with NumLock off binds as the arrow
-        })
+        .Then(kTitle,
+              [](HWND) {
+                  Press(VK_F1);
+                  Press(VK_NUMPAD4); // a keypad digit with NumLock on
+                  Press(VK_OEM_PERIOD);
+                  Press(VK_OEM_1);
+                  Press(VK_PAUSE);
+              })
+        .Then(kTitle,
+              [](HWND dlg) {
+                  std::vector<HWND> c = Choosers();
+                  ASSERT_EQ(1u, c.size());
+                  EXPECT_EQ(c[0], GetFocus());
+                  EXPECT_EQ("Right arrow", ItemText(dlg, 106));
+                  // Alt and keys held with it reach the default handling, never the chooser.
+                  PostMessageA(c[0], WM_SYSKEYDOWN, VK_MENU, 0x20000001);
+                  PostMessageA(c[0], WM_SYSKEYUP, VK_MENU, 0xC0000001);
+              })
+        .Then(kTitle,
+              [](HWND dlg) {
+                  ASSERT_EQ(1u, Choosers().size());
+                  EXPECT_EQ("Right arrow", ItemText(dlg, 106));
+                  Press(VK_LEFT); // a keypad arrow with NumLock off binds as the arrow
+              })
         .Then(kTitle, [](HWND dlg) {
             EXPECT_TRUE(Choosers().empty());
             EXPECT_EQ("Left arrow", ItemText(dlg, 106));
@@ -333,18 +340,20 @@ TEST_F(ControlsDialog, SecondFieldClickedWhileChooserOpenOpensNoSecondChooser)
 {
     DialogDriver d;
     d.Then(kTitle, [](HWND dlg) { Click(dlg, 105); })
-        .Then(kTitle, [](HWND dlg) {
-            ASSERT_EQ(1u, Choosers().size());
-            Click(dlg, 108);
-        })
-        .Then(kTitle, [](HWND) {
-            std::vector<HWND> c = Choosers();
-            ASSERT_EQ(1u, c.size());
-            // The field took the focus from the chooser; give it back as a click on
-            // the chooser would, and choose.
-            SetFocus(c[0]);
-            Press('Z');
-        })
+        .Then(kTitle,
+              [](HWND dlg) {
+                  ASSERT_EQ(1u, Choosers().size());
+                  Click(dlg, 108);
+              })
+        .Then(kTitle,
+              [](HWND) {
+                  std::vector<HWND> c = Choosers();
+                  ASSERT_EQ(1u, c.size());
+                  // The field took the focus from the chooser; give it back as a click on
+                  // the chooser would, and choose.
+                  SetFocus(c[0]);
+                  Press('Z');
+              })
         .Then(kTitle, [](HWND dlg) {
             EXPECT_TRUE(Choosers().empty());
             EXPECT_EQ("Z", ItemText(dlg, 105));
@@ -363,10 +372,11 @@ TEST_F(ControlsDialog, ReturnTabSpaceShiftAndControlCanBeChosen)
     DialogDriver d;
     for (int i = 0; i < NUM_CONTROLS; i++) {
         d.Then(kTitle, [i](HWND dlg) { Click(dlg, 105 + i); })
-            .Then(kTitle, [i, &keys](HWND) {
-                ASSERT_EQ(1u, Choosers().size());
-                Press(keys[i]);
-            })
+            .Then(kTitle,
+                  [i, &keys](HWND) {
+                      ASSERT_EQ(1u, Choosers().size());
+                      Press(keys[i]);
+                  })
             .Then(kTitle, [i, &names](HWND dlg) {
                 EXPECT_TRUE(Choosers().empty());
                 EXPECT_EQ(names[i], ItemText(dlg, 105 + i));
@@ -416,25 +426,27 @@ TEST_F(ControlsDialog, ChooserTakesTheFocusBackFromTheWindowsButNotFromTheDialog
     HWND ownerWnd = owner;
     DialogDriver d;
     d.Then(kTitle, [](HWND dlg) { Click(dlg, 106); })
-        .Then(kTitle, [ownerWnd](HWND dlg) {
-            std::vector<HWND> c = Choosers();
-            ASSERT_EQ(1u, c.size());
-            // A control of the dialog may take the focus...
-            SetFocus(GetDlgItem(dlg, IDCANCEL));
-            EXPECT_EQ(GetDlgItem(dlg, IDCANCEL), GetFocus());
-            EXPECT_EQ(1u, Choosers().size());
-            // ...but focus bound for the dialog window or the main window comes back.
-            SendMessageA(c[0], WM_KILLFOCUS, reinterpret_cast<WPARAM>(dlg), 0);
-            EXPECT_EQ(c[0], GetFocus());
-            SetFocus(GetDlgItem(dlg, IDCANCEL));
-            SendMessageA(c[0], WM_KILLFOCUS, reinterpret_cast<WPARAM>(ownerWnd), 0);
-            EXPECT_EQ(c[0], GetFocus());
-            SetFocus(GetDlgItem(dlg, IDCANCEL));
-            SendMessageA(c[0], WM_KILLFOCUS, reinterpret_cast<WPARAM>(GetDlgItem(dlg, IDOK)), 0);
-            EXPECT_EQ(GetDlgItem(dlg, IDCANCEL), GetFocus());
-            SetFocus(c[0]);
-            Press('E');
-        })
+        .Then(kTitle,
+              [ownerWnd](HWND dlg) {
+                  std::vector<HWND> c = Choosers();
+                  ASSERT_EQ(1u, c.size());
+                  // A control of the dialog may take the focus...
+                  SetFocus(GetDlgItem(dlg, IDCANCEL));
+                  EXPECT_EQ(GetDlgItem(dlg, IDCANCEL), GetFocus());
+                  EXPECT_EQ(1u, Choosers().size());
+                  // ...but focus bound for the dialog window or the main window comes back.
+                  SendMessageA(c[0], WM_KILLFOCUS, reinterpret_cast<WPARAM>(dlg), 0);
+                  EXPECT_EQ(c[0], GetFocus());
+                  SetFocus(GetDlgItem(dlg, IDCANCEL));
+                  SendMessageA(c[0], WM_KILLFOCUS, reinterpret_cast<WPARAM>(ownerWnd), 0);
+                  EXPECT_EQ(c[0], GetFocus());
+                  SetFocus(GetDlgItem(dlg, IDCANCEL));
+                  SendMessageA(c[0], WM_KILLFOCUS, reinterpret_cast<WPARAM>(GetDlgItem(dlg, IDOK)),
+                               0);
+                  EXPECT_EQ(GetDlgItem(dlg, IDCANCEL), GetFocus());
+                  SetFocus(c[0]);
+                  Press('E');
+              })
         .Then(kTitle, [](HWND dlg) {
             EXPECT_TRUE(Choosers().empty());
             EXPECT_EQ("E", ItemText(dlg, 106));
@@ -467,14 +479,16 @@ TEST_F(ControlsDialog, SameFieldOpensAChooserAgainAfterTheFirstClosed)
     DialogDriver d;
     d.Then(kTitle, [](HWND dlg) { Click(dlg, 107); })
         .Then(kTitle, [](HWND) { Press('1'); })
-        .Then(kTitle, [](HWND dlg) {
-            EXPECT_TRUE(Choosers().empty());
-            Click(dlg, 107);
-        })
-        .Then(kTitle, [](HWND) {
-            ASSERT_EQ(1u, Choosers().size());
-            Press('2');
-        })
+        .Then(kTitle,
+              [](HWND dlg) {
+                  EXPECT_TRUE(Choosers().empty());
+                  Click(dlg, 107);
+              })
+        .Then(kTitle,
+              [](HWND) {
+                  ASSERT_EQ(1u, Choosers().size());
+                  Press('2');
+              })
         .Then(kTitle, [](HWND dlg) {
             EXPECT_EQ("2", ItemText(dlg, 107));
             PostCommand(dlg, IDOK);
@@ -486,11 +500,10 @@ TEST_F(ControlsDialog, SameFieldOpensAChooserAgainAfterTheFirstClosed)
 TEST_F(ControlsDialog, ChooserLeftOpenAfterTheDialogReportsToNoOne)
 {
     DialogDriver d;
-    d.Then(kTitle, [](HWND dlg) { Click(dlg, 105); })
-        .Then(kTitle, [](HWND dlg) {
-            ASSERT_EQ(1u, Choosers().size());
-            PostCommand(dlg, IDOK);
-        });
+    d.Then(kTitle, [](HWND dlg) { Click(dlg, 105); }).Then(kTitle, [](HWND dlg) {
+        ASSERT_EQ(1u, Choosers().size());
+        PostCommand(dlg, IDOK);
+    });
     Run(d);
     EXPECT_EQ(37, co.keys[0]);
     std::vector<HWND> c = Choosers();
@@ -502,10 +515,11 @@ TEST_F(ControlsDialog, ChooserLeftOpenAfterTheDialogReportsToNoOne)
     // A later dialog starts afresh: its first click opens a chooser.
     DialogDriver again;
     again.Then(kTitle, [](HWND dlg) { Click(dlg, 105); })
-        .Then(kTitle, [](HWND) {
-            ASSERT_EQ(1u, Choosers().size());
-            Press('N');
-        })
+        .Then(kTitle,
+              [](HWND) {
+                  ASSERT_EQ(1u, Choosers().size());
+                  Press('N');
+              })
         .Then(kTitle, [](HWND dlg) { PostCommand(dlg, IDOK); });
     Run(again);
     EXPECT_EQ('N', co.keys[0]);
@@ -534,8 +548,9 @@ TEST_F(ControlsDialog, TwoHundredOpenAndCloseCyclesLeaveGdiAndUserCountsFlat)
         for (int i = 0; i < cycles; i++) {
             DialogDriver d;
             if (i % 20 == 0) {
-                d.Then(kTitle, [](HWND dlg) { Click(dlg, 105); })
-                    .Then(kTitle, [](HWND) { Press('P'); });
+                d.Then(kTitle, [](HWND dlg) { Click(dlg, 105); }).Then(kTitle, [](HWND) {
+                    Press('P');
+                });
             }
             d.Then(kTitle, [i](HWND dlg) { PostCommand(dlg, i % 2 ? IDOK : IDCANCEL); });
             Run(d);
@@ -543,8 +558,8 @@ TEST_F(ControlsDialog, TwoHundredOpenAndCloseCyclesLeaveGdiAndUserCountsFlat)
                 return;
         }
         if (pass == 1) {
-            printf("%s: %d cycles, %lu ms; GDI %lu -> %lu, USER %lu -> %lu\n", "controls dialog", cycles,
-                   GetTickCount() - start, gdi, GdiObjects(), user, UserObjects());
+            printf("%s: %d cycles, %lu ms; GDI %lu -> %lu, USER %lu -> %lu\n", "controls dialog",
+                   cycles, GetTickCount() - start, gdi, GdiObjects(), user, UserObjects());
             EXPECT_GT(gdi, 0u); // a count of nothing would prove nothing
             EXPECT_GT(user, 0u);
             EXPECT_EQ(gdi, GdiObjects());

@@ -18,15 +18,22 @@
 #include "options.h"
 #include "schemes.h"
 
-namespace {
+namespace
+{
 
 const char kTitle[] = "Graphics Options";
 const char kSaveTitle[] = "Save Scheme";
 const int kBlocks = 42;
 
-COLORREF BlockColor(int k) { return RGB(10 + k * 5, 250 - k * 5, (k * 37) % 200 + 20); }
+COLORREF BlockColor(int k)
+{
+    return RGB(10 + k * 5, 250 - k * 5, (k * 37) % 200 + 20);
+}
 
-std::string SchemesPath() { return std::string(szRegKey) + "\\" + szBlockSchemesKey; }
+std::string SchemesPath()
+{
+    return std::string(szRegKey) + "\\" + szBlockSchemesKey;
+}
 
 // ---- scripted choosers -------------------------------------------------------------
 
@@ -70,7 +77,10 @@ BOOL WINAPI FakeGetOpenFileName(LPOPENFILENAMEA ofn)
     return fileScript.ok;
 }
 
-DWORD WINAPI FakeCommDlgError(void) { return fileScript.error; }
+DWORD WINAPI FakeCommDlgError(void)
+{
+    return fileScript.error;
+}
 
 // ---- pixels --------------------------------------------------------------------------
 
@@ -151,8 +161,9 @@ std::string WriteBitmapFile(const char* name, COLORREF color)
 
 // ---- fixture -------------------------------------------------------------------------
 
-class GraphicsDialog : public ::testing::Test {
-protected:
+class GraphicsDialog : public ::testing::Test
+{
+  protected:
     static void SetUpTestSuite()
     {
         dll = LoadLibraryA("stkgfx.dll");
@@ -242,7 +253,10 @@ HMODULE GraphicsDialog::dll;
 HBITMAP GraphicsDialog::bitmaps[kBlocks];
 Image* GraphicsDialog::images[kBlocks];
 
-bool Shown(HWND dlg, int id) { return IsWindowVisible(GetDlgItem(dlg, id)) != 0; }
+bool Shown(HWND dlg, int id)
+{
+    return IsWindowVisible(GetDlgItem(dlg, id)) != 0;
+}
 
 // ---- opening -------------------------------------------------------------------------
 
@@ -924,8 +938,8 @@ TEST_F(GraphicsDialog, TwoHundredOpenAndCloseCyclesLeaveGdiAndUserCountsFlat)
                 return;
         }
         if (pass == 1) {
-            printf("%s: %d cycles, %lu ms; GDI %lu -> %lu, USER %lu -> %lu\n", "graphics dialog", cycles,
-                   GetTickCount() - start, gdi, GdiObjects(), user, UserObjects());
+            printf("%s: %d cycles, %lu ms; GDI %lu -> %lu, USER %lu -> %lu\n", "graphics dialog",
+                   cycles, GetTickCount() - start, gdi, GdiObjects(), user, UserObjects());
             EXPECT_GT(gdi, 0u); // a count of nothing would prove nothing
             EXPECT_GT(user, 0u);
             EXPECT_EQ(gdi, GdiObjects());
@@ -960,16 +974,17 @@ void RegisterPanelClasses()
     }
 }
 
-class GraphicsCommand : public GraphicsDialog {
-protected:
+class GraphicsCommand : public GraphicsDialog
+{
+  protected:
     void SetUp() override
     {
         GraphicsDialog::SetUp();
         RegisterPanelClasses();
         op.go.drawGrid = 0; // the well's pixels are then the background's
         hinstDll = dll;
-            grid = new StakkaGrid(owner, dll, &op);
-        }
+        grid = new StakkaGrid(owner, dll, &op);
+    }
     void TearDown() override
     {
         delete grid;
@@ -1103,23 +1118,34 @@ TEST(FileChooserErrorText, EveryCodeOfTheTable)
         DWORD code;
         const char* text;
     } table[] = {
-        {1, "Incorrect struct size!"},       {2, "Initialization error!"},
-        {3, "No template!"},                 {4, "No hinstance!"},
-        {5, "Load string error!"},           {6, "Find resource failure!"},
-        {7, "Load resource error!"},         {8, "Lock resource error!"},
-        {9, "Memory allocation error!"},     {10, "Memory lock failure!"},
-        {11, "No hook!"},                    {0x3001, "Subclassing failure!"},
-        {0x3002, "Invalid filename!"},       {0x3003, "Filename buffer too small!"},
-        {0, "Error opening file."},          {12, "Error opening file."},
-        {0x3000, "Error opening file."},     {0x3004, "Error opening file."},
-        {0xFFFF, "Error opening file."},     {0xFFFFFFFF, "Error opening file."},
+        {1, "Incorrect struct size!"},
+        {2, "Initialization error!"},
+        {3, "No template!"},
+        {4, "No hinstance!"},
+        {5, "Load string error!"},
+        {6, "Find resource failure!"},
+        {7, "Load resource error!"},
+        {8, "Lock resource error!"},
+        {9, "Memory allocation error!"},
+        {10, "Memory lock failure!"},
+        {11, "No hook!"},
+        {0x3001, "Subclassing failure!"},
+        {0x3002, "Invalid filename!"},
+        {0x3003, "Filename buffer too small!"},
+        {0, "Error opening file."},
+        {12, "Error opening file."},
+        {0x3000, "Error opening file."},
+        {0x3004, "Error opening file."},
+        {0xFFFF, "Error opening file."},
+        {0xFFFFFFFF, "Error opening file."},
     };
     for (const auto& e : table)
         EXPECT_STREQ(e.text, FileChooserErrorText(e.code)) << std::hex << e.code;
 }
 
-class FileChooser : public ::testing::Test {
-protected:
+class FileChooser : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         fileScript = FileScript();
@@ -1190,8 +1216,9 @@ TEST_F(FileChooser, ALongPathIsCutToTheRecord)
 
 // ---- the system's own common dialogs (they exercise the platform more than us) ---------------
 
-class RealCommonDialogs : public ::testing::Test {
-protected:
+class RealCommonDialogs : public ::testing::Test
+{
+  protected:
     void SetUp() override { owner = MakeOwnerWindow(); }
     void TearDown() override { DestroyWindow(owner); }
     HWND owner = nullptr;

@@ -14,7 +14,8 @@
 #include "schemes.h"
 #include "store.h"
 
-namespace {
+namespace
+{
 
 const char kSaveTitle[] = "Save Scheme";
 const int kBlockPictures = 42;
@@ -28,7 +29,10 @@ INT_PTR CALLBACK HostProc(HWND, UINT msg, WPARAM, LPARAM lParam)
     return msg == WM_INITDIALOG;
 }
 
-std::string SchemesPath() { return std::string(szRegKey) + "\\" + szBlockSchemesKey; }
+std::string SchemesPath()
+{
+    return std::string(szRegKey) + "\\" + szBlockSchemesKey;
+}
 
 // Types name into the name dialog and presses OK.
 DialogDriver::Action TypeName(const char* name)
@@ -40,8 +44,9 @@ DialogDriver::Action TypeName(const char* name)
     };
 }
 
-class Schemes : public ::testing::Test {
-protected:
+class Schemes : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         previous = SetOptionsStore(&store);
@@ -49,8 +54,7 @@ protected:
         LoadOptions(op); // first run: the six default schemes
         SetMbErrorBox(oldBox);
         owner = MakeOwnerWindow();
-        host = CreateDialogParamA(GetModuleHandleA(nullptr), "GraphicsOptions", owner, HostProc,
-                                  0);
+        host = CreateDialogParamA(GetModuleHandleA(nullptr), "GraphicsOptions", owner, HostProc, 0);
         ASSERT_TRUE(host != nullptr);
         for (int id = IDC_BLOCK1; id <= IDC_BLOCK7; id++) {
             for (int j = 0; j < kBlockPictures; j++)
@@ -248,7 +252,8 @@ TEST_F(Schemes, TwoHundredNameDialogsLeaveGdiAndUserCountsFlat)
         DWORD start = GetTickCount();
         for (int i = 0; i < cycles; i++) {
             DialogDriver d;
-            d.Then(kSaveTitle, i % 2 ? TypeName("X") : [](HWND dlg) { PostCommand(dlg, IDCANCEL); });
+            d.Then(
+                kSaveTitle, i % 2 ? TypeName("X") : [](HWND dlg) { PostCommand(dlg, IDCANCEL); });
             DialogBoxParamA(GetModuleHandleA(nullptr), "GetSchemeName", host, GetSchemeProc,
                             reinterpret_cast<LPARAM>(buffer));
             ASSERT_TRUE(d.Done());
@@ -470,8 +475,9 @@ TEST_F(Schemes, ACurrentNameNotInTheListIsNotDeleted)
 
 // ---- the real registry folds letter case ----------------------------------------
 
-class SchemesInRegistry : public Schemes {
-protected:
+class SchemesInRegistry : public Schemes
+{
+  protected:
     void SetUp() override
     {
         reg = new RegStore(HKEY_CURRENT_USER, kScratch);

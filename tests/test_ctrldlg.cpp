@@ -151,6 +151,22 @@ TEST(KeyFieldText, CutsToTheBuffer)
     EXPECT_STREQ("Key ", text);
 }
 
+TEST(ChooseKeyClass, RegisteredWithTheChoosersSettings)
+{
+    HINSTANCE inst = GetModuleHandleA(nullptr);
+    RegisterChooseKeyClass(inst); // a second registration fails harmlessly
+    WNDCLASSA wc = {};
+    ASSERT_TRUE(GetClassInfoA(inst, "ChooseKey", &wc));
+    EXPECT_EQ(0u, wc.style);
+    EXPECT_EQ(0, wc.cbClsExtra);
+    EXPECT_EQ(0, wc.cbWndExtra);
+    EXPECT_EQ(reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(16)), wc.hbrBackground);
+    EXPECT_EQ(nullptr, wc.hIcon);
+    EXPECT_EQ(nullptr, wc.lpszMenuName);
+    EXPECT_EQ(LoadCursor(nullptr, IDC_ARROW), wc.hCursor);
+    EXPECT_TRUE(wc.lpfnWndProc == ChooseKeyWndProc);
+}
+
 // ---- the dialog ------------------------------------------------------------------
 
 TEST_F(ControlsDialog, OpensWithActionNamesAndKeyNames)

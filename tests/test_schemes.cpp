@@ -473,6 +473,36 @@ TEST_F(Schemes, ACurrentNameNotInTheListIsNotDeleted)
     EXPECT_EQ(0, memcmp(&before, &bs, sizeof bs));
 }
 
+// ---- the system's own message box --------------------------------------------------
+
+TEST_F(Schemes, RealQuestionBoxIsCaptionedQuestionAndReturnsTheButton)
+{
+    DialogDriver d;
+    SetQuestionBox(nullptr); // the platform's box, driven like any dialog
+    std::string text;
+    d.Then("Question", [&text](HWND box) {
+        char buf[256] = "";
+        EnumChildWindows(
+            box,
+            [](HWND h, LPARAM lp) -> BOOL {
+                char cls[32] = "";
+                GetClassNameA(h, cls, sizeof cls);
+                if (lstrcmpiA(cls, "Static") == 0 && GetWindowTextLengthA(h) > 0)
+                    GetWindowTextA(h, reinterpret_cast<char*>(lp), 256);
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(buf));
+        text = buf;
+        EXPECT_TRUE(GetDlgItem(box, IDYES) != nullptr);
+        EXPECT_TRUE(GetDlgItem(box, IDNO) != nullptr);
+        EXPECT_TRUE(GetDlgItem(box, IDCANCEL) == nullptr);
+        PostCommand(box, IDNO);
+    });
+    EXPECT_EQ(IDNO, QuestionBox(host, "Delete the block scheme \"One\"?", MB_YESNO));
+    EXPECT_TRUE(d.Done());
+    EXPECT_EQ("Delete the block scheme \"One\"?", text);
+}
+
 // ---- the real registry folds letter case ----------------------------------------
 
 class SchemesInRegistry : public Schemes

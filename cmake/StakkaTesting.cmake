@@ -1,10 +1,13 @@
 # Test harness: GoogleTest built with the cross compiler, every test executable run under Wine
 # in a throwaway prefix that belongs to this build tree.
 #
-#   stakka_add_test(<name> SOURCES <files...> [LIBS <libs...>] [TIMEOUT <s>] [DISPLAY] [LABELS <l...>])
+#   stakka_add_test(<name> SOURCES <files...> [LIBS <libs...>] [TIMEOUT <s>] [DISPLAY] [FOCUS]
+#                   [LABELS <l...>])
 #     A GoogleTest executable, registered as ONE ctest entry (a Wine process start is costly).
 #     Without DISPLAY it runs headless with Wine's null graphics driver; with DISPLAY it runs in
-#     the X11 prefix on the tree's own Xvfb display.
+#     the X11 prefix on the tree's own Xvfb display. FOCUS marks a test that activates windows
+#     or checks the keyboard focus: every program of a prefix shares one desktop and one
+#     foreground window, so such tests take turns instead of stealing it from each other.
 #   stakka_add_script_test(<name> COMMAND <cmd...> [TIMEOUT <s>] [DISPLAY] [WINE] [LABELS <l...>])
 #     A host-side test (shell script, native tool). WINE makes it depend on the headless prefix,
 #     DISPLAY on the X11 prefix and Xvfb. The environment carries STAKKA_BUILD_DIR,
@@ -63,7 +66,7 @@ function(_stakka_test_properties name timeout display labels)
 endfunction()
 
 function(stakka_add_test name)
-  cmake_parse_arguments(T "DISPLAY" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "DISPLAY;FOCUS" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
@@ -73,6 +76,9 @@ function(stakka_add_test name)
   add_test(NAME ${name} COMMAND ${name}
            --gtest_output=xml:${name}.xml)
   _stakka_test_properties(${name} ${T_TIMEOUT} "${T_DISPLAY}" "${T_LABELS}")
+  if(T_FOCUS)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK stakka_headless_focus)
+  endif()
 endfunction()
 
 function(stakka_add_script_test name)

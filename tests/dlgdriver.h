@@ -106,6 +106,10 @@ class DialogDriver
     UINT_PTR timer;
     DWORD start;
     DWORD watchdog;
+    // How long a shown dialog may go without the keyboard focus before the steps run anyway.
+    static const DWORD FOCUS_GRACE_MS = 2000;
+    HWND shownDialog = nullptr;
+    DWORD shownSince = 0;
     bool timedOut = false;
     int dialogsSeen = 0;
     std::vector<HWND> dialogs;
@@ -157,6 +161,17 @@ class DialogDriver
         HWND top = d->dialogs.back();
         const std::string& want = d->steps.front().title;
         if (!IsWindowVisible(top) || (want != ANY_DIALOG && Title(top) != want))
+            return;
+        // A dialog is shown before it is activated; on a fresh prefix under load the
+        // focus can arrive a few ticks later. Wait for it (for a bounded time), so the
+        // steps see the dialog as the user would.
+        if (top != d->shownDialog) {
+            d->shownDialog = top;
+            d->shownSince = GetTickCount();
+        }
+        HWND focus = GetFocus();
+        bool focused = focus && (focus == top || IsChild(top, focus));
+        if (!focused && GetTickCount() - d->shownSince < FOCUS_GRACE_MS)
             return;
         // Taken off the list before it runs: a step may open a nested dialog whose
         // modal loop calls this timer again.

@@ -244,7 +244,7 @@ TEST_F(GridTest, ShiftIsRefusedAtBothEdgesAndBySettledCells)
     EXPECT_TRUE(FakeDisplayLog().empty());
 }
 
-TEST_F(GridTest, MovesIgnoreBadDirectionsAndAMissingPiece)
+TEST_F(GridTest, BrokenCallsAreHarmlessAndStayInsideTheWell)
 {
     Tetrad* t = Give(2, 5, 10);
     for (int dir : {0, 2, -2, 7}) {
@@ -260,6 +260,45 @@ TEST_F(GridTest, MovesIgnoreBadDirectionsAndAMissingPiece)
     EXPECT_EQ(0, g->DropTetrad());
     EXPECT_EQ(0, g->fallingFast);
     EXPECT_TRUE(FakeDisplayLog().empty());
+    // A piece placed partly outside the well (only a broken caller could
+    // do it) is reported blocked and lands without writing outside.
+    Give(1, -1, -1);
+    EXPECT_EQ(1, g->isTetradBlocked());
+    EXPECT_EQ(1, g->DropTetrad());
+    Give(1, 12, 30);
+    EXPECT_EQ(1, g->isTetradBlocked());
+    EXPECT_EQ(1, g->DropTetrad());
+    for (int row : {-1, 22}) {
+        EXPECT_EQ(0, g->isFullRow(row));
+        EXPECT_EQ(0, g->isEmptyRow(row));
+        g->ClearRow(row);
+    }
+    g->DropRows(21, 3);
+    g->DropRows(40, 1);
+
+    int a[4] = {3, 21, 7, 19};
+    g->sort(a, 4);
+    EXPECT_EQ((std::vector<int>{21, 19, 7, 3}), std::vector<int>(a, a + 4));
+    int b[4] = {1, 2, 3, 4};
+    g->sort(b, 3);                    // only the first three
+    g->sort(b, 0);
+    EXPECT_EQ((std::vector<int>{3, 2, 1, 4}), std::vector<int>(b, b + 4));
+
+    g->field[2][5] = 1;               // above an empty row: stays
+    g->field[3][7] = 2;
+    g->field[4][8] = 3;
+    g->DropRows(8, 2);
+    EXPECT_EQ(3, g->field[4][10]);
+    EXPECT_EQ(2, g->field[3][9]);
+    EXPECT_EQ(1, g->field[2][5]);
+    EXPECT_TRUE(g->isEmptyRow(7));
+    EXPECT_TRUE(g->isEmptyRow(8));
+    g->field[0][0] = 6;
+    g->DropRows(-1, 1);               // a start above row 0 moves nothing
+    EXPECT_EQ(6, g->field[0][0]);
+    g->DropRows(0, 3);
+    EXPECT_EQ(6, g->field[0][3]);
+    EXPECT_EQ(0, g->field[0][0]);
 }
 
 // ---- Turning ---------------------------------------------------------------
@@ -350,25 +389,6 @@ TEST_F(GridTest, RestingPieceSlidesOverAGapAndFallsOnElseLands)
     EXPECT_EQ(1, g->DropTetrad());
     EXPECT_EQ(1, g->field[5][14]);
     EXPECT_EQ(1, g->field[6][13]);
-}
-
-TEST_F(GridTest, CellsOutsideTheWellAreNeverRead)
-{
-    // A piece placed partly outside the well (only a broken caller could
-    // do it) is reported blocked and lands without writing outside.
-    Give(1, -1, -1);
-    EXPECT_EQ(1, g->isTetradBlocked());
-    EXPECT_EQ(1, g->DropTetrad());
-    Give(1, 12, 30);
-    EXPECT_EQ(1, g->isTetradBlocked());
-    EXPECT_EQ(1, g->DropTetrad());
-    for (int row : {-1, 22}) {
-        EXPECT_EQ(0, g->isFullRow(row));
-        EXPECT_EQ(0, g->isEmptyRow(row));
-        g->ClearRow(row);
-    }
-    g->DropRows(21, 3);
-    g->DropRows(40, 1);
 }
 
 // ---- Keys ------------------------------------------------------------------
@@ -767,7 +787,7 @@ TEST_F(GridTest, RowsNineteenAndTwentyOneClearWhileTwentyStays)
     EXPECT_EQ(1, FakeDisplayCount(CALL_REPAINT_SCORE));
 }
 
-TEST_F(GridTest, RowZeroClearsAndMovesLikeAnyOther)
+TEST_F(GridTest, FullRowZeroClearsLikeAnyOther)
 {
     for (int y = 0; y < WELL_ROWS; y++)
         FillRow(y, y == 0 ? -1 : (y % WELL_COLS), 4);
@@ -781,17 +801,6 @@ TEST_F(GridTest, RowZeroClearsAndMovesLikeAnyOther)
         EXPECT_EQ(0, g->field[y % WELL_COLS][y]) << y;
     EXPECT_EQ(1u, g->lines);
 
-    // A non-empty row 0 moves down when row 1 clears.
-    for (int y = 0; y < WELL_ROWS; y++)
-        FillRow(y, y == 1 ? -1 : (y % WELL_COLS), 4);
-    g->field[0][0] = 7;
-    g->field[5][0] = 0;
-    Give(0, 3, 0);
-    ASSERT_EQ(1, g->CheckClearLines(l));
-    EXPECT_EQ(1, l[0]);
-    EXPECT_EQ(7, g->field[0][1]);
-    EXPECT_EQ(0, g->field[5][1]);
-    EXPECT_TRUE(g->isEmptyRow(0));
 }
 
 TEST_F(GridTest, LevelsComeEveryTenLinesDownToTheIntervalFloor)
@@ -821,33 +830,6 @@ TEST_F(GridTest, LevelsComeEveryTenLinesDownToTheIntervalFloor)
         ASSERT_EQ((DWORD)w[0], g->level);
         EXPECT_EQ(w[1], g->delay_drop_normal) << w[0];
     }
-}
-
-TEST_F(GridTest, SortAndDropRowsStayInBounds)
-{
-    int a[4] = {3, 21, 7, 19};
-    g->sort(a, 4);
-    EXPECT_EQ((std::vector<int>{21, 19, 7, 3}), std::vector<int>(a, a + 4));
-    int b[4] = {1, 2, 3, 4};
-    g->sort(b, 3);                    // only the first three
-    g->sort(b, 0);
-    EXPECT_EQ((std::vector<int>{3, 2, 1, 4}), std::vector<int>(b, b + 4));
-
-    g->field[2][5] = 1;               // above an empty row: stays
-    g->field[3][7] = 2;
-    g->field[4][8] = 3;
-    g->DropRows(8, 2);
-    EXPECT_EQ(3, g->field[4][10]);
-    EXPECT_EQ(2, g->field[3][9]);
-    EXPECT_EQ(1, g->field[2][5]);
-    EXPECT_TRUE(g->isEmptyRow(7));
-    EXPECT_TRUE(g->isEmptyRow(8));
-    g->field[0][0] = 6;
-    g->DropRows(-1, 1);               // a start above row 0 moves nothing
-    EXPECT_EQ(6, g->field[0][0]);
-    g->DropRows(0, 3);
-    EXPECT_EQ(6, g->field[0][3]);
-    EXPECT_EQ(0, g->field[0][0]);
 }
 
 // ---- Game over -------------------------------------------------------------

@@ -1,12 +1,6 @@
-// fake_display.h - a stand-in for StakkaGrid's display members, linked into
-// the rules tests instead of griddraw.cpp.
-//
-// It logs every repaint the rules ask for and keeps a model of what the
-// well window would show: a 12 x 22 picture of cell values, recomposed
-// band by band exactly as Redraw() does (settled cells, then the falling
-// piece as colour + 1, clipped to the band), and a pause-screen mark per
-// row. A test can then check both which repaints were asked for and that
-// they keep the picture true.
+// fake_display.h - StakkaGrid's display members for the rules tests: a log
+// of the repaints asked for and a model of the well window, recomposed band
+// by band as Redraw() does, so tests can check the repaints keep it true.
 #ifndef FAKE_DISPLAY_H
 #define FAKE_DISPLAY_H
 
@@ -32,11 +26,9 @@ std::vector<FakeCall>& FakeDisplayLog();
 void FakeDisplayClearLog();
 const FakeScreen& FakeDisplayScreen();
 
-// Counts of a kind of call in the log (for Redraw, of one line value, or
-// of any line value when line is -1000).
+// Calls of a kind in the log (for Redraw, of one line, or any if -1000).
 int FakeDisplayCount(FakeCallKind kind, int line = -1000);
 
-// The Redraw arguments in the log, in order.
 std::vector<int> FakeDisplayRedraws();
 
 // 1 if the modelled screen shows `g`'s well and falling piece exactly.

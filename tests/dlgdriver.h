@@ -12,6 +12,9 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <string>
@@ -71,20 +74,16 @@ class DialogDriver
     }
 
     bool Done() const { return steps.empty() && !timedOut; }
-    bool TimedOut() const { return timedOut; }
-    size_t StepsLeft() const { return steps.size(); }
     int DialogsSeen() const { return dialogsSeen; }
+    // Expects every step to have run before the watchdog struck.
+    void ExpectDone() const
+    {
+        EXPECT_FALSE(timedOut) << "the script did not finish";
+        EXPECT_EQ(0u, steps.size()) << "steps left";
+    }
 
     std::vector<BoxRecord> questions; // every question asked
     std::vector<std::string> errors;  // every MbError text
-    int unansweredQuestions = 0;
-
-    // The topmost live dialog of this thread, or null.
-    HWND Top()
-    {
-        Prune();
-        return dialogs.empty() ? nullptr : dialogs.back();
-    }
 
     static std::string Title(HWND hwnd)
     {
@@ -120,12 +119,9 @@ class DialogDriver
 
     void Prune()
     {
-        std::vector<HWND> alive;
-        for (HWND h : dialogs) {
-            if (IsWindow(h))
-                alive.push_back(h);
-        }
-        dialogs.swap(alive);
+        dialogs.erase(
+            std::remove_if(dialogs.begin(), dialogs.end(), [](HWND h) { return !IsWindow(h); }),
+            dialogs.end());
     }
 
     static LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam)
@@ -184,10 +180,8 @@ class DialogDriver
     {
         DialogDriver* d = current;
         d->questions.push_back({text ? text : "", caption ? caption : "", type});
-        if (d->answers.empty()) {
-            d->unansweredQuestions++;
+        if (d->answers.empty())
             return (type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDCANCEL;
-        }
         int id = d->answers.front();
         d->answers.pop_front();
         return id;
@@ -250,15 +244,14 @@ inline int ComboCount(HWND dlg, int id)
     return static_cast<int>(SendDlgItemMessageA(dlg, id, CB_GETCOUNT, 0, 0));
 }
 
-// The process's GDI objects (support/gdi_count.cpp reads the handle table where
-// Wine's GetGuiResources answers 0).
+// Counts of the process's objects: GDI (support/gdi_count.cpp reads the handle table
+// where Wine's GetGuiResources answers 0) and USER, or where the system does not
+// count those, the windows of this thread, children included.
 inline DWORD GdiObjects()
 {
     return static_cast<DWORD>(GdiObjectCount());
 }
 
-// USER objects; where the system does not count them, the windows of this
-// thread, children included (a chooser or dialog left behind shows there).
 inline DWORD UserObjects()
 {
     DWORD n = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
@@ -279,6 +272,46 @@ inline DWORD UserObjects()
     };
     EnumThreadWindows(GetCurrentThreadId(), Counter::Top, reinterpret_cast<LPARAM>(&n));
     return n;
+}
+
+// Runs cycle(i) once to warm up lazily made system objects, then cycles times, and
+// expects both counts back where they were.
+template <class Cycle> void ExpectCountsFlat(int cycles, Cycle cycle)
+{
+    cycle(0);
+    DWORD gdi = GdiObjects();
+    DWORD user = UserObjects();
+    for (int i = 0; i < cycles && !::testing::Test::HasFailure(); i++)
+        cycle(i);
+    EXPECT_GT(gdi, 0u); // a count of nothing would prove nothing
+    EXPECT_GT(user, 0u);
+    EXPECT_EQ(gdi, GdiObjects());
+    EXPECT_EQ(user, UserObjects());
+}
+
+// Expects item at the dialog-unit rectangle {x, y, cx, cy}, position and size
+// converted each on its own as the dialog manager does.
+inline void ExpectPlaced(HWND dlg, HWND item, RECT du)
+{
+    MapDialogRect(dlg, &du);
+    RECT actual;
+    GetWindowRect(item, &actual);
+    MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT*>(&actual), 2);
+    EXPECT_EQ(du.left, actual.left);
+    EXPECT_EQ(du.top, actual.top);
+    EXPECT_EQ(du.right, actual.right - actual.left);
+    EXPECT_EQ(du.bottom, actual.bottom - actual.top);
+}
+
+// Expects the dialog's client area to be cx x cy dialog units.
+inline void ExpectClientSize(HWND dlg, int cx, int cy)
+{
+    RECT rc = {0, 0, cx, cy};
+    MapDialogRect(dlg, &rc);
+    RECT client;
+    GetClientRect(dlg, &client);
+    EXPECT_EQ(rc.right, client.right);
+    EXPECT_EQ(rc.bottom, client.bottom);
 }
 
 // A plain visible top-level window to own the dialogs, as the main window does.

@@ -4,6 +4,7 @@
 // which folds letter case in value names.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -91,9 +92,22 @@ class Schemes : public ::testing::Test
     int Save(DialogDriver& d)
     {
         int r = SaveBlockScheme(host, bs);
-        EXPECT_FALSE(d.TimedOut());
-        EXPECT_EQ(0u, d.StepsLeft());
+        d.ExpectDone();
         return r;
+    }
+
+    INT_PTR AskName(char* buffer)
+    {
+        return DialogBoxParamA(GetModuleHandleA(nullptr), "GetSchemeName", host, GetSchemeProc,
+                               reinterpret_cast<LPARAM>(buffer));
+    }
+
+    void ExpectQuestion(DialogDriver& d, const std::string& text, UINT type)
+    {
+        ASSERT_EQ(1u, d.questions.size());
+        EXPECT_EQ(text, d.questions[0].text);
+        EXPECT_EQ("Question", d.questions[0].caption);
+        EXPECT_EQ(type, d.questions[0].type);
     }
 
     MemStore store;
@@ -109,19 +123,16 @@ const std::vector<std::string> kDefaults = {"One", "Two", "Three", "Four", "Five
 
 // ---- listing -------------------------------------------------------------------
 
-TEST_F(Schemes, ListsStoredNamesInStoreOrderAndSelectsTheCurrent)
+TEST_F(Schemes, ListsStoredNamesInStoreOrderOnceAndSelectsTheCurrent)
 {
     lstrcpynA(bs.name, "Three", sizeof bs.name);
     LoadBlockSchemeNames(host, bs);
+    LoadBlockSchemeNames(host, bs); // refilling does not duplicate
     EXPECT_EQ(kDefaults, Listed());
     EXPECT_EQ(2, ComboSel(host, IDC_SCHEMELIST));
-}
-
-TEST_F(Schemes, NoSelectionWhenTheCurrentNameIsNotStored)
-{
     lstrcpynA(bs.name, "Gone", sizeof bs.name);
     LoadBlockSchemeNames(host, bs);
-    EXPECT_EQ(6, ComboCount(host, IDC_SCHEMELIST));
+    EXPECT_EQ(kDefaults, Listed());
     EXPECT_EQ(CB_ERR, ComboSel(host, IDC_SCHEMELIST));
 }
 
@@ -140,10 +151,9 @@ TEST_F(Schemes, NamesDifferingInCaseAreDifferentSchemes)
 TEST_F(Schemes, StoredNamesTooLongForTheRecordAreNotListed)
 {
     std::string text("0,0,0,0,0,0,0,", 15);
-    store.PutValueData(SchemesPath().c_str(), "Sixteen chars!!!", text, REG_SZ);
-    store.PutValueData(SchemesPath().c_str(), "Fifteen chars!!", text, REG_SZ);
-    store.PutValueData(SchemesPath().c_str(), std::string(255, 'x').c_str(), text, REG_SZ);
-    store.PutValueData(SchemesPath().c_str(), "", text, REG_SZ); // the key's unnamed value
+    for (std::string name : {std::string("Sixteen chars!!!"), std::string("Fifteen chars!!"),
+                             std::string(255, 'x'), std::string()}) // "": the key's unnamed value
+        store.PutValueData(SchemesPath().c_str(), name.c_str(), text, REG_SZ);
     lstrcpynA(bs.name, "Fifteen chars!!", sizeof bs.name);
     LoadBlockSchemeNames(host, bs);
     std::vector<std::string> expected = kDefaults;
@@ -152,37 +162,14 @@ TEST_F(Schemes, StoredNamesTooLongForTheRecordAreNotListed)
     EXPECT_EQ(6, ComboSel(host, IDC_SCHEMELIST));
 }
 
-TEST_F(Schemes, RefillingDoesNotDuplicate)
+TEST_F(Schemes, ChangeBlockSchemeSelectsEachPickerAndNoneForOutOfRangeNumbers)
 {
-    LoadBlockSchemeNames(host, bs);
-    LoadBlockSchemeNames(host, bs);
-    EXPECT_EQ(kDefaults, Listed());
-    EXPECT_EQ(0, ComboSel(host, IDC_SCHEMELIST));
-}
-
-// ---- pickers -------------------------------------------------------------------
-
-TEST_F(Schemes, ChangeBlockSchemeSelectsEachPicker)
-{
-    const DWORD blocks[7] = {41, 0, 7, 13, 20, 33, 1};
+    const DWORD blocks[7] = {42, 5, 0xFFFFFFFF, 1000, 0x80000000, 0, 41};
+    const int expected[7] = {CB_ERR, 5, CB_ERR, CB_ERR, CB_ERR, 0, 41};
     memcpy(bs.blocks, blocks, sizeof blocks);
     ChangeBlockScheme(host, bs);
     for (int i = 0; i < 7; i++)
-        EXPECT_EQ(static_cast<int>(blocks[i]), ComboSel(host, IDC_BLOCK1 + i)) << i;
-}
-
-TEST_F(Schemes, OutOfRangeNumbersLeaveThePickerWithoutSelection)
-{
-    const DWORD blocks[7] = {42, 5, 0xFFFFFFFF, 1000, 0x80000000, 6, 41};
-    memcpy(bs.blocks, blocks, sizeof blocks);
-    ChangeBlockScheme(host, bs);
-    EXPECT_EQ(CB_ERR, ComboSel(host, IDC_BLOCK1));
-    EXPECT_EQ(5, ComboSel(host, IDC_BLOCK1 + 1));
-    EXPECT_EQ(CB_ERR, ComboSel(host, IDC_BLOCK1 + 2));
-    EXPECT_EQ(CB_ERR, ComboSel(host, IDC_BLOCK1 + 3));
-    EXPECT_EQ(CB_ERR, ComboSel(host, IDC_BLOCK1 + 4));
-    EXPECT_EQ(6, ComboSel(host, IDC_BLOCK1 + 5));
-    EXPECT_EQ(41, ComboSel(host, IDC_BLOCK1 + 6));
+        EXPECT_EQ(expected[i], ComboSel(host, IDC_BLOCK1 + i)) << i;
 }
 
 // ---- the name dialog ------------------------------------------------------------
@@ -205,27 +192,12 @@ TEST_F(Schemes, NameDialogLooksRightAndIgnoresOkWhileEmpty)
         EXPECT_TRUE(IsWindowVisible(dlg));
     });
     d.Then(kSaveTitle, [](HWND dlg) { PostCommand(dlg, IDCANCEL); });
-    INT_PTR r = DialogBoxParamA(GetModuleHandleA(nullptr), "GetSchemeName", host, GetSchemeProc,
-                                reinterpret_cast<LPARAM>(buffer));
+    EXPECT_EQ(0, AskName(buffer));
     EXPECT_TRUE(d.Done());
-    EXPECT_EQ(0, r);
     EXPECT_STREQ("untouched", buffer);
 }
 
-TEST_F(Schemes, NameDialogOkFillsTheBufferAndReturnsOne)
-{
-    char buffer[SCHEME_INPUT_LEN] = "";
-    DialogDriver d;
-    d.Then(kSaveTitle, TypeName("Mine"));
-    INT_PTR r = DialogBoxParamA(GetModuleHandleA(nullptr), "GetSchemeName", host, GetSchemeProc,
-                                reinterpret_cast<LPARAM>(buffer));
-    EXPECT_TRUE(d.Done());
-    EXPECT_EQ(1, r);
-    EXPECT_STREQ("Mine", buffer);
-    EXPECT_FALSE(GetPropA(host, MAKEINTATOM(1000)));
-}
-
-TEST_F(Schemes, TypingStopsAtFifteenCharacters)
+TEST_F(Schemes, TypingStopsAtFifteenCharactersAndOkFillsTheBuffer)
 {
     char buffer[SCHEME_INPUT_LEN] = "";
     DialogDriver d;
@@ -236,37 +208,22 @@ TEST_F(Schemes, TypingStopsAtFifteenCharacters)
         EXPECT_EQ("ABCDEFGHIJKLMNO", ItemText(dlg, IDC_SCHEMENAME));
         PostCommand(dlg, IDOK);
     });
-    DialogBoxParamA(GetModuleHandleA(nullptr), "GetSchemeName", host, GetSchemeProc,
-                    reinterpret_cast<LPARAM>(buffer));
+    EXPECT_EQ(1, AskName(buffer));
     EXPECT_TRUE(d.Done());
     EXPECT_STREQ("ABCDEFGHIJKLMNO", buffer);
+    EXPECT_FALSE(GetPropA(host, MAKEINTATOM(1000)));
 }
 
 TEST_F(Schemes, TwoHundredNameDialogsLeaveGdiAndUserCountsFlat)
 {
     char buffer[SCHEME_INPUT_LEN];
-    for (int pass = 0; pass < 2; pass++) {
-        DWORD gdi = GdiObjects();
-        DWORD user = UserObjects();
-        int cycles = pass == 0 ? 1 : 200;
-        DWORD start = GetTickCount();
-        for (int i = 0; i < cycles; i++) {
-            DialogDriver d;
-            d.Then(
-                kSaveTitle, i % 2 ? TypeName("X") : [](HWND dlg) { PostCommand(dlg, IDCANCEL); });
-            DialogBoxParamA(GetModuleHandleA(nullptr), "GetSchemeName", host, GetSchemeProc,
-                            reinterpret_cast<LPARAM>(buffer));
-            ASSERT_TRUE(d.Done());
-        }
-        if (pass == 1) {
-            printf("name dialog: %d cycles, %lu ms; GDI %lu -> %lu, USER %lu -> %lu\n", cycles,
-                   GetTickCount() - start, gdi, GdiObjects(), user, UserObjects());
-            EXPECT_GT(gdi, 0u); // a count of nothing would prove nothing
-            EXPECT_GT(user, 0u);
-            EXPECT_EQ(gdi, GdiObjects());
-            EXPECT_EQ(user, UserObjects());
-        }
-    }
+    ExpectCountsFlat(200, [&](int i) {
+        DialogDriver d;
+        d.Then(
+            kSaveTitle, i % 2 ? TypeName("X") : [](HWND dlg) { PostCommand(dlg, IDCANCEL); });
+        AskName(buffer);
+        ASSERT_TRUE(d.Done());
+    });
 }
 
 // ---- saving --------------------------------------------------------------------
@@ -289,17 +246,25 @@ TEST_F(Schemes, SaveUnderANewNameAppendsSelectsAndStores)
     EXPECT_EQ(1, d.DialogsSeen());
 }
 
-TEST_F(Schemes, CancelInTheNameDialogWritesNothing)
+TEST_F(Schemes, CancelInTheNameDialogOrAFailedWriteChangesNothing)
 {
     LoadBlockSchemeNames(host, bs);
+    {
+        DialogDriver d;
+        d.Then(kSaveTitle, [](HWND dlg) {
+            SetDlgItemTextA(dlg, IDC_SCHEMENAME, "Nope");
+            PostCommand(dlg, IDCANCEL);
+        });
+        EXPECT_EQ(0, Save(d));
+        EXPECT_STREQ("One", bs.name);
+    }
+    store.FailOn(MEMFAIL_WRITE);
     DialogDriver d;
-    d.Then(kSaveTitle, [](HWND dlg) {
-        SetDlgItemTextA(dlg, IDC_SCHEMENAME, "Nope");
-        PostCommand(dlg, IDCANCEL);
-    });
+    d.Then(kSaveTitle, TypeName("Lost"));
     EXPECT_EQ(0, Save(d));
-    EXPECT_STREQ("One", bs.name);
+    store.ClearFailures();
     EXPECT_EQ(kDefaults, Listed());
+    EXPECT_EQ("<missing>", Stored("Lost"));
     EXPECT_EQ(6, store.ValueCount(SchemesPath().c_str()));
 }
 
@@ -311,10 +276,8 @@ TEST_F(Schemes, SaveUnderAnExistingNameAsksAndYesReplacesWithoutDuplicate)
     DialogDriver d;
     d.Then(kSaveTitle, TypeName("Two")).Answer(IDYES);
     EXPECT_EQ(1, Save(d));
-    ASSERT_EQ(1u, d.questions.size());
-    EXPECT_EQ("Block Scheme \"Two\" already exists, replace?", d.questions[0].text);
-    EXPECT_EQ("Question", d.questions[0].caption);
-    EXPECT_EQ(static_cast<UINT>(MB_YESNOCANCEL | MB_ICONQUESTION), d.questions[0].type);
+    ExpectQuestion(d, "Block Scheme \"Two\" already exists, replace?",
+                   MB_YESNOCANCEL | MB_ICONQUESTION);
     EXPECT_EQ(kDefaults, Listed());
     EXPECT_EQ(1, ComboSel(host, IDC_SCHEMELIST));
     EXPECT_EQ(std::string("9,8,7,6,5,4,3,", 15), Stored("Two"));
@@ -362,18 +325,6 @@ TEST_F(Schemes, ALongerNamePutIntoTheFieldIsCutToFifteen)
     EXPECT_NE("<missing>", Stored("A name far long"));
 }
 
-TEST_F(Schemes, AFailedWriteLeavesTheListAlone)
-{
-    LoadBlockSchemeNames(host, bs);
-    store.FailOn(MEMFAIL_WRITE);
-    DialogDriver d;
-    d.Then(kSaveTitle, TypeName("Lost"));
-    EXPECT_EQ(0, Save(d));
-    store.ClearFailures();
-    EXPECT_EQ(kDefaults, Listed());
-    EXPECT_EQ("<missing>", Stored("Lost"));
-}
-
 // ---- deleting ------------------------------------------------------------------
 
 TEST_F(Schemes, DeleteAsksAndNoChangesNothing)
@@ -382,95 +333,71 @@ TEST_F(Schemes, DeleteAsksAndNoChangesNothing)
     DialogDriver d;
     d.Answer(IDNO);
     DeleteBlockScheme(host, bs);
-    ASSERT_EQ(1u, d.questions.size());
-    EXPECT_EQ("Delete the block scheme \"One\"?", d.questions[0].text);
-    EXPECT_EQ("Question", d.questions[0].caption);
-    EXPECT_EQ(static_cast<UINT>(MB_YESNO | MB_ICONQUESTION), d.questions[0].type);
+    ExpectQuestion(d, "Delete the block scheme \"One\"?", MB_YESNO | MB_ICONQUESTION);
     EXPECT_EQ(kDefaults, Listed());
     EXPECT_EQ(6, store.ValueCount(SchemesPath().c_str()));
     EXPECT_STREQ("One", bs.name);
 }
 
-TEST_F(Schemes, DeletingTheFirstMakesTheNewFirstCurrent)
+TEST_F(Schemes, DeletingTheFirstMakesTheNewFirstCurrentAnyOtherTheOneAbove)
 {
-    LoadBlockSchemeNames(host, bs);
-    ChangeBlockScheme(host, bs);
-    DialogDriver d;
-    d.Answer(IDYES);
-    DeleteBlockScheme(host, bs);
-    EXPECT_EQ("<missing>", Stored("One"));
-    EXPECT_EQ(std::vector<std::string>(kDefaults.begin() + 1, kDefaults.end()), Listed());
-    EXPECT_EQ(0, ComboSel(host, IDC_SCHEMELIST));
-    EXPECT_STREQ("Two", bs.name);
-    for (int i = 0; i < 7; i++) {
-        EXPECT_EQ(static_cast<DWORD>(7 + i), bs.blocks[i]);
-        EXPECT_EQ(7 + i, ComboSel(host, IDC_BLOCK1 + i));
+    const struct {
+        const char* name;
+        const char* next;
+        int sel;
+        int firstBlock;
+    } cases[] = {{"One", "Two", 0, 7}, {"Five", "Four", 2, 21}, {"Six", "Four", 2, 21}};
+    std::vector<std::string> left = kDefaults;
+    for (const auto& c : cases) {
+        lstrcpynA(bs.name, c.name, sizeof bs.name);
+        LoadBlockScheme(bs.name, bs);
+        LoadBlockSchemeNames(host, bs);
+        ChangeBlockScheme(host, bs);
+        DialogDriver d;
+        d.Answer(IDYES);
+        DeleteBlockScheme(host, bs);
+        EXPECT_TRUE(d.errors.empty());
+        left.erase(std::find(left.begin(), left.end(), c.name));
+        EXPECT_EQ("<missing>", Stored(c.name));
+        EXPECT_EQ(left, Listed());
+        EXPECT_EQ(c.sel, ComboSel(host, IDC_SCHEMELIST)) << c.name;
+        EXPECT_STREQ(c.next, bs.name);
+        for (int i = 0; i < 7; i++) {
+            EXPECT_EQ(static_cast<DWORD>(c.firstBlock + i), bs.blocks[i]) << c.name;
+            EXPECT_EQ(c.firstBlock + i, ComboSel(host, IDC_BLOCK1 + i)) << c.name;
+        }
     }
-    EXPECT_TRUE(d.errors.empty());
 }
 
-TEST_F(Schemes, DeletingAnotherMakesTheOneAboveCurrent)
+TEST_F(Schemes, TheLastRemainingSchemeOrACurrentNameNotListedIsNotDeleted)
 {
-    lstrcpynA(bs.name, "Five", sizeof bs.name);
-    LoadBlockScheme(bs.name, bs);
-    LoadBlockSchemeNames(host, bs);
-    ChangeBlockScheme(host, bs);
-    DialogDriver d;
-    d.Answer(IDYES);
-    DeleteBlockScheme(host, bs);
-    EXPECT_EQ("<missing>", Stored("Five"));
-    EXPECT_EQ((std::vector<std::string>{"One", "Two", "Three", "Four", "Six"}), Listed());
-    EXPECT_EQ(3, ComboSel(host, IDC_SCHEMELIST));
-    EXPECT_STREQ("Four", bs.name);
-    for (int i = 0; i < 7; i++)
-        EXPECT_EQ(21 + i, ComboSel(host, IDC_BLOCK1 + i));
-}
-
-TEST_F(Schemes, DeletingTheLastEntryOfTheListMakesTheOneAboveCurrent)
-{
-    lstrcpynA(bs.name, "Six", sizeof bs.name);
-    LoadBlockSchemeNames(host, bs);
-    DialogDriver d;
-    d.Answer(IDYES);
-    DeleteBlockScheme(host, bs);
-    EXPECT_STREQ("Five", bs.name);
-    EXPECT_EQ(4, ComboSel(host, IDC_SCHEMELIST));
-    EXPECT_EQ(28, ComboSel(host, IDC_BLOCK1));
-}
-
-TEST_F(Schemes, TheLastRemainingSchemeIsNotDeleted)
-{
-    for (int i = 1; i < 6; i++)
-        RemoveBlockScheme(kDefaults[i].c_str());
-    LoadBlockSchemeNames(host, bs);
-    ASSERT_EQ(1, ComboCount(host, IDC_SCHEMELIST));
-    BLOCKSCHEME before = bs;
-    DialogDriver d;
-    d.Answer(IDYES);
-    DeleteBlockScheme(host, bs);
-    EXPECT_TRUE(d.questions.empty());
-    ASSERT_EQ(1u, d.errors.size());
-    EXPECT_EQ("The block scheme \"One\" is the only one left; it cannot be deleted.", d.errors[0]);
-    EXPECT_NE("<missing>", Stored("One"));
-    EXPECT_EQ(1, ComboCount(host, IDC_SCHEMELIST));
-    EXPECT_EQ(0, memcmp(&before, &bs, sizeof bs));
-}
-
-TEST_F(Schemes, ACurrentNameNotInTheListIsNotDeleted)
-{
-    lstrcpynA(bs.name, "Vanished", sizeof bs.name);
-    LoadBlockSchemeNames(host, bs);
-    BLOCKSCHEME before = bs;
-    DialogDriver d;
-    d.Answer(IDYES);
-    DeleteBlockScheme(host, bs);
-    EXPECT_TRUE(d.questions.empty());
-    ASSERT_EQ(1u, d.errors.size());
-    EXPECT_EQ("The block scheme \"Vanished\" is not in the list; choose a scheme to delete.",
-              d.errors[0]);
-    EXPECT_EQ(kDefaults, Listed());
-    EXPECT_EQ(6, store.ValueCount(SchemesPath().c_str()));
-    EXPECT_EQ(0, memcmp(&before, &bs, sizeof bs));
+    const struct {
+        const char* current;
+        bool onlyOne;
+        const char* error;
+    } cases[] = {
+        {"Vanished", false,
+         "The block scheme \"Vanished\" is not in the list; choose a scheme to delete."},
+        {"One", true, "The block scheme \"One\" is the only one left; it cannot be deleted."},
+    };
+    for (const auto& c : cases) {
+        if (c.onlyOne) {
+            for (int i = 1; i < 6; i++)
+                RemoveBlockScheme(kDefaults[i].c_str());
+        }
+        lstrcpynA(bs.name, c.current, sizeof bs.name);
+        LoadBlockSchemeNames(host, bs);
+        int count = ComboCount(host, IDC_SCHEMELIST);
+        BLOCKSCHEME before = bs;
+        DialogDriver d;
+        d.Answer(IDYES);
+        DeleteBlockScheme(host, bs);
+        EXPECT_TRUE(d.questions.empty());
+        EXPECT_EQ(std::vector<std::string>{c.error}, d.errors);
+        EXPECT_EQ(c.onlyOne ? 1 : 6, store.ValueCount(SchemesPath().c_str()));
+        EXPECT_EQ(count, ComboCount(host, IDC_SCHEMELIST));
+        EXPECT_EQ(0, memcmp(&before, &bs, sizeof bs));
+    }
 }
 
 // ---- the system's own message box --------------------------------------------------
@@ -481,18 +408,7 @@ TEST_F(Schemes, RealQuestionBoxIsCaptionedQuestionAndReturnsTheButton)
     SetQuestionBox(nullptr); // the platform's box, driven like any dialog
     std::string text;
     d.Then("Question", [&text](HWND box) {
-        char buf[256] = "";
-        EnumChildWindows(
-            box,
-            [](HWND h, LPARAM lp) -> BOOL {
-                char cls[32] = "";
-                GetClassNameA(h, cls, sizeof cls);
-                if (lstrcmpiA(cls, "Static") == 0 && GetWindowTextLengthA(h) > 0)
-                    GetWindowTextA(h, reinterpret_cast<char*>(lp), 256);
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(buf));
-        text = buf;
+        text = ItemText(box, 0xFFFF); // the box's text field
         EXPECT_TRUE(GetDlgItem(box, IDYES) != nullptr);
         EXPECT_TRUE(GetDlgItem(box, IDNO) != nullptr);
         EXPECT_TRUE(GetDlgItem(box, IDCANCEL) == nullptr);

@@ -10,12 +10,7 @@ std::vector<BoxCall> calls;
 
 int WINAPI RecordBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
 {
-    BoxCall c;
-    c.owner = owner;
-    c.text = text ? text : "";
-    c.caption = caption ? caption : "";
-    c.type = type;
-    calls.push_back(c);
+    calls.push_back(BoxCall{owner, text ? text : "", caption ? caption : "", type});
     return IDOK;
 }
 
@@ -24,10 +19,9 @@ int scratchCount = 0;
 
 } // namespace
 
-MessageRecorder::MessageRecorder()
+MessageRecorder::MessageRecorder() : previous(SetMbErrorBox(RecordBox))
 {
     calls.clear();
-    previous = SetMbErrorBox(RecordBox);
 }
 
 MessageRecorder::~MessageRecorder()
@@ -53,16 +47,10 @@ void MessageRecorder::Clear()
     calls.clear();
 }
 
-const char* StoreKindName(StoreKind kind)
-{
-    return kind == MEM_STORE ? "Memory" : "Registry";
-}
-
 StoreHarness::StoreHarness(StoreKind k, const char* tag) : kind(k), store(NULL), mem(NULL)
 {
     if (kind == MEM_STORE) {
-        mem = new MemStore();
-        store = mem;
+        store = mem = new MemStore();
     } else {
         char path[256];
         snprintf(path, sizeof path, "%s\\%s-%lu-%d", SCRATCH_ROOT, tag,
@@ -99,17 +87,11 @@ int StoreHarness::PutRaw(const char* path, const char* name, const std::string& 
     if (mem)
         return mem->PutValueData(path, name, data, type);
     HKEY hk = OpenReg(path, 1);
-    if (!hk)
-        return 0;
-    LONG r = RegSetValueExA(hk, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
-                            static_cast<DWORD>(data.size()));
+    LONG r = hk ? RegSetValueExA(hk, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                                 static_cast<DWORD>(data.size()))
+                : ERROR_FILE_NOT_FOUND;
     RegCloseKey(hk);
     return r == ERROR_SUCCESS;
-}
-
-int StoreHarness::PutText(const char* path, const char* name, const std::string& text)
-{
-    return PutRaw(path, name, std::string(text.c_str(), text.size() + 1), REG_SZ);
 }
 
 int StoreHarness::GetRaw(const char* path, const char* name, std::string* data, DWORD* type)
@@ -117,19 +99,14 @@ int StoreHarness::GetRaw(const char* path, const char* name, std::string* data, 
     if (mem)
         return mem->GetValueData(path, name, data, type);
     HKEY hk = OpenReg(path, 0);
-    if (!hk)
+    DWORD size = 0;
+    if (!hk || RegQueryValueExA(hk, name, NULL, type, NULL, &size) != ERROR_SUCCESS) {
+        RegCloseKey(hk);
         return 0;
-    DWORD size = 0, t = 0;
-    LONG r = RegQueryValueExA(hk, name, NULL, &t, NULL, &size);
-    if (r == ERROR_SUCCESS) {
-        std::string buf(size, '\0');
-        r = RegQueryValueExA(hk, name, NULL, &t, reinterpret_cast<BYTE*>(&buf[0]), &size);
-        buf.resize(size);
-        if (data)
-            *data = buf;
-        if (type)
-            *type = t;
     }
+    data->assign(size, '\0');
+    LONG r = RegQueryValueExA(hk, name, NULL, type, reinterpret_cast<BYTE*>(&(*data)[0]), &size);
+    data->resize(size);
     RegCloseKey(hk);
     return r == ERROR_SUCCESS;
 }
@@ -154,13 +131,10 @@ std::vector<std::string> StoreHarness::Names(const char* path)
     if (!store->OpenKey(NULL, path, &key))
         return names;
     char name[1024];
-    for (DWORD i = 0;; i++) {
-        int r = store->EnumValue(key, i, name, sizeof name, NULL, 0);
-        if (r == STORE_ENUM_DONE)
-            break;
+    int r;
+    for (DWORD i = 0; (r = store->EnumValue(key, i, name, sizeof name, NULL, 0)); i++)
         if (r == STORE_ENUM_OK)
             names.push_back(name);
-    }
     store->CloseKey(key);
     return names;
 }
@@ -179,36 +153,11 @@ std::string StoreHarness::KeyClass(const char* path)
     if (mem)
         return mem->KeyClass(path);
     HKEY hk = OpenReg(path, 0);
-    if (!hk)
-        return "<missing>";
     char cls[64] = "";
     DWORD cch = sizeof cls;
-    LONG r = RegQueryInfoKeyA(hk, cls, &cch, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL);
+    LONG r =
+        hk ? RegQueryInfoKeyA(hk, cls, &cch, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL)
+           : ERROR_FILE_NOT_FOUND;
     RegCloseKey(hk);
-    return r == ERROR_SUCCESS ? std::string(cls) : std::string("<error>");
-}
-
-int StoreHarness::DeleteKey(const char* path)
-{
-    return store->DeleteKey(NULL, path);
-}
-
-int StoreHarness::DeleteValue(const char* path, const char* name)
-{
-    STOREKEY key;
-    if (!store->OpenKey(NULL, path, &key))
-        return 0;
-    int ok = store->DeleteValue(key, name);
-    store->CloseKey(key);
-    return ok;
-}
-
-std::string AppKey()
-{
-    return szRegKey;
-}
-
-std::string SubKey(const char* subkey)
-{
-    return std::string(szRegKey) + "\\" + subkey;
+    return r == ERROR_SUCCESS ? std::string(cls) : std::string("<missing>");
 }

@@ -36,7 +36,10 @@ class MessageRecorder
 };
 
 enum StoreKind { MEM_STORE, REG_STORE };
-const char* StoreKindName(StoreKind kind);
+inline const char* StoreKindName(StoreKind kind)
+{
+    return kind == MEM_STORE ? "Memory" : "Registry";
+}
 
 // A fresh, empty store of the given kind, installed with SetOptionsStore while it
 // lives. Paths below are full paths from the store's root.
@@ -52,15 +55,17 @@ class StoreHarness
     std::string base; // the registry's scratch subtree under HKEY_CURRENT_USER
 
     int PutRaw(const char* path, const char* name, const std::string& data, DWORD type);
-    int PutText(const char* path, const char* name, const std::string& text);
+    int PutText(const char* path, const char* name, const std::string& text)
+    {
+        return PutRaw(path, name, std::string(text.c_str(), text.size() + 1), REG_SZ);
+    }
     int GetRaw(const char* path, const char* name, std::string* data, DWORD* type);
     // The stored text of a string value, without its terminator; "<missing>" when absent.
     std::string GetText(const char* path, const char* name);
     std::vector<std::string> Names(const char* path);
     int KeyExists(const char* path);
     std::string KeyClass(const char* path);
-    int DeleteKey(const char* path);
-    int DeleteValue(const char* path, const char* name);
+    int DeleteKey(const char* path) { return store->DeleteKey(NULL, path); }
 
   private:
     Store* previous;
@@ -68,7 +73,13 @@ class StoreHarness
 };
 
 // Paths of the options keys (szRegKey and its subkeys).
-std::string AppKey();
-std::string SubKey(const char* subkey);
+inline std::string AppKey()
+{
+    return szRegKey;
+}
+inline std::string SubKey(const char* subkey)
+{
+    return AppKey() + "\\" + subkey;
+}
 
 #endif

@@ -284,31 +284,19 @@ TEST_F(Schemes, SaveUnderAnExistingNameAsksAndYesReplacesWithoutDuplicate)
     EXPECT_STREQ("Two", bs.name);
 }
 
-TEST_F(Schemes, NoAsksForANameAgain)
-{
-    LoadBlockSchemeNames(host, bs);
-    DialogDriver d;
-    d.Then(kSaveTitle, TypeName("Three")).Answer(IDNO);
-    d.Then(kSaveTitle, TypeName("Four")).Answer(IDNO);
-    d.Then(kSaveTitle, TypeName("Seven"));
-    EXPECT_EQ(1, Save(d));
-    EXPECT_EQ(2u, d.questions.size());
-    EXPECT_EQ(3, d.DialogsSeen());
-    EXPECT_STREQ("Seven", bs.name);
-    EXPECT_EQ(7, ComboCount(host, IDC_SCHEMELIST));
-    EXPECT_EQ(6, ComboSel(host, IDC_SCHEMELIST));
-    EXPECT_EQ(std::string("0,1,2,3,4,5,6,", 15), Stored("Seven"));
-    EXPECT_EQ(std::string("14,15,16,17,18,19,20,", 22), Stored("Three"));
-}
-
-TEST_F(Schemes, CancelAtTheQuestionWritesNothingButKeepsTheTypedName)
+TEST_F(Schemes, NoAsksForANameAgainAndCancelWritesNothingButKeepsTheTypedName)
 {
     LoadBlockSchemeNames(host, bs);
     bs.blocks[0] = 40;
     DialogDriver d;
+    d.Then(kSaveTitle, TypeName("Three")).Answer(IDNO);
+    d.Then(kSaveTitle, TypeName("Four")).Answer(IDNO);
     d.Then(kSaveTitle, TypeName("Five")).Answer(IDCANCEL);
     EXPECT_EQ(0, Save(d));
+    EXPECT_EQ(3u, d.questions.size());
+    EXPECT_EQ(3, d.DialogsSeen());
     EXPECT_STREQ("Five", bs.name);
+    EXPECT_EQ(std::string("14,15,16,17,18,19,20,", 22), Stored("Three"));
     EXPECT_EQ(std::string("28,29,30,31,32,33,34,", 22), Stored("Five"));
     EXPECT_EQ(kDefaults, Listed());
     EXPECT_EQ(0, ComboSel(host, IDC_SCHEMELIST));

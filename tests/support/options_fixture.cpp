@@ -6,11 +6,9 @@
 namespace
 {
 
-std::vector<BoxCall> calls;
-
 int WINAPI RecordBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
 {
-    calls.push_back(BoxCall{owner, text ? text : "", caption ? caption : "", type});
+    RecordedBoxes().push_back(BoxCall{owner, text ? text : "", caption ? caption : "", type});
     return IDOK;
 }
 
@@ -19,9 +17,15 @@ int scratchCount = 0;
 
 } // namespace
 
+std::vector<BoxCall>& RecordedBoxes()
+{
+    static std::vector<BoxCall> calls;
+    return calls;
+}
+
 MessageRecorder::MessageRecorder() : previous(SetMbErrorBox(RecordBox))
 {
-    calls.clear();
+    Clear();
 }
 
 MessageRecorder::~MessageRecorder()
@@ -32,19 +36,9 @@ MessageRecorder::~MessageRecorder()
 std::vector<std::string> MessageRecorder::Texts() const
 {
     std::vector<std::string> texts;
-    for (const BoxCall& c : calls)
+    for (const BoxCall& c : Calls())
         texts.push_back(c.text);
     return texts;
-}
-
-const std::vector<BoxCall>& MessageRecorder::Calls() const
-{
-    return calls;
-}
-
-void MessageRecorder::Clear()
-{
-    calls.clear();
 }
 
 StoreHarness::StoreHarness(StoreKind k, const char* tag) : kind(k), store(NULL), mem(NULL)

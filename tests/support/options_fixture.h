@@ -21,6 +21,8 @@ struct BoxCall {
     UINT type;
 };
 
+std::vector<BoxCall>& RecordedBoxes();
+
 // Records MbError's boxes instead of showing them, while it lives.
 class MessageRecorder
 {
@@ -28,8 +30,8 @@ class MessageRecorder
     MessageRecorder();
     ~MessageRecorder();
     std::vector<std::string> Texts() const;
-    const std::vector<BoxCall>& Calls() const;
-    void Clear();
+    const std::vector<BoxCall>& Calls() const { return RecordedBoxes(); }
+    void Clear() { RecordedBoxes().clear(); }
 
   private:
     MBERRORBOXPROC previous;

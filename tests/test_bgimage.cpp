@@ -208,58 +208,54 @@ int GradientAt(int c0, int c1, int y)
     return (int)run;
 }
 
+// Checks every pixel of a picture against the expected colour at that place.
+template <typename Want> void ExpectEveryPixel(const Picture &p, Want want)
+{
+    for (int y = 0; y < p.h; y++)
+        for (int x = 0; x < p.w; x++)
+            ASSERT_EQ(p.At(x, y), want(x, y)) << "at " << x << "," << y;
+}
+
+const COLORREF kColour0 = RGB(12, 34, 56);
+
 } // namespace
 
 // ---- Choice of source ----
 
-TEST_F(BackgroundTest, BuiltinWinsOverSolid)
+TEST_F(BackgroundTest, FirstSourceBitWinsAndNamesPickTheirPicture)
 {
-    Use(0x0005, "Skull");
+    Use(0x0005, "Skull"); // built-in over solid
     Picture p = Build();
     Picture want = Resource("SkullBg");
     ASSERT_EQ(want.w, WELL_WIDTH);
     ASSERT_EQ(want.h, WELL_HEIGHT);
     EXPECT_TRUE(p.px == want.px);
-    EXPECT_GT(CountNot(p, bg.color[0]), WELL_WIDTH * WELL_HEIGHT / 2);
+    EXPECT_GT(CountNot(p, kColour0), WELL_WIDTH * WELL_HEIGHT / 2);
     EXPECT_EQ(bg.flags, 0x0005);
-    EXPECT_TRUE(messages.empty());
-}
 
-TEST_F(BackgroundTest, GradientWinsOverFile)
-{
-    Use(0x000A, "no such file.bmp");
+    Use(0x000A, "no such file.bmp"); // gradient over file: the file is not even tried
     bg.color[0] = RGB(0, 0, 0);
     bg.color[1] = RGB(255, 255, 255);
-    Picture p = Build();
+    p = Build();
     EXPECT_EQ(p.At(0, 2), RGB(1, 1, 1));
     EXPECT_EQ(p.At(0, 351), RGB(254, 254, 254));
-    EXPECT_TRUE(messages.empty()) << "the file must not even be tried";
     EXPECT_EQ(bg.flags, 0x000A);
-}
 
-TEST_F(BackgroundTest, PatternWinsOverFile)
-{
-    Use(0x0012, "Blue");
-    Picture p = Build();
+    Use(0x0012, "Blue"); // pattern over file
+    p = Build();
     Picture tile = Resource("BlueTile");
     ASSERT_GT(tile.w, 0);
-    for (int y = 0; y < WELL_HEIGHT; y++)
-        for (int x = 0; x < WELL_WIDTH; x++)
-            ASSERT_EQ(p.At(x, y), tile.At(x % tile.w, y % tile.h)) << "at " << x << "," << y;
-    EXPECT_TRUE(messages.empty());
-}
+    ExpectEveryPixel(p, [&](int x, int y) { return tile.At(x % tile.w, y % tile.h); });
 
-TEST_F(BackgroundTest, EveryBuiltinAndPatternNameBuilds)
-{
     for (int i = 0; i < NUM_BACKGROUND_NAMES; i++) {
         Use(BG_BUILTIN, backgroundNames[i]);
-        Picture p = Build();
-        EXPECT_TRUE(p.px == Resource((std::string(backgroundNames[i]) + "Bg").c_str()).px) << backgroundNames[i];
+        EXPECT_TRUE(Build().px == Resource((std::string(backgroundNames[i]) + "Bg").c_str()).px)
+            << backgroundNames[i];
     }
     for (int i = 0; i < NUM_TILE_NAMES; i++) {
         Use(BG_PATTERN, tileNames[i]);
-        Picture p = Build();
-        Picture tile = Resource((std::string(tileNames[i]) + "Tile").c_str());
+        p = Build();
+        tile = Resource((std::string(tileNames[i]) + "Tile").c_str());
         ASSERT_GT(tile.w, 0);
         EXPECT_EQ(p.At(WELL_WIDTH - 1, WELL_HEIGHT - 1),
                   tile.At((WELL_WIDTH - 1) % tile.w, (WELL_HEIGHT - 1) % tile.h)) << tileNames[i];
@@ -269,35 +265,22 @@ TEST_F(BackgroundTest, EveryBuiltinAndPatternNameBuilds)
 
 TEST_F(BackgroundTest, NoSourceBitBecomesSolidColour)
 {
-    const WORD cases[] = {0x0000, 0x0020, 0x0100, 0xFF00, 0x00E0};
-    for (WORD flags : cases) {
+    for (WORD flags : {0x0000, 0x0020, 0x0100, 0xFF00}) {
         Use(flags, "Background");
         Picture p = Build();
-        EXPECT_EQ(CountNot(p, RGB(12, 34, 56)), 0) << "flags " << flags;
+        EXPECT_EQ(CountNot(p, kColour0), 0) << "flags " << flags;
         EXPECT_EQ(bg.flags, 0x0004) << "flags " << flags;
     }
-    EXPECT_TRUE(messages.empty());
-}
-
-TEST_F(BackgroundTest, SolidColourFillsEverything)
-{
-    Use(BG_SOLID, "");
-    bg.color[0] = RGB(255, 0, 128);
-    Picture p = Build();
-    EXPECT_EQ(CountNot(p, RGB(255, 0, 128)), 0);
-}
-
-TEST_F(BackgroundTest, SolidColourIgnoresAStrayHighByte)
-{
+    // A stray high byte in the colour is no part of it.
     Use(BG_SOLID, "");
     bg.color[0] = 0x01000000 | RGB(40, 50, 60);
-    Picture p = Build();
-    EXPECT_EQ(CountNot(p, RGB(40, 50, 60)), 0);
+    EXPECT_EQ(CountNot(Build(), RGB(40, 50, 60)), 0);
+    EXPECT_TRUE(messages.empty());
 }
 
 // ---- Gradient ----
 
-TEST_F(BackgroundTest, GradientBlackToWhiteRows)
+TEST_F(BackgroundTest, GradientRowsFollowTheFloatSteps)
 {
     Use(BG_GRADIENT, "");
     bg.color[0] = RGB(0, 0, 0);
@@ -308,77 +291,56 @@ TEST_F(BackgroundTest, GradientBlackToWhiteRows)
     for (int i = 0; i < 4; i++)
         for (int x = 0; x < WELL_WIDTH; x++)
             ASSERT_EQ(p.At(x, rows[i]), RGB(want[i], want[i], want[i])) << "row " << rows[i] << " x " << x;
-}
 
-TEST_F(BackgroundTest, GradientWhiteToBlackEndsAtZero)
-{
-    Use(BG_GRADIENT, "");
     bg.color[0] = RGB(255, 255, 255);
     bg.color[1] = RGB(0, 0, 0);
-    Picture p = Build();
+    p = Build();
     EXPECT_EQ(p.At(0, 0), RGB(255, 255, 255));
     EXPECT_EQ(p.At(191, 351), RGB(0, 0, 0));
-}
 
-TEST_F(BackgroundTest, GradientEqualColoursIsOneColour)
-{
-    Use(BG_GRADIENT, "");
     bg.color[0] = bg.color[1] = RGB(77, 88, 99);
-    Picture p = Build();
-    EXPECT_EQ(CountNot(p, RGB(77, 88, 99)), 0);
-}
+    EXPECT_EQ(CountNot(Build(), RGB(77, 88, 99)), 0);
 
-TEST_F(BackgroundTest, GradientEveryRowAndChannelFollowsTheFloatSteps)
-{
-    Use(BG_GRADIENT, "");
+    // Each channel on its own, up and down.
     bg.color[0] = RGB(200, 10, 77);
     bg.color[1] = RGB(3, 250, 128);
-    Picture p = Build();
-    for (int y = 0; y < WELL_HEIGHT; y++) {
-        COLORREF want = RGB(GradientAt(200, 3, y), GradientAt(10, 250, y), GradientAt(77, 128, y));
-        for (int x = 0; x < WELL_WIDTH; x++)
-            ASSERT_EQ(p.At(x, y), want) << "row " << y << " x " << x;
-    }
+    ExpectEveryPixel(Build(), [](int, int y) {
+        return RGB(GradientAt(200, 3, y), GradientAt(10, 250, y), GradientAt(77, 128, y));
+    });
 }
 
 // ---- File pictures ----
 
-TEST_F(BackgroundTest, CentredFileLiesAt46_126OnColour0)
+TEST_F(BackgroundTest, CentredAndDefaultFilesLieOnColour0)
 {
-    Picture p = FromFile(BG_CENTER, 100, 100, Code);
-    for (int y = 0; y < WELL_HEIGHT; y++)
-        for (int x = 0; x < WELL_WIDTH; x++) {
-            bool in = x >= 46 && x < 146 && y >= 126 && y < 226;
-            ASSERT_EQ(p.At(x, y), in ? Code(x - 46, y - 126) : RGB(12, 34, 56)) << "at " << x << "," << y;
-        }
-    EXPECT_TRUE(messages.empty());
-}
-
-TEST_F(BackgroundTest, LargerCentredFileIsCutOnAllSides)
-{
+    ExpectEveryPixel(FromFile(BG_CENTER, 100, 100, Code), [](int x, int y) {
+        bool in = x >= 46 && x < 146 && y >= 126 && y < 226;
+        return in ? Code(x - 46, y - 126) : kColour0;
+    });
+    ExpectEveryPixel(FromFile(0, 100, 100, Code), [](int x, int y) {
+        return x < 100 && y < 100 ? Code(x, y) : kColour0;
+    });
+    // Larger than the well: cut on all sides (96 - 150 = -54, 176 - 200 = -24).
     Picture p = FromFile(BG_CENTER, 301, 401, Code);
-    // 96 - 150 = -54, 176 - 200 = -24.
     EXPECT_EQ(p.At(0, 0), Code(54, 24));
     EXPECT_EQ(p.At(191, 351), Code(54 + 191, 24 + 351));
+    // The first placement bit wins.
+    p = FromFile(BG_CENTER | BG_TILE | BG_STRETCH, 100, 100, Code);
+    EXPECT_EQ(p.At(46, 126), Code(0, 0));
+    EXPECT_EQ(p.At(0, 0), kColour0);
+    p = FromFile(BG_TILE | BG_STRETCH, 100, 100, Code);
+    EXPECT_EQ(p.At(100, 100), Code(0, 0));
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(BackgroundTest, TiledFileRepeatsFromTheCorner)
 {
-    Picture p = FromFile(BG_TILE, 100, 100, Code);
-    for (int y = 0; y < WELL_HEIGHT; y++)
-        for (int x = 0; x < WELL_WIDTH; x++)
-            ASSERT_EQ(p.At(x, y), Code(x % 100, y % 100)) << "at " << x << "," << y;
+    for (SIZE s : {SIZE{100, 100}, SIZE{3, 7}})
+        ExpectEveryPixel(FromFile(BG_TILE, s.cx, s.cy, Code),
+                         [&](int x, int y) { return Code(x % s.cx, y % s.cy); });
 }
 
-TEST_F(BackgroundTest, TinyTiledFileStillCoversTheWell)
-{
-    Picture p = FromFile(BG_TILE, 3, 7, Code);
-    for (int y = 0; y < WELL_HEIGHT; y++)
-        for (int x = 0; x < WELL_WIDTH; x++)
-            ASSERT_EQ(p.At(x, y), Code(x % 3, y % 7)) << "at " << x << "," << y;
-}
-
-TEST_F(BackgroundTest, StretchedSmallFileFillsTheWell)
+TEST_F(BackgroundTest, StretchedFilesFillTheWell)
 {
     Picture p = FromFile(BG_STRETCH, 100, 100, Code);
     EXPECT_EQ(p.At(0, 0), Code(0, 0));
@@ -391,15 +353,11 @@ TEST_F(BackgroundTest, StretchedSmallFileFillsTheWell)
             ASSERT_LE(abs((int)GetRValue(c) - x * 100 / WELL_WIDTH), 1) << "at " << x << "," << y;
             ASSERT_LE(abs((int)GetGValue(c) - y * 100 / WELL_HEIGHT), 1) << "at " << x << "," << y;
         }
-}
-
-TEST_F(BackgroundTest, StretchedWideFileGrowsOnlyInHeightAndIsCut)
-{
-    Picture p = FromFile(BG_STRETCH, 300, 200, Code);
+    // A 300 x 200 file grows to 300 x 352 and is cut to 192 columns.
+    p = FromFile(BG_STRETCH, 300, 200, Code);
     for (int y = 0; y < WELL_HEIGHT; y++)
         for (int x = 0; x < WELL_WIDTH; x++) {
             COLORREF c = p.At(x, y);
-            // Columns at their own size: column x of the picture.
             ASSERT_EQ(GetRValue(c), x) << "at " << x << "," << y;
             ASSERT_LE(abs((int)GetGValue(c) - y * 200 / WELL_HEIGHT), 1) << "at " << x << "," << y;
         }
@@ -407,64 +365,36 @@ TEST_F(BackgroundTest, StretchedWideFileGrowsOnlyInHeightAndIsCut)
     EXPECT_EQ(GetGValue(p.At(0, 351)), 199);
 }
 
-TEST_F(BackgroundTest, DefaultPlacementSitsAtTheCornerOnColour0)
-{
-    Picture p = FromFile(0, 100, 100, Code);
-    for (int y = 0; y < WELL_HEIGHT; y++)
-        for (int x = 0; x < WELL_WIDTH; x++) {
-            bool in = x < 100 && y < 100;
-            ASSERT_EQ(p.At(x, y), in ? Code(x, y) : RGB(12, 34, 56)) << "at " << x << "," << y;
-        }
-}
-
-TEST_F(BackgroundTest, FirstPlacementBitWins)
-{
-    Picture p = FromFile(BG_CENTER | BG_TILE | BG_STRETCH, 100, 100, Code);
-    EXPECT_EQ(p.At(46, 126), Code(0, 0));
-    EXPECT_EQ(p.At(0, 0), RGB(12, 34, 56));
-    p = FromFile(BG_TILE | BG_STRETCH, 100, 100, Code);
-    EXPECT_EQ(p.At(100, 100), Code(0, 0));
-}
-
 // ---- Failures ----
 
-TEST_F(BackgroundTest, MissingBuiltinGivesItsMessageAndABlankPicture)
+TEST_F(BackgroundTest, MissingSourcesGiveTheirMessageAndABlankPicture)
 {
-    Use(BG_BUILTIN, "Nowhere");
-    Picture p = Build();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0], "Error loading built in bitmap resource!");
-    EXPECT_EQ(CountNot(p, p.At(0, 0)), 0);
-    EXPECT_EQ(bg.flags, BG_BUILTIN);
-    EXPECT_STREQ(bg.name, "Nowhere");
-}
-
-TEST_F(BackgroundTest, BuiltinWithoutLibraryFailsTheSameWay)
-{
+    std::string absent = dir + "\\absent.bmp";
+    struct {
+        WORD flags;
+        const char *name;
+        std::string message;
+    } cases[] = {
+        {BG_BUILTIN, "Nowhere", "Error loading built in bitmap resource!"},
+        {BG_PATTERN, "Green", "Error loading tile bmp"},
+        {BG_FILE | BG_CENTER, absent.c_str(), "Error loading background image " + absent},
+    };
+    for (auto &c : cases) {
+        messages.clear();
+        Use(c.flags, c.name);
+        Picture p = Build();
+        ASSERT_EQ(messages.size(), 1u) << c.name;
+        EXPECT_EQ(messages[0], c.message);
+        EXPECT_EQ(CountNot(p, p.At(0, 0)), 0) << c.name;
+        EXPECT_EQ(bg.flags, c.flags); // the choice stays for the next start
+        EXPECT_STREQ(bg.name, c.name);
+    }
+    // Without the library, a built-in picture fails the same way.
+    messages.clear();
     Use(BG_BUILTIN, "Background");
-    BackgroundImage img(nullptr, nullptr, bg);
+    { BackgroundImage img(nullptr, nullptr, bg); }
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], "Error loading built in bitmap resource!");
-}
-
-TEST_F(BackgroundTest, MissingTileGivesItsMessageAndABlankPicture)
-{
-    Use(BG_PATTERN, "Green");
-    Picture p = Build();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0], "Error loading tile bmp");
-    EXPECT_EQ(CountNot(p, p.At(0, 0)), 0);
-}
-
-TEST_F(BackgroundTest, MissingFileGivesItsMessageWithThePath)
-{
-    std::string path = dir + "\\absent.bmp";
-    Use(BG_FILE | BG_CENTER, path.c_str());
-    Picture p = Build();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0], "Error loading background image " + path);
-    EXPECT_EQ(CountNot(p, p.At(0, 0)), 0);
-    EXPECT_EQ(bg.flags, BG_FILE | BG_CENTER);
 }
 
 TEST_F(BackgroundTest, MessageWithA255CharacterPathIsCutNotOverrun)
@@ -472,7 +402,7 @@ TEST_F(BackgroundTest, MessageWithA255CharacterPathIsCutNotOverrun)
     std::string path = "C:\\" + std::string(252, 'p');
     ASSERT_EQ(path.size(), 255u);
     Use(BG_FILE, path.c_str());
-    Picture p = Build();
+    Build();
     ASSERT_EQ(messages.size(), 1u);
     std::string full = "Error loading background image " + path;
     EXPECT_EQ(messages[0], full.substr(0, MBERROR_BUFSIZE - 1));
@@ -480,13 +410,11 @@ TEST_F(BackgroundTest, MessageWithA255CharacterPathIsCutNotOverrun)
 
 TEST_F(BackgroundTest, UnterminatedNameIsReadWithinItsArray)
 {
-    bg.flags = BG_BUILTIN;
     memset(bg.name, 'A', sizeof bg.name);
-    { BackgroundImage img(nullptr, dll, bg); }
-    bg.flags = BG_PATTERN;
-    { BackgroundImage img(nullptr, dll, bg); }
-    bg.flags = BG_FILE;
-    { BackgroundImage img(nullptr, dll, bg); }
+    for (WORD flags : {BG_BUILTIN, BG_PATTERN, BG_FILE}) {
+        bg.flags = flags;
+        BackgroundImage img(nullptr, dll, bg);
+    }
     ASSERT_EQ(messages.size(), 3u);
     EXPECT_EQ(messages[0], "Error loading built in bitmap resource!");
     EXPECT_EQ(messages[1], "Error loading tile bmp");
@@ -500,8 +428,7 @@ TEST_F(BackgroundTest, ParentWindowLendsItsContext)
     Use(BG_SOLID, "");
     {
         BackgroundImage img(hwnd, dll, bg);
-        Picture p = GrabImage(img);
-        EXPECT_EQ(CountNot(p, RGB(12, 34, 56)), 0);
+        EXPECT_EQ(CountNot(GrabImage(img), kColour0), 0);
     }
     DestroyWindow(hwnd);
 }
@@ -509,9 +436,6 @@ TEST_F(BackgroundTest, ParentWindowLendsItsContext)
 // ---- Hostile files ----
 
 namespace {
-
-// A header-only 24-bit file whose fields the cases below spoil one by one.
-std::vector<BYTE> SmallBmp() { return Bmp24(4, 4, Code); }
 
 void PutDword(std::vector<BYTE> &f, size_t at, DWORD v) { memcpy(&f[at], &v, 4); }
 void PutWord(std::vector<BYTE> &f, size_t at, WORD v) { memcpy(&f[at], &v, 2); }
@@ -524,86 +448,40 @@ TEST_F(BackgroundTest, HostileFilesEndInTheMessage)
         const char *what;
         std::vector<BYTE> data;
     };
-    std::vector<Case> cases;
-    cases.push_back({"empty", {}});
-    cases.push_back({"two bytes", {'B', 'M'}});
-    cases.push_back({"not a bitmap", std::vector<BYTE>(500, 0x5A)});
-    {
-        std::vector<BYTE> f = Bmp24(100, 100, Code);
-        f.resize(54 + 100 * 300 / 2);
-        cases.push_back({"truncated pixels", f});
-    }
-    {
-        std::vector<BYTE> f = SmallBmp();
-        PutDword(f, 18, 100000);
-        PutDword(f, 22, 100000);
-        cases.push_back({"enormous", f});
-    }
-    {
-        std::vector<BYTE> f = SmallBmp();
-        PutDword(f, 18, 20000);
-        PutDword(f, 22, 1);
-        cases.push_back({"too wide", f});
-    }
-    {
-        std::vector<BYTE> f = SmallBmp();
-        PutDword(f, 18, (DWORD)-4);
-        cases.push_back({"negative width", f});
-    }
-    {
-        std::vector<BYTE> f = SmallBmp();
-        PutDword(f, 22, 0);
-        cases.push_back({"zero height", f});
-    }
-    {
-        std::vector<BYTE> f = SmallBmp();
-        PutDword(f, 22, 0x80000000u);
-        cases.push_back({"most negative height", f});
-    }
-    {
-        std::vector<BYTE> f = SmallBmp();
-        PutWord(f, 28, 7);
-        cases.push_back({"7 bits a pixel", f});
-    }
-    {
-        std::vector<BYTE> f = SmallBmp();
-        PutWord(f, 26, 3);
-        cases.push_back({"3 planes", f});
-    }
-    {
-        std::vector<BYTE> f = SmallBmp();
-        PutDword(f, 14, 1000);
-        cases.push_back({"header size 1000", f});
-    }
-    {
-        std::vector<BYTE> f = SmallBmp();
-        PutDword(f, 10, 0x7FFFFFF0);
-        cases.push_back({"bits beyond the file", f});
-    }
-    {
-        std::vector<BYTE> f = SmallBmp();
-        PutDword(f, 30, 4); // JPEG inside
-        cases.push_back({"embedded JPEG", f});
-    }
-    {
-        std::vector<BYTE> f = SmallBmp();
-        PutWord(f, 28, 8);
-        PutDword(f, 46, 100000); // more colours than 8 bits hold
-        cases.push_back({"palette overflow", f});
-    }
-    {
-        std::vector<BYTE> f = SmallBmp();
-        PutWord(f, 28, 8);
-        PutDword(f, 30, BI_RLE8);
-        PutDword(f, 34, 0);
-        cases.push_back({"run-length without size", f});
-    }
-    {
-        std::vector<BYTE> f = SmallBmp();
-        PutWord(f, 28, 8);
-        PutDword(f, 30, BI_RLE8);
-        PutDword(f, 34, 5000);
-        cases.push_back({"run-length longer than the file", f});
+    std::vector<Case> cases = {{"empty", {}}, {"two bytes", {'B', 'M'}},
+                               {"not a bitmap", std::vector<BYTE>(500, 0x5A)}};
+    std::vector<BYTE> cut = Bmp24(100, 100, Code);
+    cut.resize(54 + 100 * 300 / 2);
+    cases.push_back({"truncated pixels", cut});
+    // A sound 4 x 4 file with fields spoilt: {offset, size, value} pairs.
+    struct Patch {
+        size_t at;
+        int bytes;
+        DWORD v;
+    };
+    struct {
+        const char *what;
+        std::vector<Patch> patches;
+    } spoilt[] = {
+        {"enormous", {{18, 4, 100000}, {22, 4, 100000}}},
+        {"too wide", {{18, 4, 20000}, {22, 4, 1}}},
+        {"negative width", {{18, 4, (DWORD)-4}}},
+        {"zero height", {{22, 4, 0}}},
+        {"most negative height", {{22, 4, 0x80000000u}}},
+        {"7 bits a pixel", {{28, 2, 7}}},
+        {"3 planes", {{26, 2, 3}}},
+        {"header size 1000", {{14, 4, 1000}}},
+        {"bits beyond the file", {{10, 4, 0x7FFFFFF0}}},
+        {"embedded JPEG", {{30, 4, 4}}},
+        {"palette overflow", {{28, 2, 8}, {46, 4, 100000}}},
+        {"run-length without size", {{28, 2, 8}, {30, 4, BI_RLE8}, {34, 4, 0}}},
+        {"run-length longer than the file", {{28, 2, 8}, {30, 4, BI_RLE8}, {34, 4, 5000}}},
+    };
+    for (auto &s : spoilt) {
+        std::vector<BYTE> f = Bmp24(4, 4, Code);
+        for (const Patch &p : s.patches)
+            p.bytes == 4 ? PutDword(f, p.at, p.v) : PutWord(f, p.at, (WORD)p.v);
+        cases.push_back({s.what, f});
     }
     int i = 0;
     for (const Case &c : cases) {
@@ -615,77 +493,58 @@ TEST_F(BackgroundTest, HostileFilesEndInTheMessage)
         Picture p = Build();
         ASSERT_EQ(messages.size(), 1u) << c.what;
         EXPECT_EQ(messages[0], "Error loading background image " + path) << c.what;
-        EXPECT_EQ(CountNot(p, RGB(12, 34, 56)), 0) << c.what;
+        EXPECT_EQ(CountNot(p, kColour0), 0) << c.what;
     }
 }
 
 TEST_F(BackgroundTest, OtherSoundFormatsLoad)
 {
-    // Top-down rows.
-    std::vector<BYTE> top = Bmp24(10, 10, Code);
-    {
-        // Flip the rows in place and mark the height negative.
-        const int stride = 32;
-        std::vector<BYTE> flipped(top);
-        for (int y = 0; y < 10; y++)
-            memcpy(&flipped[54 + y * stride], &top[54 + (9 - y) * stride], stride);
-        PutDword(flipped, 22, (DWORD)-10);
-        top = flipped;
-    }
-    // 8 bits with a palette of 256 grey levels.
+    // Top-down rows: flip the rows and mark the height negative.
+    std::vector<BYTE> bottomUp = Bmp24(10, 10, Code), top = bottomUp;
+    for (int y = 0; y < 10; y++)
+        memcpy(&top[54 + y * 32], &bottomUp[54 + (9 - y) * 32], 32);
+    PutDword(top, 22, (DWORD)-10);
+    // 8 bits with a palette of 256 grey levels: the 24-bit header, changed.
     std::vector<BYTE> grey(54 + 1024 + 4 * 4, 0);
-    {
-        BITMAPFILEHEADER fh = {};
-        fh.bfType = 0x4D42;
-        fh.bfSize = (DWORD)grey.size();
-        fh.bfOffBits = 54 + 1024;
-        BITMAPINFOHEADER ih = {};
-        ih.biSize = 40;
-        ih.biWidth = 4;
-        ih.biHeight = 4;
-        ih.biPlanes = 1;
-        ih.biBitCount = 8;
-        memcpy(&grey[0], &fh, 14);
-        memcpy(&grey[14], &ih, 40);
-        for (int i = 0; i < 256; i++) {
-            grey[54 + 4 * i] = grey[54 + 4 * i + 1] = grey[54 + 4 * i + 2] = (BYTE)i;
-        }
-        for (int i = 0; i < 16; i++)
-            grey[54 + 1024 + i] = (BYTE)(i * 16);
-    }
-    // The old 12-byte header.
+    memcpy(&grey[0], &Bmp24(4, 4, Code)[0], 54);
+    PutDword(grey, 2, (DWORD)grey.size());
+    PutDword(grey, 10, 54 + 1024);
+    PutWord(grey, 28, 8);
+    PutDword(grey, 34, 0);
+    for (int i = 0; i < 256; i++)
+        grey[54 + 4 * i] = grey[54 + 4 * i + 1] = grey[54 + 4 * i + 2] = (BYTE)i;
+    for (int i = 0; i < 16; i++)
+        grey[54 + 1024 + i] = (BYTE)(i * 16);
+    // The old 12-byte header, 2 x 2 at 24 bits.
     std::vector<BYTE> core(14 + 12 + 2 * 8, 0);
-    {
-        core[0] = 'B';
-        core[1] = 'M';
-        PutDword(core, 2, (DWORD)core.size());
-        PutDword(core, 10, 26);
-        PutDword(core, 14, 12);
-        PutWord(core, 18, 2);
-        PutWord(core, 20, 2);
-        PutWord(core, 22, 1);
-        PutWord(core, 24, 24);
-        for (int i = 0; i < 3; i++)
-            core[26 + i] = 0xC0; // bottom row, left pixel
-    }
-    std::string pTop = WriteFile("top.bmp", top);
-    std::string pGrey = WriteFile("grey.bmp", grey);
-    std::string pCore = WriteFile("core.bmp", core);
+    core[0] = 'B';
+    core[1] = 'M';
+    PutDword(core, 2, (DWORD)core.size());
+    PutDword(core, 10, 26);
+    PutDword(core, 14, 12);
+    PutWord(core, 18, 2);
+    PutWord(core, 20, 2);
+    PutWord(core, 22, 1);
+    PutWord(core, 24, 24);
+    core[26] = core[27] = core[28] = 0xC0; // bottom row, left pixel
 
     // Rows stored top first are valid; what the platform's loader makes of
     // them is its affair (Wine's shows them blank), but they are not refused.
-    EXPECT_TRUE(BitmapFileIsSound(pTop.c_str()));
-    Use(BG_FILE, pTop.c_str());
-    Picture p = Build();
+    std::string path = WriteFile("top.bmp", top);
+    EXPECT_TRUE(BitmapFileIsSound(path.c_str()));
+    Use(BG_FILE, path.c_str());
+    Build();
 
-    EXPECT_TRUE(BitmapFileIsSound(pGrey.c_str()));
-    Use(BG_FILE, pGrey.c_str());
-    p = Build();
+    path = WriteFile("grey.bmp", grey);
+    EXPECT_TRUE(BitmapFileIsSound(path.c_str()));
+    Use(BG_FILE, path.c_str());
+    Picture p = Build();
     EXPECT_EQ(p.At(0, 3), RGB(0, 0, 0));
     EXPECT_EQ(p.At(3, 0), RGB(240, 240, 240));
 
-    EXPECT_TRUE(BitmapFileIsSound(pCore.c_str()));
-    Use(BG_FILE, pCore.c_str());
+    path = WriteFile("core.bmp", core);
+    EXPECT_TRUE(BitmapFileIsSound(path.c_str()));
+    Use(BG_FILE, path.c_str());
     p = Build();
     EXPECT_EQ(p.At(0, 1), RGB(0xC0, 0xC0, 0xC0));
     EXPECT_TRUE(messages.empty());
@@ -728,8 +587,7 @@ TEST_F(BackgroundTest, ThousandBuildsOfEveryKindLeaveNoGdiObject)
         int before = GdiObjectCount();
         for (int i = 0; i < 1000; i++) {
             Use(k.flags, k.name);
-            BackgroundImage *img = new BackgroundImage(nullptr, dll, bg);
-            delete img;
+            delete new BackgroundImage(nullptr, dll, bg);
         }
         EXPECT_EQ(GdiObjectCount(), before) << "flags " << k.flags << " name " << k.name;
     }

@@ -108,41 +108,23 @@ protected:
 
 // ---- linking by ordinal ------------------------------------------------------
 
-TEST_F(Midas, ExportsExactlyTheNineOrdinalsAndNoNames)
+TEST_F(Midas, LinkedByTheNineOrdinalsOnlyEachTheFunctionOfItsName)
 {
     HMODULE dll = LinkedMidas();
     ASSERT_NE(dll, (HMODULE)NULL);
+    const std::vector<int> nine(std::begin(NINE_ORDINALS), std::end(NINE_ORDINALS));
     DWORD names = 99;
-    std::vector<int> ordinals = ExportOrdinals(dll, &names);
+    EXPECT_EQ(ExportOrdinals(dll, &names), nine);
     EXPECT_EQ(names, 0u);
-    EXPECT_EQ(ordinals, std::vector<int>(std::begin(NINE_ORDINALS), std::end(NINE_ORDINALS)));
     EXPECT_EQ(GetProcAddress(dll, "MIDASstartup"), (FARPROC)NULL);
-    EXPECT_EQ(GetProcAddress(dll, "MIDASloadModule"), (FARPROC)NULL);
-}
-
-TEST_F(Midas, EachOrdinalIsTheFunctionOfItsName)
-{
-    HMODULE dll = LinkedMidas();
-    ASSERT_NE(dll, (HMODULE)NULL);
-    struct { int ordinal; void* fn; } table[] = {
-        {MIDAS_ORD_STARTUP, (void*)MIDASstartup},
-        {MIDAS_ORD_INIT, (void*)MIDASinit},
-        {MIDAS_ORD_CLOSE, (void*)MIDASclose},
-        {MIDAS_ORD_LOADMODULE, (void*)MIDASloadModule},
-        {MIDAS_ORD_PLAYMODULE, (void*)MIDASplayModule},
-        {MIDAS_ORD_STOPMODULE, (void*)MIDASstopModule},
-        {MIDAS_ORD_FREEMODULE, (void*)MIDASfreeModule},
-        {MIDAS_ORD_STARTBACKGROUNDPLAY, (void*)MIDASstartBackgroundPlay},
-        {MIDAS_ORD_STOPBACKGROUNDPLAY, (void*)MIDASstopBackgroundPlay},
-    };
-    for (const auto& e : table)
-        EXPECT_EQ((void*)GetProcAddress(dll, MAKEINTRESOURCEA(e.ordinal)), e.fn) << "ordinal " << e.ordinal;
-}
-
-TEST_F(Midas, ThisProgramImportsTheNineByOrdinalOnly)
-{
-    std::vector<int> imports = ImportOrdinals(GetModuleHandleA(NULL), "midas11.dll");
-    EXPECT_EQ(imports, std::vector<int>(std::begin(NINE_ORDINALS), std::end(NINE_ORDINALS)));
+    EXPECT_EQ(ImportOrdinals(GetModuleHandleA(NULL), "midas11.dll"), nine);
+    const void* fns[] = {(void*)MIDASstartup, (void*)MIDASinit, (void*)MIDASclose,
+                         (void*)MIDASloadModule, (void*)MIDASplayModule, (void*)MIDASstopModule,
+                         (void*)MIDASfreeModule, (void*)MIDASstartBackgroundPlay,
+                         (void*)MIDASstopBackgroundPlay};
+    for (int i = 0; i < 9; i++)
+        EXPECT_EQ((void*)GetProcAddress(dll, MAKEINTRESOURCEA(NINE_ORDINALS[i])), fns[i])
+            << "ordinal " << NINE_ORDINALS[i];
 }
 
 // ---- every call in every state -----------------------------------------------
@@ -204,24 +186,23 @@ TEST_F(Midas, GarbageHandlesAreRefused)
     MIDASmodulePlayHandle p = MIDASplayModule(m, TRUE);
     ASSERT_NE(p, 0u);
 
-    const UINT_PTR moduleJunk[] = {0, 1, 2, 8, 9, 0xFF, 0x100, 0xFFFFFFFF, (UINT_PTR)-1,
-                                   (UINT_PTR)m + 0x100, (UINT_PTR)m ^ 1, (UINT_PTR)&m,
-                                   (UINT_PTR)MusicPath, (UINT_PTR)p};
+    const UINT_PTR moduleJunk[] = {0, 1, 9, 0x100, (UINT_PTR)-1, (UINT_PTR)m + 0x100,
+                                   (UINT_PTR)m ^ 1, (UINT_PTR)&m, (UINT_PTR)p};
     for (UINT_PTR junk : moduleJunk) {
         if ((MIDASmodule)junk == m)
             continue;
         EXPECT_FALSE(MIDASfreeModule((MIDASmodule)junk)) << std::hex << junk;
         EXPECT_EQ(MIDASplayModule((MIDASmodule)junk, TRUE), 0u) << std::hex << junk;
     }
-    const DWORD playJunk[] = {0, 1, 9, 0xFF, 0x100, 0xFFFFFFFF, p + 0x100, p ^ 1, p ^ 0x80000000u,
+    const DWORD playJunk[] = {0, 1, 0xFFFFFFFF, p + 0x100, p ^ 1, p ^ 0x80000000u,
                               (DWORD)(UINT_PTR)m};
     for (DWORD junk : playJunk) {
-        if (junk == p)
-            continue;
-        EXPECT_FALSE(MIDASstopModule(junk)) << std::hex << junk;
+        if (junk != p) {
+            EXPECT_FALSE(MIDASstopModule(junk)) << std::hex << junk;
+        }
     }
     srand(1234);
-    for (int i = 0; i < 2000; i++) {
+    for (int i = 0; i < 500; i++) {
         DWORD r = ((DWORD)rand() << 17) ^ ((DWORD)rand() << 4) ^ (DWORD)rand();
         if (r != p) {
             EXPECT_FALSE(MIDASstopModule(r));
@@ -357,36 +338,36 @@ protected:
 TEST_F(MidasFiles, MissingEmptyAndNonModuleFilesAreRefused)
 {
     EXPECT_EQ(MIDASloadModule(NULL), (MIDASmodule)NULL);
-    EXPECT_EQ(MIDASloadModule(""), (MIDASmodule)NULL);
-    EXPECT_EQ(MIDASloadModule((dir + "nosuch.mod").c_str()), (MIDASmodule)NULL);
-    EXPECT_EQ(MIDASloadModule("nosuch-anywhere.mod"), (MIDASmodule)NULL);
-    EXPECT_EQ(MIDASloadModule(dir.c_str()), (MIDASmodule)NULL);          // a folder
-    EXPECT_EQ(MIDASloadModule("bad<>|name?.mod"), (MIDASmodule)NULL);
-
-    std::string longName(5000, 'x');
-    EXPECT_EQ(MIDASloadModule(longName.c_str()), (MIDASmodule)NULL);
-
-    ASSERT_TRUE(WriteBytes(dir + "empty.mod", "", 0));
-    EXPECT_EQ(MIDASloadModule((dir + "empty.mod").c_str()), (MIDASmodule)NULL);
-
-    const char text[] = "This is a text file, not a module.\r\n";
-    ASSERT_TRUE(WriteBytes(dir + "text.mod", text, sizeof text - 1));
-    EXPECT_EQ(MIDASloadModule((dir + "text.mod").c_str()), (MIDASmodule)NULL);
+    const std::string longName(5000, 'x');
+    for (const std::string& name : {std::string(""), dir + "nosuch.mod",
+                                    std::string("nosuch-anywhere.mod"), dir /* a folder */,
+                                    std::string("bad<>|name?.mod"), longName})
+        EXPECT_EQ(MIDASloadModule(name.c_str()), (MIDASmodule)NULL) << name.substr(0, 60);
 
     std::vector<unsigned char> noise(70000);
     srand(99);
     for (auto& b : noise)
         b = (unsigned char)rand();
-    ASSERT_TRUE(WriteBytes(dir + "noise.mod", noise.data(), noise.size()));
-    EXPECT_EQ(MIDASloadModule((dir + "noise.mod").c_str()), (MIDASmodule)NULL);
+    const char text[] = "This is a text file, not a module.\r\n";
+    struct {
+        const char* name;
+        const void* data;
+        size_t size;
+    } files[] = {{"empty.mod", "", 0}, {"text.mod", text, sizeof text - 1},
+                 {"noise.mod", noise.data(), noise.size()}};
+    for (auto& f : files) {
+        ASSERT_TRUE(WriteBytes(dir + f.name, f.data, f.size));
+        EXPECT_EQ(MIDASloadModule((dir + f.name).c_str()), (MIDASmodule)NULL) << f.name;
+    }
 }
 
 TEST_F(MidasFiles, TruncatedModulesAreRefusedOrPlaySafely)
 {
     std::vector<unsigned char> mod = MusicBytes();
     ASSERT_GT(mod.size(), MOD_HEADER_BYTES + MOD_PATTERN_BYTES);
-    std::vector<size_t> cuts = {1, 20, 50, 950, 951, 952, 1080, 1083, 1084, 1085, 2000};
-    for (size_t c = MOD_HEADER_BYTES + MOD_PATTERN_BYTES; c < mod.size(); c += mod.size() / 23)
+    // Inside the header, at its fields' edges, in the patterns, in the samples.
+    std::vector<size_t> cuts = {1, 50, 950, 951, 1083, 1084, 1085, 2000};
+    for (size_t c = MOD_HEADER_BYTES + MOD_PATTERN_BYTES; c < mod.size(); c += mod.size() / 7)
         cuts.push_back(c);
     cuts.push_back(mod.size() - 1);
     int refused = 0;
@@ -399,7 +380,7 @@ TEST_F(MidasFiles, TruncatedModulesAreRefusedOrPlaySafely)
         }
         refused += m == NULL;
     }
-    EXPECT_GE(refused, 9);
+    EXPECT_GE(refused, 6);
 }
 
 TEST_F(MidasFiles, DamagedModulesLoadOrAreRefusedWithoutHarm)
@@ -451,9 +432,7 @@ TEST(MidasEngine, DamagedModulesMixWithoutHarm)
 // ---- finding the module -------------------------------------------------------
 
 typedef BOOL(MIDAS_CALL* VoidFn)(void);
-typedef BOOL(MIDAS_CALL* DwordFn)(DWORD);
 typedef MIDASmodule(MIDAS_CALL* LoadFn)(const char*);
-typedef BOOL(MIDAS_CALL* FreeFn)(MIDASmodule);
 
 TEST(MidasSearch, RelativeNameTriesCurrentFolderThenBesideTheLibrary)
 {
@@ -468,7 +447,6 @@ TEST(MidasSearch, RelativeNameTriesCurrentFolderThenBesideTheLibrary)
     const char junk[] = "not a module";
     ASSERT_TRUE(WriteBytes(libDir + "only-beside.mod", mod.data(), mod.size()));
     ASSERT_TRUE(WriteBytes(cwd + "only-here.mod", mod.data(), mod.size()));
-    // Same name in both places: the current folder's copy must win.
     ASSERT_TRUE(WriteBytes(cwd + "here-good.mod", mod.data(), mod.size()));
     ASSERT_TRUE(WriteBytes(libDir + "here-good.mod", junk, sizeof junk));
     ASSERT_TRUE(WriteBytes(cwd + "here-bad.mod", junk, sizeof junk));
@@ -477,30 +455,26 @@ TEST(MidasSearch, RelativeNameTriesCurrentFolderThenBesideTheLibrary)
     HMODULE dll = LoadLibraryA((libDir + "midas11.dll").c_str());
     ASSERT_NE(dll, (HMODULE)NULL);
     ASSERT_NE(dll, LinkedMidas());
-    VoidFn startup = (VoidFn)(void*)GetProcAddress(dll, MAKEINTRESOURCEA(MIDAS_ORD_STARTUP));
-    VoidFn init = (VoidFn)(void*)GetProcAddress(dll, MAKEINTRESOURCEA(MIDAS_ORD_INIT));
-    VoidFn closeLib = (VoidFn)(void*)GetProcAddress(dll, MAKEINTRESOURCEA(MIDAS_ORD_CLOSE));
-    LoadFn load = (LoadFn)(void*)GetProcAddress(dll, MAKEINTRESOURCEA(MIDAS_ORD_LOADMODULE));
-    FreeFn freeMod = (FreeFn)(void*)GetProcAddress(dll, MAKEINTRESOURCEA(MIDAS_ORD_FREEMODULE));
-    ASSERT_TRUE(startup && init && closeLib && load && freeMod);
+    auto fn = [dll](int ordinal) { return (void*)GetProcAddress(dll, MAKEINTRESOURCEA(ordinal)); };
+    VoidFn startup = (VoidFn)fn(MIDAS_ORD_STARTUP);
+    VoidFn init = (VoidFn)fn(MIDAS_ORD_INIT);
+    VoidFn closeLib = (VoidFn)fn(MIDAS_ORD_CLOSE);
+    LoadFn load = (LoadFn)fn(MIDAS_ORD_LOADMODULE);
+    ASSERT_TRUE(startup && init && closeLib && load);
 
     char oldDir[MAX_PATH];
     GetCurrentDirectoryA(sizeof oldDir, oldDir);
     ASSERT_TRUE(SetCurrentDirectoryA(cwd.c_str()));
     startup();
     init();
-    MIDASmodule a = load("only-beside.mod");
-    MIDASmodule b = load("only-here.mod");
-    MIDASmodule c = load("here-good.mod");
-    MIDASmodule d = load("here-bad.mod");
-    MIDASmodule e = load(".\\only-beside.mod");   // relative too, so it is found beside
-    MIDASmodule f = load((cwd + "only-beside.mod").c_str());   // absolute: no second place
-    EXPECT_NE(a, (MIDASmodule)NULL);
-    EXPECT_NE(b, (MIDASmodule)NULL);
-    EXPECT_NE(c, (MIDASmodule)NULL);
-    EXPECT_EQ(d, (MIDASmodule)NULL);
-    EXPECT_NE(e, (MIDASmodule)NULL);
-    EXPECT_EQ(f, (MIDASmodule)NULL);
+    // Same name in both places: the current folder's copy wins; ".\\" is relative
+    // too, so it is found beside; an absolute name has no second place.
+    EXPECT_NE(load("only-beside.mod"), (MIDASmodule)NULL);
+    EXPECT_NE(load("only-here.mod"), (MIDASmodule)NULL);
+    EXPECT_NE(load("here-good.mod"), (MIDASmodule)NULL);
+    EXPECT_EQ(load("here-bad.mod"), (MIDASmodule)NULL);
+    EXPECT_NE(load(".\\only-beside.mod"), (MIDASmodule)NULL);
+    EXPECT_EQ(load((cwd + "only-beside.mod").c_str()), (MIDASmodule)NULL);
     EXPECT_TRUE(closeLib());
     SetCurrentDirectoryA(oldDir);
     EXPECT_TRUE(FreeLibrary(dll));
@@ -578,7 +552,6 @@ TEST_F(Midas, DeviceOrSilenceAsTheRunExpects)
     HMODULE dll = LinkedMidas();
     EXPECT_EQ(ModuleThreadCount(dll), 0);
     BOOL background = MIDASstartBackgroundPlay(0);
-    printf("audio device: %s\n", device ? "open" : "none (silent)");
     if (mode == "pulse") {
         EXPECT_TRUE(device);
     } else if (mode == "none") {

@@ -76,9 +76,14 @@ std::string ItemText(HMENU menu, UINT id)
     return text;
 }
 
-UINT ItemState(HMENU menu, UINT id)
+bool Checked(HMENU menu, UINT id)
 {
-    return GetMenuState(menu, id, MF_BYCOMMAND);
+    return (GetMenuState(menu, id, MF_BYCOMMAND) & MF_CHECKED) != 0;
+}
+
+bool Grayed(HMENU menu, UINT id)
+{
+    return (GetMenuState(menu, id, MF_BYCOMMAND) & MF_GRAYED) != 0;
 }
 
 struct ShellTest : ::testing::Test {
@@ -184,8 +189,10 @@ TEST_F(ShellTest, IconIsOne32By32Picture)
     DestroyIcon(icon);
 }
 
-TEST_F(ShellTest, MainWindowHasItsStyleSizeAndPlace)
+TEST_F(ShellTest, MainWindowHasItsStyleSizeAndPlaceAndStoresItsMoves)
 {
+    op.windowpos.x = -60; // left of and above the screen's origin
+    op.windowpos.y = -25;
     ASSERT_NE((HWND)NULL, MakeMain());
     char title[32] = "";
     GetWindowTextA(hwndMain, title, sizeof title);
@@ -195,36 +202,19 @@ TEST_F(ShellTest, MainWindowHasItsStyleSizeAndPlace)
     EXPECT_EQ(want, style & (want | WS_THICKFRAME | WS_MAXIMIZEBOX | WS_CHILD | WS_POPUP));
     RECT r;
     GetWindowRect(hwndMain, &r);
-    EXPECT_EQ(100, r.left);
-    EXPECT_EQ(100, r.top);
+    EXPECT_EQ(-60, r.left);
+    EXPECT_EQ(-25, r.top);
     EXPECT_EQ(394, r.right - r.left);
     EXPECT_EQ(GetSystemMetrics(SM_CYCAPTION) + GetSystemMetrics(SM_CYMENU) + 424, r.bottom - r.top);
     EXPECT_EQ(NULL, GetParent(hwndMain));
-}
-
-TEST_F(ShellTest, MainWindowOpensLeftOfAndAboveTheScreen)
-{
-    op.windowpos.x = -60;
-    op.windowpos.y = -25;
-    ASSERT_NE((HWND)NULL, MakeMain());
-    RECT r;
-    GetWindowRect(hwndMain, &r);
-    EXPECT_EQ(-60, r.left);
-    EXPECT_EQ(-25, r.top);
-    // Creating it there is not a move that changes the stored place.
+    // Creating it there is not a move that changes the stored place; moving is.
     EXPECT_EQ(-60, op.windowpos.x);
     EXPECT_EQ(-25, op.windowpos.y);
-}
-
-TEST_F(ShellTest, MovingStoresTheWindowCorner)
-{
-    ASSERT_NE((HWND)NULL, MakeMain());
-    SetWindowPos(hwndMain, NULL, -37, -12, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    EXPECT_EQ(-37, op.windowpos.x);
-    EXPECT_EQ(-12, op.windowpos.y);
-    SetWindowPos(hwndMain, NULL, 250, 90, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    EXPECT_EQ(250, op.windowpos.x);
-    EXPECT_EQ(90, op.windowpos.y);
+    for (POINT p : {POINT{-37, -12}, POINT{250, 90}}) {
+        SetWindowPos(hwndMain, NULL, p.x, p.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        EXPECT_EQ(p.x, op.windowpos.x);
+        EXPECT_EQ(p.y, op.windowpos.y);
+    }
 }
 
 TEST_F(ShellTest, MenuHasItsTextsIdsAndStates)
@@ -232,57 +222,50 @@ TEST_F(ShellTest, MenuHasItsTextsIdsAndStates)
     ASSERT_NE((HWND)NULL, MakeMain());
     HMENU menu = Menu();
     ASSERT_EQ(2, GetMenuItemCount(menu));
-    char text[32];
-    GetMenuStringA(menu, 0, text, sizeof text, MF_BYPOSITION);
-    EXPECT_STREQ("&File", text);
-    GetMenuStringA(menu, 1, text, sizeof text, MF_BYPOSITION);
-    EXPECT_STREQ("&Options", text);
-
-    HMENU file = GetSubMenu(menu, 0);
-    const UINT fileIds[] = {IDM_NEWGAME, IDM_STARTSERVER, IDM_CONNECT, IDM_PAUSE, 0, IDM_EXIT};
-    ASSERT_EQ(6, GetMenuItemCount(file));
-    for (int i = 0; i < 6; i++)
-        EXPECT_EQ(fileIds[i], GetMenuItemID(file, i)) << i;
-    EXPECT_EQ("&New Game\tF2", ItemText(menu, IDM_NEWGAME));
-    EXPECT_EQ("&Start Server", ItemText(menu, IDM_STARTSERVER));
-    EXPECT_EQ("&Connect", ItemText(menu, IDM_CONNECT));
-    EXPECT_EQ("&Pause\tPause", ItemText(menu, IDM_PAUSE));
-    EXPECT_EQ("&Exit", ItemText(menu, IDM_EXIT));
-    EXPECT_TRUE(ItemState(menu, IDM_CONNECT) & MF_GRAYED);
-    EXPECT_FALSE(ItemState(menu, IDM_NEWGAME) & MF_GRAYED);
-    EXPECT_TRUE(GetMenuState(file, 4, MF_BYPOSITION) & MF_SEPARATOR);
-
-    HMENU options = GetSubMenu(menu, 1);
-    const UINT optIds[] = {IDM_GRAPHICS, IDM_CONTROLS, IDM_SINGLEPLAYER, IDM_MULTIPLAYER, 0,
-                           IDM_SHOWGRID, IDM_SHOWNEXT};
-    ASSERT_EQ(7, GetMenuItemCount(options));
-    for (int i = 0; i < 7; i++)
-        EXPECT_EQ(optIds[i], GetMenuItemID(options, i)) << i;
-    EXPECT_EQ("&Graphics", ItemText(menu, IDM_GRAPHICS));
-    EXPECT_EQ("&Controls", ItemText(menu, IDM_CONTROLS));
-    EXPECT_EQ("&Single Player", ItemText(menu, IDM_SINGLEPLAYER));
-    EXPECT_EQ("&Multi Player", ItemText(menu, IDM_MULTIPLAYER));
-    EXPECT_EQ("Show G&rid", ItemText(menu, IDM_SHOWGRID));
-    EXPECT_EQ("Show &Next", ItemText(menu, IDM_SHOWNEXT));
-    EXPECT_TRUE(ItemState(menu, IDM_SINGLEPLAYER) & MF_GRAYED);
-    EXPECT_TRUE(ItemState(menu, IDM_MULTIPLAYER) & MF_GRAYED);
-    EXPECT_FALSE(ItemState(menu, IDM_GRAPHICS) & MF_GRAYED);
+    struct Item {
+        UINT id;
+        const char* text;
+        bool grayed;
+    };
+    const std::vector<Item> items[2] = {
+        {{IDM_NEWGAME, "&New Game\tF2", false}, {IDM_STARTSERVER, "&Start Server", false},
+         {IDM_CONNECT, "&Connect", true}, {IDM_PAUSE, "&Pause\tPause", false}, {0, NULL, false},
+         {IDM_EXIT, "&Exit", false}},
+        {{IDM_GRAPHICS, "&Graphics", false}, {IDM_CONTROLS, "&Controls", false},
+         {IDM_SINGLEPLAYER, "&Single Player", true}, {IDM_MULTIPLAYER, "&Multi Player", true},
+         {0, NULL, false}, {IDM_SHOWGRID, "Show G&rid", false}, {IDM_SHOWNEXT, "Show &Next", false}},
+    };
+    const char* titles[2] = {"&File", "&Options"};
+    for (int m = 0; m < 2; m++) {
+        char text[32] = "";
+        GetMenuStringA(menu, m, text, sizeof text, MF_BYPOSITION);
+        EXPECT_STREQ(titles[m], text);
+        HMENU sub = GetSubMenu(menu, m);
+        ASSERT_EQ((int)items[m].size(), GetMenuItemCount(sub));
+        for (int i = 0; i < (int)items[m].size(); i++) {
+            const Item& it = items[m][i];
+            EXPECT_EQ(it.id, GetMenuItemID(sub, i)) << m << "/" << i;
+            if (!it.text) {
+                EXPECT_TRUE(GetMenuState(sub, i, MF_BYPOSITION) & MF_SEPARATOR) << m << "/" << i;
+                continue;
+            }
+            EXPECT_EQ(it.text, ItemText(menu, it.id));
+            EXPECT_EQ(it.grayed, Grayed(menu, it.id)) << it.text;
+        }
+    }
 }
 
 TEST_F(ShellTest, CheckMarksFollowTheLoadedOptions)
 {
-    op.go.drawGrid = 0;
-    op.go.preview = 1;
-    ASSERT_NE((HWND)NULL, MakeMain());
-    EXPECT_FALSE(ItemState(Menu(), IDM_SHOWGRID) & MF_CHECKED);
-    EXPECT_TRUE(ItemState(Menu(), IDM_SHOWNEXT) & MF_CHECKED);
-    DestroyWindow(hwndMain);
-    DrainQueue();
-    op.go.drawGrid = 1;
-    op.go.preview = 0;
-    ASSERT_NE((HWND)NULL, MakeMain());
-    EXPECT_TRUE(ItemState(Menu(), IDM_SHOWGRID) & MF_CHECKED);
-    EXPECT_FALSE(ItemState(Menu(), IDM_SHOWNEXT) & MF_CHECKED);
+    for (int grid : {0, 1}) {
+        op.go.drawGrid = grid;
+        op.go.preview = !grid;
+        ASSERT_NE((HWND)NULL, MakeMain());
+        EXPECT_EQ(grid == 1, Checked(Menu(), IDM_SHOWGRID));
+        EXPECT_EQ(grid == 0, Checked(Menu(), IDM_SHOWNEXT));
+        DestroyWindow(hwndMain);
+        DrainQueue();
+    }
 }
 
 TEST_F(ShellTest, AcceleratorsAreF2F3AndPause)
@@ -306,9 +289,13 @@ TEST_F(ShellTest, AcceleratorsAreF2F3AndPause)
 
 // ---- Commands ---------------------------------------------------------------
 
-TEST_F(ShellTest, NewGameStartsAndTurnsTheItemIntoStopGame)
+TEST_F(ShellTest, NewAndStopGameSwapTheItemAndPauseActsOnlyInAGame)
 {
     MakeGame();
+    Command(IDM_STOPGAME); // nothing runs: nothing happens
+    Command(IDM_PAUSE);
+    EXPECT_EQ(0, grid->paused);
+    EXPECT_EQ("&New Game\tF2", ItemText(Menu(), IDM_NEWGAME));
     Command(IDM_NEWGAME);
     EXPECT_EQ(1, grid->Active());
     EXPECT_EQ("S&top Game\tF3", ItemText(Menu(), IDM_STOPGAME));
@@ -318,15 +305,10 @@ TEST_F(ShellTest, NewGameStartsAndTurnsTheItemIntoStopGame)
     grid->field[0][21] = 5;
     Command(IDM_NEWGAME);
     EXPECT_EQ(5, grid->field[0][21]);
-    EXPECT_EQ("S&top Game\tF3", ItemText(Menu(), IDM_STOPGAME));
-}
-
-TEST_F(ShellTest, StopGameStopsAndTurnsTheItemBack)
-{
-    MakeGame();
-    Command(IDM_STOPGAME); // nothing runs: nothing happens
-    EXPECT_EQ("&New Game\tF2", ItemText(Menu(), IDM_NEWGAME));
-    Command(IDM_NEWGAME);
+    Command(IDM_PAUSE);
+    EXPECT_EQ(1, grid->paused);
+    Command(IDM_PAUSE);
+    EXPECT_EQ(0, grid->paused);
     Command(IDM_STOPGAME);
     EXPECT_EQ(0, grid->Active());
     EXPECT_EQ("&New Game\tF2", ItemText(Menu(), IDM_NEWGAME));
@@ -334,33 +316,19 @@ TEST_F(ShellTest, StopGameStopsAndTurnsTheItemBack)
     EXPECT_EQ((UINT)IDM_NEWGAME, GetMenuItemID(GetSubMenu(Menu(), 0), 0));
 }
 
-TEST_F(ShellTest, PauseOnlyActsDuringAGame)
-{
-    MakeGame();
-    Command(IDM_PAUSE);
-    EXPECT_EQ(0, grid->paused);
-    Command(IDM_NEWGAME);
-    Command(IDM_PAUSE);
-    EXPECT_EQ(1, grid->paused);
-    Command(IDM_PAUSE);
-    EXPECT_EQ(0, grid->paused);
-}
-
 TEST_F(ShellTest, ShowGridAndShowNextToggleOptionAndCheckMark)
 {
     MakeGame();
-    Command(IDM_SHOWGRID);
-    EXPECT_EQ(0, op.go.drawGrid);
-    EXPECT_FALSE(ItemState(Menu(), IDM_SHOWGRID) & MF_CHECKED);
-    Command(IDM_SHOWGRID);
-    EXPECT_EQ(1, op.go.drawGrid);
-    EXPECT_TRUE(ItemState(Menu(), IDM_SHOWGRID) & MF_CHECKED);
-    Command(IDM_SHOWNEXT);
-    EXPECT_EQ(0, op.go.preview);
-    EXPECT_FALSE(ItemState(Menu(), IDM_SHOWNEXT) & MF_CHECKED);
-    Command(IDM_SHOWNEXT);
-    EXPECT_EQ(1, op.go.preview);
-    EXPECT_TRUE(ItemState(Menu(), IDM_SHOWNEXT) & MF_CHECKED);
+    struct {
+        UINT id;
+        int* option;
+    } toggles[] = {{IDM_SHOWGRID, &op.go.drawGrid}, {IDM_SHOWNEXT, &op.go.preview}};
+    for (auto& t : toggles)
+        for (int want : {0, 1}) {
+            Command(t.id);
+            EXPECT_EQ(want, *t.option) << t.id;
+            EXPECT_EQ(want == 1, Checked(Menu(), t.id)) << t.id;
+        }
 }
 
 TEST_F(ShellTest, UnusedItemsDoNothing)
@@ -394,10 +362,9 @@ TEST_F(ShellTest, FocusOnTheMainWindowGoesToTheWell)
 
 // ---- Music ------------------------------------------------------------------
 
-TEST_F(ShellTest, MusicFollowsNewAndStopGameOnlyWithMusicOn)
+TEST_F(ShellTest, MusicFollowsNewAndStopGameOnlyWithMusicOnAndStopsOnClose)
 {
     MakeGame();
-    op.so.playMusic = 0;
     Command(IDM_NEWGAME);
     EXPECT_EQ(0, GameMusicLoaded());
     Command(IDM_STOPGAME);
@@ -406,12 +373,7 @@ TEST_F(ShellTest, MusicFollowsNewAndStopGameOnlyWithMusicOn)
     EXPECT_EQ(1, GameMusicLoaded());
     Command(IDM_STOPGAME);
     EXPECT_EQ(0, GameMusicLoaded());
-}
-
-TEST_F(ShellTest, ClosingDuringAGameStopsTheMusicBeforeQuitting)
-{
-    MakeGame();
-    op.so.playMusic = 1;
+    // Closing during a game stops the music before quitting.
     Command(IDM_NEWGAME);
     ASSERT_EQ(1, GameMusicLoaded());
     DestroyWindow(hwndMain);
@@ -467,9 +429,6 @@ TEST_F(ShellTest, GameEndedNoticeChangesNothingWhileAGameRuns)
     SendMessageA(hwndMain, WM_GAMEENDED, 0, 0);
     EXPECT_EQ(1, GameMusicLoaded());
     EXPECT_EQ("S&top Game\tF3", ItemText(Menu(), IDM_STOPGAME));
-    Command(IDM_STOPGAME);
-    SendMessageA(hwndMain, WM_GAMEENDED, 0, 0); // after a Stop: nothing left to do
-    EXPECT_EQ("&New Game\tF2", ItemText(Menu(), IDM_NEWGAME));
 }
 
 // ---- The main loop ----------------------------------------------------------
@@ -499,6 +458,14 @@ VOID CALLBACK QuitLater(HWND, UINT, UINT_PTR id, DWORD)
     PostQuitMessage(0);
 }
 
+ULONGLONG ThreadCpu()
+{
+    FILETIME c, e, k, u;
+    GetThreadTimes(GetCurrentThread(), &c, &e, &k, &u);
+    return ((ULONGLONG)k.dwHighDateTime << 32 | k.dwLowDateTime) +
+           ((ULONGLONG)u.dwHighDateTime << 32 | u.dwLowDateTime);
+}
+
 } // namespace
 
 TEST_F(ShellTest, WaitTimeFollowsTheNextStep)
@@ -506,26 +473,21 @@ TEST_F(ShellTest, WaitTimeFollowsTheNextStep)
     MakeGame();
     EXPECT_EQ(INFINITE, FrameWaitTime(grid)); // no game
     Command(IDM_NEWGAME);
-    StkClockDrive(1, 1010);
-    grid->curTime = 1000;
-    grid->nextFrame = 1040;
-    // 30 ms to go: wake a tick grain (16 ms) early, then look every millisecond.
-    EXPECT_EQ(14u, FrameWaitTime(grid));
-    StkClockDrive(1, 1024);
-    EXPECT_EQ(1u, FrameWaitTime(grid));
-    StkClockDrive(1, 1039);
-    EXPECT_EQ(1u, FrameWaitTime(grid));
-    StkClockDrive(1, 1040);
-    EXPECT_EQ(0u, FrameWaitTime(grid));
-    StkClockDrive(1, 1100);
-    EXPECT_EQ(0u, FrameWaitTime(grid)); // overdue
-    // Across the tick count's wrap.
-    grid->curTime = 0xFFFFFFF0u;
-    grid->nextFrame = 0x30u;
-    StkClockDrive(1, 0xFFFFFFF8u);
-    EXPECT_EQ(40u, FrameWaitTime(grid));
-    StkClockDrive(1, 0x30u);
-    EXPECT_EQ(0u, FrameWaitTime(grid));
+    // 30 ms to go: wake a tick grain (16 ms) early, then look every millisecond;
+    // also across the tick count's wrap.
+    struct {
+        DWORD cur, next, now, wait;
+    } cases[] = {
+        {1000, 1040, 1010, 14}, {1000, 1040, 1024, 1}, {1000, 1040, 1039, 1},
+        {1000, 1040, 1040, 0},  {1000, 1040, 1100, 0}, {0xFFFFFFF0u, 0x30u, 0xFFFFFFF8u, 40},
+        {0xFFFFFFF0u, 0x30u, 0x30u, 0},
+    };
+    for (auto& c : cases) {
+        grid->curTime = c.cur;
+        grid->nextFrame = c.next;
+        StkClockDrive(1, c.now);
+        EXPECT_EQ(c.wait, FrameWaitTime(grid)) << c.now;
+    }
     // A long wait is taken in slices; a paused game waits for a message only.
     grid->curTime = 5000;
     grid->nextFrame = 6500;
@@ -542,17 +504,12 @@ TEST_F(ShellTest, IdleLoopWaitsInsteadOfSpinning)
     DrainQueue();
     g_passes = 0;
     SetFrameHook(CountPass);
-    FILETIME c, e, k0, u0, k1, u1;
-    GetThreadTimes(GetCurrentThread(), &c, &e, &k0, &u0);
+    ULONGLONG cpu = ThreadCpu();
     SetTimer(NULL, 0, 400, QuitLater);
     RunMainLoop(grid, NULL);
-    GetThreadTimes(GetCurrentThread(), &c, &e, &k1, &u1);
+    cpu = ThreadCpu() - cpu;
     // A polling loop would pass hundreds of thousands of times in 400 ms.
     EXPECT_LT(g_passes, 100);
-    ULONGLONG cpu = (((ULONGLONG)k1.dwHighDateTime << 32 | k1.dwLowDateTime) -
-                     ((ULONGLONG)k0.dwHighDateTime << 32 | k0.dwLowDateTime)) +
-                    (((ULONGLONG)u1.dwHighDateTime << 32 | u1.dwLowDateTime) -
-                     ((ULONGLONG)u0.dwHighDateTime << 32 | u0.dwLowDateTime));
     EXPECT_LT(cpu, 1000000ull); // under 100 ms of 400
 }
 
@@ -586,19 +543,18 @@ TEST_F(ShellTest, AcceleratorsTurnKeysIntoCommandsBeforeTheWellSeesThem)
     HACCEL accel = LoadAcceleratorsA(Self(), "MainAccel");
     SetFocus(grid->hwndGrid);
     DrainQueue();
-    PostMessageA(grid->hwndGrid, WM_KEYDOWN, VK_F2, 0);
-    PostQuitMessage(0);
-    RunMainLoop(grid, accel);
+    auto press = [&](std::vector<WPARAM> keys) {
+        for (WPARAM k : keys)
+            PostMessageA(grid->hwndGrid, WM_KEYDOWN, k, 0);
+        PostQuitMessage(0);
+        RunMainLoop(grid, accel);
+    };
+    press({VK_F2});
     EXPECT_EQ(1, grid->Active());
     EXPECT_EQ("S&top Game\tF3", ItemText(Menu(), IDM_STOPGAME));
-    PostMessageA(grid->hwndGrid, WM_KEYDOWN, VK_PAUSE, 0);
-    PostQuitMessage(0);
-    RunMainLoop(grid, accel);
+    press({VK_PAUSE});
     EXPECT_EQ(1, grid->paused);
-    PostMessageA(grid->hwndGrid, WM_KEYDOWN, VK_PAUSE, 0);
-    PostMessageA(grid->hwndGrid, WM_KEYDOWN, VK_F3, 0);
-    PostQuitMessage(0);
-    RunMainLoop(grid, accel);
+    press({VK_PAUSE, VK_F3});
     EXPECT_EQ(0, grid->Active());
     EXPECT_EQ("&New Game\tF2", ItemText(Menu(), IDM_NEWGAME));
     DestroyAcceleratorTable(accel);

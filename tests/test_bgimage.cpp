@@ -552,19 +552,6 @@ TEST_F(BackgroundTest, OtherSoundFormatsLoad)
 
 // ---- Lifetime ----
 
-TEST_F(BackgroundTest, DestructionReleasesTheBitmapAndTheSurface)
-{
-    Use(BG_GRADIENT, "");
-    BackgroundImage *img = new BackgroundImage(nullptr, dll, bg);
-    HBITMAP hbm = img->hbm;
-    HDC surface = img->hdcImage;
-    ASSERT_NE(hbm, nullptr);
-    EXPECT_EQ(GetCurrentObject(surface, OBJ_BITMAP), (HGDIOBJ)hbm);
-    delete img;
-    EXPECT_EQ(GetObjectType(hbm), 0u);
-    EXPECT_EQ(GetObjectType(surface), 0u);
-}
-
 TEST_F(BackgroundTest, ThousandBuildsOfEveryKindLeaveNoGdiObject)
 {
     std::string pic = WriteFile("leak.bmp", Bmp24(40, 30, Code));

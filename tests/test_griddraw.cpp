@@ -269,6 +269,10 @@ TEST_F(GridDrawTest, BuildsFourPanelsWithTheirClassesIdsAndPlaces)
         EXPECT_EQ(0, GetWindowLongPtrA(p.w, GWL_EXSTYLE) & ~WS_EX_NOPARENTNOTIFY);
     }
     EXPECT_EQ(g->hwndGrid, GetFocus());
+    SetFocus(parent);
+    ASSERT_EQ(parent, GetFocus());
+    g->SetGridFocus();
+    EXPECT_EQ(g->hwndGrid, GetFocus());
     EXPECT_EQ(&op.go, g->go);
     EXPECT_EQ(10, g->fontheight);
     EXPECT_EQ(6, g->fontwidth);
@@ -775,15 +779,6 @@ TEST_F(GridDrawTest, LendsBlockImagesToTheGraphicsDialog)
     for (int k = 0; k < 60; k++)
         EXPECT_EQ(g->blocks[k], god.blocks[k]);
     EXPECT_EQ(NULL, god.blocks[60]);
-}
-
-TEST_F(GridDrawTest, SetGridFocusGivesTheWellTheKeyboard)
-{
-    Build();
-    SetFocus(parent);
-    ASSERT_EQ(parent, GetFocus());
-    g->SetGridFocus();
-    EXPECT_EQ(g->hwndGrid, GetFocus());
 }
 
 TEST_F(GridDrawTest, DestroyingAPanelEndsTheMessageLoop)

@@ -8,7 +8,8 @@
 #     the X11 prefix on the tree's own Xvfb display. FOCUS marks a test that activates windows
 #     or checks the keyboard focus: every program of a prefix shares one desktop and one
 #     foreground window, so such tests take turns instead of stealing it from each other.
-#   stakka_add_script_test(<name> COMMAND <cmd...> [TIMEOUT <s>] [DISPLAY] [WINE] [LABELS <l...>])
+#   stakka_add_script_test(<name> COMMAND <cmd...> [TIMEOUT <s>] [DISPLAY] [WINE] [FOCUS]
+#                          [LABELS <l...>])
 #     A host-side test (shell script, native tool). WINE makes it depend on the headless prefix,
 #     DISPLAY on the X11 prefix and Xvfb. The environment carries STAKKA_BUILD_DIR,
 #     STAKKA_SOURCE_DIR, STAKKA_RUNTIME_DIR; scripts source cmake/wine-env.sh for the Wine variables.
@@ -82,7 +83,7 @@ function(stakka_add_test name)
 endfunction()
 
 function(stakka_add_script_test name)
-  cmake_parse_arguments(T "DISPLAY;WINE" "TIMEOUT" "COMMAND;LABELS" ${ARGN})
+  cmake_parse_arguments(T "DISPLAY;WINE;FOCUS" "TIMEOUT" "COMMAND;LABELS" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
@@ -92,5 +93,8 @@ function(stakka_add_script_test name)
   else()
     set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}"
                          ENVIRONMENT "${STAKKA_TEST_ENV};STAKKA_TEST_TIMEOUT=${T_TIMEOUT}")
+  endif()
+  if(T_FOCUS)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK stakka_headless_focus)
   endif()
 endfunction()

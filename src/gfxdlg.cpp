@@ -512,6 +512,6 @@ void RedrawPreview(HWND hDlg, BackgroundImage*& bgi, BACKGROUND& bg)
     if ((bg.flags & BG_FILE) && bg.name[0] == '\0')
         return;
     delete bgi;
-    bgi = new BackgroundImage(hDlg, hDll, bg);
+    bgi = NewBackgroundImage(hDlg, hDll, bg);
     InvalidateRect(hDlg, nullptr, TRUE);
 }

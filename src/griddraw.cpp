@@ -386,9 +386,26 @@ int StakkaGrid::TogglePreview()
 void StakkaGrid::UpdateGfxOptions()
 {
     // The background is the one picture built ahead; everything else is
-    // read from the options at each drawing.
-    delete backgrnd;
-    backgrnd = NewBackgroundImage(hwndParent, hDll, opt->go.bg);
+    // read from the options at each drawing. Building may show an error box
+    // whose modal loop repaints the well (WM_PAINT, WM_SETFOCUS) and may
+    // come back here: the old picture stays until the new one is whole, and
+    // a rebuild asked for meanwhile is done once this one is.
+    static int building, again;
+    if (building) {
+        again = 1;
+        return;
+    }
+    building = 1;
+    do {
+        again = 0;
+        BackgroundImage* fresh = NewBackgroundImage(hwndParent, hDll, opt->go.bg);
+        if (!fresh)
+            break; // out of memory: keep the old picture
+        BackgroundImage* old = backgrnd;
+        backgrnd = fresh;
+        delete old;
+    } while (again);
+    building = 0;
     Redraw(REDRAW_ALL);
     RepaintNext();
 }

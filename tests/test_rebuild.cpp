@@ -76,6 +76,21 @@ int WINAPI BoxDuringBuild(HWND, LPCSTR, LPCSTR, UINT)
     return IDOK;
 }
 
+// Once the dialog shows: a placement change rebuilds the preview, then Cancel.
+void CALLBACK DriveDialog(HWND, UINT, UINT_PTR id, DWORD)
+{
+    static int ticks;
+    HWND shown = FindWindowA("#32770", "Graphics Options");
+    if (!shown || (!IsWindowVisible(shown) && ++ticks < 200))
+        return;
+    KillTimer(NULL, id);
+    dlg = shown;
+    SendDlgItemMessageA(dlg, IDC_BGDETAIL, CB_SETCURSEL, 2, 0); // "Tile"
+    SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDC_BGDETAIL, CBN_SELCHANGE), 0);
+    dlg = NULL;
+    PostMessageA(shown, WM_COMMAND, IDCANCEL, 0);
+}
+
 struct Rebuild : ::testing::Test {
     OPTIONS op;
     HMODULE gfx = NULL;
@@ -128,4 +143,17 @@ TEST_F(Rebuild, PlayfieldKeepsItsOldPictureUntilTheNewOneIsBuilt)
     EXPECT_EQ((DWORD)OBJ_MEMDC, GetObjectType(g->backgrnd->hdcImage));
     SendMessageA(hwndMain, WM_SETGRID, 0, 0);
     delete g;
+}
+
+TEST_F(Rebuild, PreviewKeepsItsOldPictureUntilTheNewOneIsBuilt)
+{
+    GFXOPTIONSDATA god;
+    memset(&god, 0, sizeof god);
+    god.pgo = &op.go;
+    MissingFile(op.go.bg);
+    UINT_PTR timer = SetTimer(NULL, 0, 20, DriveDialog);
+    GraphicsOptions(gfx, hwndMain, &god);
+    KillTimer(NULL, timer);
+    EXPECT_EQ(3, boxes); // opening, the change, and the one brought in under its box
+    EXPECT_EQ(0, freedCalls);
 }

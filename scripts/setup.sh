@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # Installs what building and testing Stakka needs on Debian 12, if it is missing.
 # Safe to run again: it only installs what is not there yet.
+#   scripts/setup.sh        everything, and libxmp for both targets
+#   scripts/setup.sh game   only what building and running the game needs (scripts/run.sh);
+#                           libxmp is left to the caller, which builds it for its one target
 set -euo pipefail
+mode=${1:-all}
 
 need=(
   mingw-w64            # cross compilers, windres, dlltool
@@ -17,6 +21,9 @@ need=(
   unzip zip nsis       # release packages
   7zip                 # lists the NSIS installers' contents in the release tests
 )
+if [ "$mode" = game ]; then
+  need=(mingw-w64 wine wine64 cmake ninja-build python3 dpkg-dev)
+fi
 
 missing=()
 for p in "${need[@]}"; do
@@ -32,4 +39,6 @@ if [ "${#missing[@]}" -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 echo "setup: system packages present"
-"$(dirname "$0")/build-libxmp.sh"   # libxmp for midas11.dll, from Debian's source package, into .deps/
+if [ "$mode" != game ]; then
+  "$(dirname "$0")/build-libxmp.sh"   # libxmp for midas11.dll, from Debian's source package, into .deps/
+fi

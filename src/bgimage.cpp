@@ -4,6 +4,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <new>
+
 #include "STAKKA.h"
 #include "stkdefs.h"
 
@@ -32,6 +34,7 @@ const char szErrBuiltin[] = "Error loading built in bitmap resource!";
 const char szErrTile[] = "Error loading tile bmp";
 const char szErrBrush[] = "Error creating pattern brush";
 const char szErrFile[] = "Error loading background image %s";
+const char szErrMemory[] = "Not enough memory for the background picture";
 
 WORD ChooseKind(WORD flags)
 {
@@ -364,4 +367,12 @@ void BackgroundImage::DrawFile(HDC hdcRef, const BACKGROUND &bg)
     SelectObject(scratch, oldPic);
     DeleteDC(scratch);
     DeleteObject(pic);
+}
+
+BackgroundImage *NewBackgroundImage(HWND hwndParent, HINSTANCE hinstDll, BACKGROUND &bg)
+{
+    BackgroundImage *picture = new (std::nothrow) BackgroundImage(hwndParent, hinstDll, bg);
+    if (!picture)
+        MbError(szErrMemory);
+    return picture;
 }

@@ -49,4 +49,8 @@ private:
     void Fill(COLORREF color);
 };
 
+// A new picture as the constructor above builds it, allocated without
+// exceptions: null, after an error box, when memory ran out.
+BackgroundImage *NewBackgroundImage(HWND hwndParent, HINSTANCE hinstDll, BACKGROUND &bg);
+
 #endif // BGIMAGE_H

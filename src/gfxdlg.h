@@ -55,7 +55,9 @@ int GetFileName(char* dest);
 const char* FileChooserErrorText(DWORD code);
 
 // Rebuilds the preview picture for bg and repaints the dialog. A file
-// background without a file keeps the previous picture.
+// background without a file keeps the previous picture. The previous picture
+// is released only once the new one is built; a call made meanwhile (from the
+// modal loop of an error box the build shows) is built right after it.
 void RedrawPreview(HWND hDlg, BackgroundImage*& bgi, BACKGROUND& bg);
 
 #endif // GFXDLG_H

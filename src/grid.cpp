@@ -79,6 +79,8 @@ void StakkaGrid::Stop()
         for (int y = 0; y < WELL_ROWS; y++)
             field[x][y] = 0;
     Redraw(REDRAW_ALL);
+    // The waiting piece is gone: its picture must not stay in the panel.
+    RepaintNext();
 }
 
 void StakkaGrid::TogglePause()

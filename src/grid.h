@@ -135,7 +135,8 @@ private:
     // Writes the game-over fill.
     void FillWell();
     // Display helpers (griddraw.cpp).
-    void CutBlocks(HDC hdc, DWORD across, DWORD down);
+    // 0 when memory ran out; what was made is released by the destructor.
+    int CutBlocks(HDC hdc, DWORD across, DWORD down);
     void DrawPauseScreen();
 
     StakkaGrid(const StakkaGrid&) = delete;

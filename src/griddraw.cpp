@@ -9,6 +9,8 @@
 
 #include <string.h>
 
+#include <new>
+
 #include "STAKKA.h"
 #include "bgimage.h"
 #include "gfxopt.h"
@@ -50,6 +52,7 @@ const COLORREF SCORE_TEXT_COLOR = RGB(255, 255, 255);
 const COLORREF SCORE_BACK_COLOR = RGB(0, 0, 0);
 
 const char BLOCKS_RESOURCE[] = "Blocks";
+const char NO_MEMORY[] = "Not enough memory to start the game";
 
 // The playfield's tables hold this many rows and colours.
 const int SETTLED_MIN = 1;
@@ -107,10 +110,16 @@ StakkaGrid::StakkaGrid(HWND hwnd, HINSTANCE hinstDll, OPTIONS* op)
     }
 
     // 6. The block images.
-    CutBlocks(hdc, (DWORD)bm.bmWidth / CELL, (DWORD)bm.bmHeight / CELL);
+    if (!CutBlocks(hdc, (DWORD)bm.bmWidth / CELL, (DWORD)bm.bmHeight / CELL)) {
+        ReleaseDC(hwndParent, hdc);
+        MbError("%s", NO_MEMORY);
+        DestroyWindow(hwndParent);
+        return;
+    }
 
-    // 7. The background picture behind the well.
-    backgrnd = new BackgroundImage(hwndParent, hDll, op->go.bg);
+    // 7. The background picture behind the well; without one (no memory)
+    //    the well is drawn without it.
+    backgrnd = NewBackgroundImage(hwndParent, hDll, op->go.bg);
 
     // 8. The field surface the well is composed on.
     hdcField = CreateCompatibleDC(hdc);
@@ -157,7 +166,7 @@ int StakkaGrid::BlockBitmapSizeOk(LONG width, LONG height)
     return (width / CELL) * (height / CELL) <= MAX_BLOCK_IMAGES;
 }
 
-void StakkaGrid::CutBlocks(HDC hdc, DWORD across, DWORD down)
+int StakkaGrid::CutBlocks(HDC hdc, DWORD across, DWORD down)
 {
     // Images are numbered row by row: image k is the tile at column
     // k mod across, row k div across. nblocks counts what was made, so the
@@ -170,13 +179,21 @@ void StakkaGrid::CutBlocks(HDC hdc, DWORD across, DWORD down)
         for (DWORD c = 0; c < hblocks; c++) {
             DWORD k = nblocks;
             blockbm[k] = CreateCompatibleBitmap(hdc, CELL, CELL);
-            blocks[k] = new Image(blockbm[k], hdc);
+            blocks[k] = new (std::nothrow) Image(blockbm[k], hdc);
+            if (!blocks[k]) {
+                DeleteObject(blockbm[k]);
+                blockbm[k] = NULL;
+                SelectObject(scratch, old);
+                DeleteDC(scratch);
+                return 0;
+            }
             blocks[k]->BlitFrom(0, 0, scratch, (int)(CELL * c), (int)(CELL * r), CELL, CELL);
             nblocks = k + 1;
         }
     }
     SelectObject(scratch, old);
     DeleteDC(scratch);
+    return 1;
 }
 
 StakkaGrid::~StakkaGrid()
@@ -369,9 +386,26 @@ int StakkaGrid::TogglePreview()
 void StakkaGrid::UpdateGfxOptions()
 {
     // The background is the one picture built ahead; everything else is
-    // read from the options at each drawing.
-    delete backgrnd;
-    backgrnd = new BackgroundImage(hwndParent, hDll, opt->go.bg);
+    // read from the options at each drawing. Building may show an error box
+    // whose modal loop repaints the well (WM_PAINT, WM_SETFOCUS) and may
+    // come back here: the old picture stays until the new one is whole, and
+    // a rebuild asked for meanwhile is done once this one is.
+    static int building, again;
+    if (building) {
+        again = 1;
+        return;
+    }
+    building = 1;
+    do {
+        again = 0;
+        BackgroundImage* fresh = NewBackgroundImage(hwndParent, hDll, opt->go.bg);
+        if (!fresh)
+            break; // out of memory: keep the old picture
+        BackgroundImage* old = backgrnd;
+        backgrnd = fresh;
+        delete old;
+    } while (again);
+    building = 0;
     Redraw(REDRAW_ALL);
     RepaintNext();
 }

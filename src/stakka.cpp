@@ -141,6 +141,11 @@ void OnMove(HWND hwnd)
 {
     // WM_MOVE reports the client origin; the stored position is the
     // window's own corner, which is what the next start creates it at.
+    // Minimising moves the window to where the system parks icons
+    // (-32000,-32000 on Windows); only a normal placement is kept, so a
+    // close from the taskbar does not save the parking place.
+    if (IsIconic(hwnd) || IsZoomed(hwnd))
+        return;
     RECT r;
     if (GetWindowRect(hwnd, &r)) {
         mainState.op->windowpos.x = r.left;

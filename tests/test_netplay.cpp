@@ -1,0 +1,490 @@
+// test_netplay.cpp - the two-player codec, the rising-rows rules and two real
+// sessions talking over loopback (127.0.0.1 and ::1 only) in one process.
+#include <winsock2.h>
+#include <windows.h>
+#include <psapi.h>
+
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "gdi_count.h"
+#include "netplay.h"
+#include "netshell.h"
+
+namespace {
+
+typedef std::vector<BYTE> Bytes;
+
+Bytes Frame(int type, const Bytes& payload, int length = -1)
+{
+    int len = length >= 0 ? length : (int)payload.size() + 1;
+    Bytes f = {(BYTE)(len >> 8), (BYTE)len, (BYTE)type};
+    f.insert(f.end(), payload.begin(), payload.end());
+    return f;
+}
+
+Bytes Encode(const NETMSG& m)
+{
+    BYTE buf[NET_MAX_FRAME];
+    int n = NetEncode(m, buf, sizeof buf);
+    return Bytes(buf, buf + n);
+}
+
+NETMSG Msg(int type)
+{
+    NETMSG m;
+    memset(&m, 0, sizeof m);
+    m.type = type;
+    m.seed = 7;
+    m.count = 1;
+    m.board.pieceColor = NET_NO_PIECE;
+    return m;
+}
+
+Bytes Hello() { return Encode(Msg(NETMSG_HELLO)); }
+
+// Feeds bytes and returns the first non-NET_FRAME answer (NET_NEED at the end).
+int Feed(NetReader& r, const Bytes& b)
+{
+    NETMSG m;
+    int at = 0, res;
+    do {
+        at += r.Append(b.data() + at, (int)b.size() - at);
+        while ((res = r.Next(&m)) == NET_FRAME) {
+        }
+    } while (res == NET_NEED && at < (int)b.size());
+    return res;
+}
+
+Bytes Cat(std::initializer_list<Bytes> parts)
+{
+    Bytes all;
+    for (const Bytes& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+TEST(NetCodec, MalformedTruncatedOversizedAndOutOfOrderFramesAreRefused)
+{
+    Bytes board = Encode(Msg(NETMSG_BOARD));
+    Bytes start = Encode(Msg(NETMSG_START));
+    auto boardWith = [&](int at, BYTE v) {
+        Bytes b = board;
+        b[at] = v;
+        return b;
+    };
+    const int piece = NET_HEADER + NET_BOARD_CELLS; // colour, then x, y pairs
+    Bytes badMagic = Hello(), badVersion = Hello();
+    badMagic[NET_HEADER] ^= 1;
+    badVersion[NET_HEADER + NET_MAGIC_LEN + 1] ^= 1;
+    struct Case {
+        const char* what;
+        int host;
+        Bytes bytes;
+        int want;
+    } cases[] = {
+        {"nothing before hello", 0, Encode(Msg(NETMSG_HEARTBEAT)), NET_BAD},
+        {"other magic", 0, badMagic, NET_INCOMPATIBLE},
+        {"other version", 0, badVersion, NET_INCOMPATIBLE},
+        {"short hello", 0, Frame(NETMSG_HELLO, Bytes(4, 'S')), NET_INCOMPATIBLE},
+        {"second hello", 0, Cat({Hello(), Hello()}), NET_BAD},
+        {"zero length", 0, Cat({Hello(), Frame(0, {}, 0)}), NET_BAD},
+        {"unknown type 0", 0, Cat({Hello(), Frame(0, {})}), NET_BAD},
+        {"unknown type 11", 0, Cat({Hello(), Frame(NETMSG_LAST + 1, {})}), NET_BAD},
+        {"oversized, header only", 0, Cat({Hello(), Frame(NETMSG_BOARD, {}, 4000)}), NET_BAD},
+        {"heartbeat with payload", 0, Cat({Hello(), Frame(NETMSG_HEARTBEAT, {1})}), NET_BAD},
+        {"start to the host", 1, Cat({Hello(), start}), NET_BAD},
+        {"seed 0", 0, Cat({Hello(), Frame(NETMSG_START, {0, 0, 0, 0})}), NET_BAD},
+        {"request to the guest", 0, Cat({Hello(), Encode(Msg(NETMSG_REQSTART))}), NET_BAD},
+        {"busy to the host", 1, Cat({Hello(), Encode(Msg(NETMSG_BUSY))}), NET_BAD},
+        {"board before a match", 0, Cat({Hello(), board}), NET_BAD},
+        {"rows before a match", 1, Cat({Hello(), Encode(Msg(NETMSG_ROWS))}), NET_BAD},
+        {"top-out before a match", 0, Cat({Hello(), Encode(Msg(NETMSG_TOPOUT))}), NET_BAD},
+        {"rows 3", 0, Cat({Hello(), start, Frame(NETMSG_ROWS, {3})}), NET_BAD},
+        {"rows 0", 0, Cat({Hello(), start, Frame(NETMSG_ROWS, {0})}), NET_BAD},
+        {"rows 8", 0, Cat({Hello(), start, Frame(NETMSG_ROWS, {8})}), NET_BAD},
+        {"pause 2", 0, Cat({Hello(), start, Frame(NETMSG_PAUSE, {2})}), NET_BAD},
+        {"cell value 9", 0, Cat({Hello(), start, boardWith(NET_HEADER + 5, 0x90)}), NET_BAD},
+        {"cell value 15", 0, Cat({Hello(), start, boardWith(NET_HEADER + 131, 0x0F)}), NET_BAD},
+        {"piece colour 7", 0, Cat({Hello(), start, boardWith(piece, 7)}), NET_BAD},
+        {"coordinates without a piece", 0, Cat({Hello(), start, boardWith(piece + 3, 1)}), NET_BAD},
+        {"board one byte short", 0,
+         Cat({Hello(), start, Frame(NETMSG_BOARD, Bytes(board.begin() + NET_HEADER, board.end() - 1))}),
+         NET_BAD},
+        {"truncated board waits", 0, Cat({Hello(), start, Bytes(board.begin(), board.end() - 9)}),
+         NET_NEED},
+        {"a whole match in order", 0,
+         Cat({Hello(), start, board, Encode(Msg(NETMSG_ROWS)), Encode(Msg(NETMSG_PAUSE)),
+              Encode(Msg(NETMSG_TOPOUT)), Encode(Msg(NETMSG_STOP)), start}),
+         NET_NEED},
+    };
+    for (const Case& c : cases) {
+        NetReader r;
+        r.Reset(c.host);
+        EXPECT_EQ(c.want, Feed(r, c.bytes)) << c.what;
+        if (c.want < 0) { // refused for good: valid bytes after it change nothing
+            EXPECT_EQ(c.want, Feed(r, Encode(Msg(NETMSG_HEARTBEAT)))) << c.what;
+        }
+    }
+    // The piece outside the well, column and row.
+    NETMSG m = Msg(NETMSG_BOARD);
+    m.board.pieceColor = 2;
+    m.board.px[1] = WELL_COLS;
+    EXPECT_EQ(0, NetEncode(m, NULL, 0));
+    Bytes outside = boardWith(piece, 2);
+    outside[piece + 1 + 2 * 3 + 1] = WELL_ROWS;
+    NetReader r;
+    r.Reset(0);
+    EXPECT_EQ(NET_BAD, Feed(r, Cat({Hello(), start, outside})));
+}
+
+TEST(NetCodec, BoardSurvivesTheWireAndFramesSplitAnywhere)
+{
+    NETMSG m = Msg(NETMSG_BOARD);
+    for (int x = 0; x < WELL_COLS; x++)
+        for (int y = 0; y < WELL_ROWS; y++)
+            m.board.cells[x][y] = (BYTE)((x * 7 + y * 3) % (RISING_CELL + 1));
+    m.board.pieceColor = 6;
+    for (int k = 0; k < TETRAD_CELLS; k++) {
+        m.board.px[k] = (BYTE)(WELL_COLS - 1 - k);
+        m.board.py[k] = (BYTE)(WELL_ROWS - 1);
+    }
+    m.board.score = 0xFEDCBA98u;
+    Bytes all = Cat({Hello(), Encode(Msg(NETMSG_START)), Encode(m)});
+    for (size_t cut = 1; cut < all.size(); cut += 7) {
+        NetReader r;
+        r.Reset(0);
+        NETMSG got;
+        int frames = 0;
+        for (size_t at = 0; at < all.size();) {
+            size_t n = std::min(cut, all.size() - at);
+            ASSERT_EQ((int)n, r.Append(all.data() + at, (int)n));
+            at += n;
+            int res;
+            while ((res = r.Next(&got)) == NET_FRAME)
+                frames++;
+            ASSERT_EQ(NET_NEED, res);
+        }
+        ASSERT_EQ(3, frames);
+        EXPECT_EQ(0, memcmp(&m.board, &got.board, sizeof m.board)) << cut;
+    }
+}
+
+TEST(NetCodec, ThousandsOfRandomAndMutatedStreamsEndCleanly)
+{
+    DWORD rng = 12345;
+    Bytes valid = Cat({Hello(), Encode(Msg(NETMSG_START)), Encode(Msg(NETMSG_BOARD)),
+                       Encode(Msg(NETMSG_ROWS)), Encode(Msg(NETMSG_PAUSE))});
+    int refused = 0;
+    for (int round = 0; round < 20000; round++) {
+        Bytes b = valid;
+        if (round % 2) {
+            b.assign(1 + NetRandom(&rng) % 2000, 0);
+            for (BYTE& v : b)
+                v = (BYTE)NetRandom(&rng);
+        } else {
+            for (int k = 1 + NetRandom(&rng) % 4; k > 0; k--)
+                b[NetRandom(&rng) % b.size()] = (BYTE)NetRandom(&rng);
+        }
+        NetReader r;
+        r.Reset((int)(NetRandom(&rng) & 1));
+        NETMSG m;
+        size_t at = 0;
+        int res = NET_NEED, calls = 0;
+        while (res >= 0 && at < b.size()) {
+            int n = 1 + (int)(NetRandom(&rng) % 300);
+            at += r.Append(b.data() + at, std::min(n, (int)(b.size() - at)));
+            while ((res = r.Next(&m)) == NET_FRAME)
+                ASSERT_LT(++calls, 2000);
+            ASSERT_GE(r.Space(), 0);
+            ASSERT_LE(r.Space(), NET_RECV_BUFFER);
+        }
+        refused += res < 0;
+    }
+    EXPECT_GT(refused, 10000); // random bytes are almost always refused
+}
+
+// ---- Rising rows against a model built from whole rows -------------------------
+
+typedef std::vector<std::string> Rows; // top to bottom, one char per cell
+
+TEST(NetRules, RowsSentForClearsAndRisingRowsMatchAModel)
+{
+    const int sent[6] = {0, 0, 1, 2, 4, 0};
+    for (int c = 0; c <= 5; c++)
+        EXPECT_EQ(sent[c], NetRowsToSend(c)) << c;
+
+    DWORD rng = 99;
+    int topouts = 0;
+    for (int round = 0; round < 3000; round++) {
+        int field[WELL_COLS][WELL_ROWS];
+        Rows model(WELL_ROWS, std::string(WELL_COLS, '\0'));
+        int height = (int)(NetRandom(&rng) % (WELL_ROWS + 1));
+        for (int y = 0; y < WELL_ROWS; y++)
+            for (int x = 0; x < WELL_COLS; x++) {
+                int v = y >= WELL_ROWS - height && NetRandom(&rng) % 3 ? 1 + NetRandom(&rng) % 7 : 0;
+                field[x][y] = v;
+                model[y][x] = (char)v;
+            }
+        int n = (int)(1 + NetRandom(&rng) % 4), hole = (int)(NetRandom(&rng) % WELL_COLS);
+        int out = 0;
+        for (int i = 0; i < n; i++) {
+            out |= model.front().find_first_not_of('\0') != std::string::npos;
+            model.erase(model.begin());
+            std::string row(WELL_COLS, (char)RISING_CELL);
+            row[hole] = 0;
+            model.push_back(row);
+        }
+        ASSERT_EQ(out, NetRaiseRows(field, n, hole, RISING_CELL)) << round;
+        topouts += out;
+        for (int y = 0; y < WELL_ROWS; y++)
+            for (int x = 0; x < WELL_COLS; x++)
+                ASSERT_EQ(model[y][x], field[x][y]) << round << " " << x << "," << y;
+    }
+    EXPECT_GT(topouts, 0);
+    // Both machines draw the same holes and pieces from the host's seed.
+    DWORD a = 0xC0FFEE, b = 0xC0FFEE;
+    for (int i = 0; i < 100; i++)
+        ASSERT_EQ(NetRandom(&a) % WELL_COLS, NetRandom(&b) % WELL_COLS);
+}
+
+TEST(NetRules, AddressesAreParsedOrRefused)
+{
+    struct {
+        const char* text;
+        const char* host;
+        int port;
+    } cases[] = {
+        {"example", "example", NET_DEFAULT_PORT}, {"10.0.0.2:5000", "10.0.0.2", 5000},
+        {"[::1]:65535", "::1", 65535},           {"[fe80::1%2]", "fe80::1%2", NET_DEFAULT_PORT},
+        {"::1", "::1", NET_DEFAULT_PORT},        {" host:1 ", "host", 1},
+        {"host:0", NULL, 0},                     {"host:65536", NULL, 0},
+        {"host:", NULL, 0},                      {"host:12a", NULL, 0},
+        {"[::1", NULL, 0},                       {"[::1]x", NULL, 0},
+        {"", NULL, 0},                           {"a b", NULL, 0},
+        {":80", NULL, 0},                        {"host:99999999999999999999", NULL, 0},
+    };
+    for (auto& c : cases) {
+        char host[16] = "";
+        unsigned short port = 0;
+        int ok = NetParseAddress(c.text, host, sizeof host, &port);
+        ASSERT_EQ(c.host != NULL, ok != 0) << c.text;
+        if (ok) {
+            EXPECT_STREQ(c.host, host) << c.text;
+            EXPECT_EQ(c.port, port) << c.text;
+        }
+    }
+    char tiny[4];
+    unsigned short port;
+    EXPECT_EQ(0, NetParseAddress("longname", tiny, sizeof tiny, &port)); // never cut
+}
+
+// ---- Two sessions over loopback ------------------------------------------------
+
+struct Side : public NetEvents {
+    NetSession session;
+    HWND hwnd = NULL;
+    int connected = 0;
+    int closed = -1;
+    std::vector<NETMSG> got;
+    void OnNetConnected() override { connected++; }
+    void OnNetMessage(const NETMSG& m) override { got.push_back(m); }
+    void OnNetClosed(int reason) override { closed = reason; }
+};
+
+LRESULT CALLBACK SideWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    Side* s = (Side*)GetWindowLongPtrA(hwnd, GWLP_USERDATA);
+    if (s && msg == WM_NETSOCKET)
+        s->session.OnSocket(wParam, lParam);
+    else if (s && msg == WM_TIMER && wParam == NET_TIMER_ID)
+        s->session.OnTimer();
+    else
+        return DefWindowProcA(hwnd, msg, wParam, lParam);
+    return 0;
+}
+
+class NetSessions : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        WSADATA wsa;
+        WSAStartup(MAKEWORD(2, 2), &wsa);
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = SideWndProc;
+        wc.hInstance = GetModuleHandleA(NULL);
+        wc.lpszClassName = "NetSide";
+        RegisterClassA(&wc);
+    }
+    void Make(Side& s)
+    {
+        s.hwnd = CreateWindowExA(0, "NetSide", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL,
+                                 GetModuleHandleA(NULL), NULL);
+        SetWindowLongPtrA(s.hwnd, GWLP_USERDATA, (LONG_PTR)&s);
+        s.session.Init(s.hwnd, WM_NETSOCKET, NET_TIMER_ID, &s);
+    }
+    void TearDown() override
+    {
+        for (Side* s : {&host, &guest, &third}) {
+            s->session.Close();
+            if (s->hwnd)
+                DestroyWindow(s->hwnd);
+        }
+    }
+    // Pumps messages until cond holds or the time is up.
+    template <class F> bool PumpUntil(F cond, DWORD ms = 5000)
+    {
+        DWORD start = GetTickCount();
+        MSG msg;
+        while (!cond() && GetTickCount() - start < ms) {
+            while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
+                DispatchMessageA(&msg);
+            Sleep(1);
+        }
+        return cond();
+    }
+    unsigned short Port() { return (unsigned short)(41000 + GetCurrentProcessId() % 2000); }
+    void Connect(const char* address)
+    {
+        Make(host);
+        Make(guest);
+        ASSERT_EQ(0, host.session.Listen(Port()));
+        char h[64];
+        unsigned short p;
+        ASSERT_TRUE(NetParseAddress(address, h, sizeof h, &p));
+        ASSERT_EQ(0, guest.session.Connect(h, Port()));
+        ASSERT_TRUE(PumpUntil([&] { return host.connected && guest.connected; }));
+    }
+    Side host, guest, third;
+};
+
+TEST_F(NetSessions, AMatchOverLoopbackThenTheHostLeaves)
+{
+    Connect("127.0.0.1");
+    // Guest asks, the host starts: both hold the same seed.
+    ASSERT_TRUE(guest.session.SendType(NETMSG_REQSTART));
+    ASSERT_TRUE(PumpUntil([&] { return host.got.size() == 1; }));
+    EXPECT_EQ(NETMSG_REQSTART, host.got[0].type);
+    NETMSG start = Msg(NETMSG_START);
+    start.seed = 0xDEADBEEF;
+    host.session.MatchStarted();
+    ASSERT_TRUE(host.session.Send(start));
+    ASSERT_TRUE(PumpUntil([&] { return guest.got.size() == 1; }));
+    EXPECT_EQ(start.seed, guest.got[0].seed);
+
+    // A second player is turned away politely while the match exists.
+    Make(third);
+    ASSERT_EQ(0, third.session.Connect("::1", Port()));
+    ASSERT_TRUE(PumpUntil([&] { return third.closed >= 0; }));
+    EXPECT_EQ(NET_END_BUSY, third.closed);
+    EXPECT_EQ(NET_CONNECTED, host.session.State());
+
+    // The host clears two rows: one row rises under the guest's next landing.
+    NETMSG rows = Msg(NETMSG_ROWS);
+    rows.count = NetRowsToSend(2);
+    ASSERT_TRUE(host.session.Send(rows));
+    NETMSG board = Msg(NETMSG_BOARD);
+    board.board.cells[3][21] = 4;
+    board.board.pieceColor = 1;
+    for (int k = 0; k < TETRAD_CELLS; k++) {
+        board.board.px[k] = (BYTE)(4 + k);
+        board.board.py[k] = 0;
+    }
+    board.board.score = 500;
+    ASSERT_TRUE(host.session.Send(board));
+    ASSERT_TRUE(PumpUntil([&] { return guest.got.size() == 3; }));
+    ASSERT_EQ(NETMSG_ROWS, guest.got[1].type);
+    int field[WELL_COLS][WELL_ROWS] = {};
+    field[0][WELL_ROWS - 1] = 2; // the guest's landed piece
+    const int hole = 5;
+    EXPECT_EQ(0, NetRaiseRows(field, guest.got[1].count, hole, RISING_CELL));
+    EXPECT_EQ(2, field[0][WELL_ROWS - 2]);
+    for (int x = 0; x < WELL_COLS; x++)
+        EXPECT_EQ(x == hole ? 0 : (int)RISING_CELL, field[x][WELL_ROWS - 1]);
+
+    // The host's well as the guest's Stats panel shows it.
+    ASSERT_EQ(NETMSG_BOARD, guest.got[2].type);
+    EXPECT_EQ(0, memcmp(&board.board, &guest.got[2].board, sizeof board.board));
+    int gdiBefore = GdiObjectCount();
+    HDC hdc = CreateCompatibleDC(NULL);
+    BITMAPINFO bi = {};
+    bi.bmiHeader = {sizeof bi.bmiHeader, STATS_WIDTH, -STATS_HEIGHT, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = NULL;
+    HBITMAP dib = CreateDIBSection(hdc, &bi, DIB_RGB_COLORS, &bits, NULL, 0);
+    HGDIOBJ old = SelectObject(hdc, dib);
+    COLORREF colors[RISING_CELL + 1];
+    for (int v = 0; v <= RISING_CELL; v++)
+        colors[v] = RGB(10 * v, 200, 255 - v);
+    NetDrawOpponent(hdc, guest.got[2].board, colors);
+    auto cell = [&](int x, int y) {
+        return GetPixel(hdc, OPP_X + x * OPP_CELL + 2, OPP_Y + y * OPP_CELL + 2);
+    };
+    EXPECT_EQ(colors[4], cell(3, 21));
+    EXPECT_EQ(colors[2], cell(5, 0)); // the falling piece, colour 1
+    EXPECT_EQ(RGB(0, 0, 0), cell(3, 20));
+    SelectObject(hdc, old);
+    DeleteObject(dib);
+    DeleteDC(hdc);
+    EXPECT_EQ(gdiBefore, GdiObjectCount());
+
+    // The host's program goes away: the guest hears of it.
+    host.session.Close();
+    ASSERT_TRUE(PumpUntil([&] { return guest.closed >= 0; }));
+    EXPECT_EQ(NET_END_LOST, guest.closed);
+    EXPECT_EQ(NET_IDLE, guest.session.State());
+}
+
+TEST_F(NetSessions, HostileBytesEndTheSessionWithoutLeaks)
+{
+    Make(host);
+    DWORD rng = 4242;
+    Bytes start = Encode(Msg(NETMSG_START)), board = Encode(Msg(NETMSG_BOARD));
+    HANDLE self = GetCurrentProcess();
+    DWORD handles0 = 0, handles1 = 0;
+    PROCESS_MEMORY_COUNTERS mem0 = {}, mem1 = {};
+    for (int round = 0; round < 300; round++) {
+        if (round == 50) { // warmed up
+            GetProcessHandleCount(self, &handles0);
+            GetProcessMemoryInfo(self, &mem0, sizeof mem0);
+        }
+        // A port of its own each round: the last one may linger in TIME_WAIT.
+        unsigned short port = (unsigned short)(Port() + 1 + round);
+        ASSERT_EQ(0, host.session.Listen(port));
+        host.closed = -1;
+        Bytes b = Cat({Hello(), board});
+        if (round % 3 == 1)
+            b = Cat({Hello(), Frame(NETMSG_BOARD, {}, 20000)}); // a flood's first frame
+        for (int k = round % 3 == 2 ? 0 : 1 + NetRandom(&rng) % 3; k > 0; k--)
+            b[NetRandom(&rng) % b.size()] ^= (BYTE)(1 + NetRandom(&rng) % 255);
+        if (round % 3 == 2) { // random bytes
+            b.assign(1 + NetRandom(&rng) % 600, 0);
+            for (BYTE& v : b)
+                v = (BYTE)NetRandom(&rng);
+        }
+        SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in a = {};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(0, connect(s, (sockaddr*)&a, sizeof a));
+        send(s, (const char*)b.data(), (int)b.size(), 0);
+        // Unless the mutation left it valid, the host ends the session; a
+        // silent peer is closed here after a short wait.
+        bool ended = PumpUntil([&] { return host.closed >= 0; }, 300);
+        if (ended) {
+            EXPECT_NE(NET_END_LOST, host.closed) << round;
+        }
+        closesocket(s);
+        host.session.Close();
+    }
+    GetProcessHandleCount(self, &handles1);
+    GetProcessMemoryInfo(self, &mem1, sizeof mem1);
+    EXPECT_LE(handles1, handles0 + 5);
+    EXPECT_LE(mem1.PagefileUsage, mem0.PagefileUsage + 512 * 1024);
+}
+
+} // namespace

@@ -292,8 +292,9 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         NetShellSocket(mainState.grid, wParam, lParam);
         return 0;
     case WM_TIMER:
-        if (wParam == NET_TIMER_ID)
-            NetShellTimer(mainState.grid);
+        if (wParam != NET_TIMER_ID)
+            break;
+        NetShellTimer(mainState.grid);
         return 0;
     case WM_COMMAND:
         OnCommand(hwnd, wParam);

@@ -23,7 +23,8 @@
 #include "netshell.h"
 #include "resource.h"
 
-namespace {
+namespace
+{
 
 // ---- In-process latency ---------------------------------------------------------
 

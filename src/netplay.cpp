@@ -6,7 +6,8 @@
 
 #include <new>
 
-namespace {
+namespace
+{
 
 const char NET_MAGIC[NET_MAGIC_LEN] = {'S', 'T', 'K', 'N', 'E', 'T', '2', 'P'};
 

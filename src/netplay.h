@@ -81,8 +81,9 @@ struct NETMSG {
 int NetEncode(const NETMSG& m, BYTE* out, int cap);
 
 // Cuts frames out of the received bytes and checks them.
-class NetReader {
-public:
+class NetReader
+{
+  public:
     // host: this side listens (it sends START and receives REQSTART).
     void Reset(int host);
     // Room left for received bytes.
@@ -96,7 +97,7 @@ public:
     void MatchStarted() { matchSeen = 1; }
     int HelloSeen() const { return helloSeen; }
 
-private:
+  private:
     int Check(int type, const BYTE* p, int n, NETMSG* m);
     BYTE buf[NET_RECV_BUFFER];
     int used;
@@ -128,19 +129,21 @@ enum {
     NET_END_BUSY          // the host has a player already
 };
 
-class NetEvents {
-public:
+class NetEvents
+{
+  public:
     virtual void OnNetConnected() = 0;
     virtual void OnNetMessage(const NETMSG& m) = 0;
     // The session is idle again when this is called.
     virtual void OnNetClosed(int reason) = 0;
 
-protected:
+  protected:
     ~NetEvents() {}
 };
 
-class NetSession {
-public:
+class NetSession
+{
+  public:
     NetSession();
     ~NetSession();
     // hwnd receives `socketMsg` for socket events and WM_TIMER `timerId`.
@@ -164,7 +167,7 @@ public:
     // The host began a match (START sent).
     void MatchStarted() { reader.MatchStarted(); }
 
-private:
+  private:
     void End(int reason);
     void Refuse(SOCKET s);
     int TryNextAddress();

@@ -14,15 +14,16 @@
 #include "resource.h"
 #include "tetrad.h"
 
-namespace {
+namespace
+{
 
 const char RISING_BITMAP[] = "RisingBlock";
 const char TEXT_WIN[] = "YOU WIN";
 const char TEXT_LOSE[] = "YOU LOSE";
-const int HOST_TEXT = 128;  // what the player typed as the address
-const int MAX_ADDRS = 7;    // machine addresses shown while waiting
-const int ADDR_TEXT = 48;   // an IPv6 address with its zone fits
-const int STATS_LINE = 12;  // text line pitch of the panel
+const int HOST_TEXT = 128; // what the player typed as the address
+const int MAX_ADDRS = 7;   // machine addresses shown while waiting
+const int ADDR_TEXT = 48;  // an IPv6 address with its zone fits
+const int STATS_LINE = 12; // text line pitch of the panel
 const int STATS_TEXT_X = 6;
 const int OPP_INFO_X = OPP_X + WELL_COLS * OPP_CELL + 10;
 const COLORREF STATS_TEXT = RGB(255, 255, 255);
@@ -129,8 +130,7 @@ void StatsBegin()
         return; // the panel stays black
     }
     net.oldStatsBm = SelectObject(net.hdcStats, net.hbmStats);
-    net.oldStatsProc =
-        (WNDPROC)SetWindowLongPtrA(panel, GWLP_WNDPROC, (LONG_PTR)NetStatsWndProc);
+    net.oldStatsProc = (WNDPROC)SetWindowLongPtrA(panel, GWLP_WNDPROC, (LONG_PTR)NetStatsWndProc);
 }
 
 void StatsEnd()
@@ -323,8 +323,7 @@ void NetShell::Landed(StakkaGrid* g, int cleared)
         return;
     int out = 0;
     for (int i = 0; i < nrise; i++)
-        out |= NetRaiseRows(g->field, rise[i], (int)(NetRandom(&holeRng) % WELL_COLS),
-                            RISING_CELL);
+        out |= NetRaiseRows(g->field, rise[i], (int)(NetRandom(&holeRng) % WELL_COLS), RISING_CELL);
     nrise = 0;
     // The landed piece is still the falling piece; its cells have moved up
     // with the well, so it is hidden while the well is recomposed.

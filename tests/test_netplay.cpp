@@ -21,7 +21,8 @@
 #include "resource.h"
 #include "shell.h"
 
-namespace {
+namespace
+{
 
 typedef std::vector<BYTE> Bytes;
 
@@ -51,7 +52,7 @@ NETMSG Msg(int type)
     return m;
 }
 
-Bytes Hello() { return Encode(Msg(NETMSG_HELLO)); }
+const Bytes kHello = Encode(Msg(NETMSG_HELLO));
 
 // Feeds bytes and returns the first non-NET_FRAME answer (NET_NEED at the end).
 int Feed(NetReader& r, const Bytes& b)
@@ -84,7 +85,7 @@ TEST(NetCodec, MalformedTruncatedOversizedAndOutOfOrderFramesAreRefused)
         return b;
     };
     const int piece = NET_HEADER + NET_BOARD_CELLS; // colour, then x, y pairs
-    Bytes badMagic = Hello(), badVersion = Hello();
+    Bytes badMagic = kHello, badVersion = kHello;
     badMagic[NET_HEADER] ^= 1;
     badVersion[NET_HEADER + NET_MAGIC_LEN + 1] ^= 1;
     struct Case {
@@ -97,29 +98,30 @@ TEST(NetCodec, MalformedTruncatedOversizedAndOutOfOrderFramesAreRefused)
         {"other magic", 0, badMagic, NET_INCOMPATIBLE},
         {"other version", 0, badVersion, NET_INCOMPATIBLE},
         {"short hello", 0, Frame(NETMSG_HELLO, Bytes(4, 'S')), NET_INCOMPATIBLE},
-        {"second hello", 0, Cat({Hello(), Hello()}), NET_BAD},
-        {"zero length", 0, Cat({Hello(), Frame(0, {}, 0)}), NET_BAD},
-        {"unknown type 11", 0, Cat({Hello(), Frame(NETMSG_LAST + 1, {})}), NET_BAD},
-        {"oversized, header only", 0, Cat({Hello(), Frame(NETMSG_BOARD, {}, 4000)}), NET_BAD},
-        {"heartbeat with payload", 0, Cat({Hello(), Frame(NETMSG_HEARTBEAT, {1})}), NET_BAD},
-        {"start to the host", 1, Cat({Hello(), start}), NET_BAD},
-        {"seed 0", 0, Cat({Hello(), Frame(NETMSG_START, {0, 0, 0, 0})}), NET_BAD},
-        {"request to the guest", 0, Cat({Hello(), Encode(Msg(NETMSG_REQSTART))}), NET_BAD},
-        {"busy to the host", 1, Cat({Hello(), Encode(Msg(NETMSG_BUSY))}), NET_BAD},
-        {"board before a match", 0, Cat({Hello(), board}), NET_BAD},
-        {"rows before a match", 1, Cat({Hello(), Encode(Msg(NETMSG_ROWS))}), NET_BAD},
-        {"rows 3", 0, Cat({Hello(), start, Frame(NETMSG_ROWS, {3})}), NET_BAD},
-        {"pause 2", 0, Cat({Hello(), start, Frame(NETMSG_PAUSE, {2})}), NET_BAD},
-        {"cell value 9", 0, Cat({Hello(), start, boardWith(NET_HEADER + 5, 0x90)}), NET_BAD},
-        {"piece colour 7", 0, Cat({Hello(), start, boardWith(piece, 7)}), NET_BAD},
-        {"coordinates without a piece", 0, Cat({Hello(), start, boardWith(piece + 3, 1)}), NET_BAD},
+        {"second hello", 0, Cat({kHello, kHello}), NET_BAD},
+        {"zero length", 0, Cat({kHello, Frame(0, {}, 0)}), NET_BAD},
+        {"unknown type 11", 0, Cat({kHello, Frame(NETMSG_LAST + 1, {})}), NET_BAD},
+        {"oversized, header only", 0, Cat({kHello, Frame(NETMSG_BOARD, {}, 4000)}), NET_BAD},
+        {"heartbeat with payload", 0, Cat({kHello, Frame(NETMSG_HEARTBEAT, {1})}), NET_BAD},
+        {"start to the host", 1, Cat({kHello, start}), NET_BAD},
+        {"seed 0", 0, Cat({kHello, Frame(NETMSG_START, {0, 0, 0, 0})}), NET_BAD},
+        {"request to the guest", 0, Cat({kHello, Encode(Msg(NETMSG_REQSTART))}), NET_BAD},
+        {"busy to the host", 1, Cat({kHello, Encode(Msg(NETMSG_BUSY))}), NET_BAD},
+        {"board before a match", 0, Cat({kHello, board}), NET_BAD},
+        {"rows before a match", 1, Cat({kHello, Encode(Msg(NETMSG_ROWS))}), NET_BAD},
+        {"rows 3", 0, Cat({kHello, start, Frame(NETMSG_ROWS, {3})}), NET_BAD},
+        {"pause 2", 0, Cat({kHello, start, Frame(NETMSG_PAUSE, {2})}), NET_BAD},
+        {"cell value 9", 0, Cat({kHello, start, boardWith(NET_HEADER + 5, 0x90)}), NET_BAD},
+        {"piece colour 7", 0, Cat({kHello, start, boardWith(piece, 7)}), NET_BAD},
+        {"coordinates without a piece", 0, Cat({kHello, start, boardWith(piece + 3, 1)}), NET_BAD},
         {"board one byte short", 0,
-         Cat({Hello(), start, Frame(NETMSG_BOARD, Bytes(board.begin() + NET_HEADER, board.end() - 1))}),
+         Cat({kHello, start,
+              Frame(NETMSG_BOARD, Bytes(board.begin() + NET_HEADER, board.end() - 1))}),
          NET_BAD},
-        {"truncated board waits", 0, Cat({Hello(), start, Bytes(board.begin(), board.end() - 9)}),
+        {"truncated board waits", 0, Cat({kHello, start, Bytes(board.begin(), board.end() - 9)}),
          NET_NEED},
         {"a whole match in order", 0,
-         Cat({Hello(), start, board, Encode(Msg(NETMSG_ROWS)), Encode(Msg(NETMSG_PAUSE)),
+         Cat({kHello, start, board, Encode(Msg(NETMSG_ROWS)), Encode(Msg(NETMSG_PAUSE)),
               Encode(Msg(NETMSG_TOPOUT)), Encode(Msg(NETMSG_STOP)), start}),
          NET_NEED},
     };
@@ -136,13 +138,13 @@ TEST(NetCodec, MalformedTruncatedOversizedAndOutOfOrderFramesAreRefused)
     outside[piece + 1 + 2 * 3 + 1] = WELL_ROWS;
     NetReader r;
     r.Reset(0);
-    EXPECT_EQ(NET_BAD, Feed(r, Cat({Hello(), start, outside})));
+    EXPECT_EQ(NET_BAD, Feed(r, Cat({kHello, start, outside})));
 }
 
 TEST(NetCodec, ThousandsOfRandomAndMutatedStreamsEndCleanly)
 {
     DWORD rng = 12345;
-    Bytes valid = Cat({Hello(), Encode(Msg(NETMSG_START)), Encode(Msg(NETMSG_BOARD)),
+    Bytes valid = Cat({kHello, Encode(Msg(NETMSG_START)), Encode(Msg(NETMSG_BOARD)),
                        Encode(Msg(NETMSG_ROWS)), Encode(Msg(NETMSG_PAUSE))});
     int refused = 0;
     for (int round = 0; round < 20000; round++) {
@@ -191,7 +193,8 @@ TEST(NetRules, RowsSentForClearsAndRisingRowsMatchAModel)
         int height = (int)(NetRandom(&rng) % (WELL_ROWS + 1));
         for (int y = 0; y < WELL_ROWS; y++)
             for (int x = 0; x < WELL_COLS; x++) {
-                int v = y >= WELL_ROWS - height && NetRandom(&rng) % 3 ? 1 + NetRandom(&rng) % 7 : 0;
+                int v =
+                    y >= WELL_ROWS - height && NetRandom(&rng) % 3 ? 1 + NetRandom(&rng) % 7 : 0;
                 field[x][y] = v;
                 model[y][x] = (char)v;
             }
@@ -219,26 +222,22 @@ TEST(NetRules, AddressesAreParsedOrRefused)
         const char* text;
         const char* host;
         int port;
-    } cases[] = {
-        {"example", "example", NET_DEFAULT_PORT}, {"10.0.0.2:5000", "10.0.0.2", 5000},
-        {"[::1]:65535", "::1", 65535},           {"[fe80::1%2]", "fe80::1%2", NET_DEFAULT_PORT},
-        {"::1", "::1", NET_DEFAULT_PORT},        {" host:1 ", "host", 1},
-        {"host:0", NULL, 0},                     {"host:65536", NULL, 0},
-        {"host:", NULL, 0},                      {"host:12a", NULL, 0},
-        {"[::1", NULL, 0},                       {"[::1]x", NULL, 0},
-        {"", NULL, 0},                           {"a b", NULL, 0},
-        {":80", NULL, 0},                        {"host:99999999999999999999", NULL, 0},
-    };
-    for (auto& c : cases) {
-        char host[16] = "";
-        unsigned short port = 0;
-        int ok = NetParseAddress(c.text, host, sizeof host, &port);
-        ASSERT_EQ(c.host != NULL, ok != 0) << c.text;
-        if (ok) {
-            EXPECT_STREQ(c.host, host) << c.text;
-            EXPECT_EQ(c.port, port) << c.text;
-        }
+    } good[] = {{"example", "example", NET_DEFAULT_PORT},
+                {"10.0.0.2:5000", "10.0.0.2", 5000},
+                {"[::1]:65535", "::1", 65535},
+                {"[fe80::1%2]", "fe80::1%2", NET_DEFAULT_PORT},
+                {"::1", "::1", NET_DEFAULT_PORT},
+                {" host:1 ", "host", 1}};
+    char host[16];
+    unsigned short port;
+    for (auto& c : good) {
+        ASSERT_TRUE(NetParseAddress(c.text, host, sizeof host, &port)) << c.text;
+        EXPECT_STREQ(c.host, host) << c.text;
+        EXPECT_EQ(c.port, port) << c.text;
     }
+    for (const char* bad : {"host:0", "host:65536", "host:", "host:12a", "[::1", "[::1]x", "",
+                            "a b", ":80", "host:99999999999999999999", "a-name-longer-than-16"})
+        EXPECT_EQ(0, NetParseAddress(bad, host, sizeof host, &port)) << bad;
 }
 
 // ---- Two sessions over loopback ------------------------------------------------
@@ -266,8 +265,9 @@ LRESULT CALLBACK SideWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     return 0;
 }
 
-class NetSessions : public ::testing::Test {
-protected:
+class NetSessions : public ::testing::Test
+{
+  protected:
     static void SetUpTestSuite()
     {
         WSADATA wsa;
@@ -377,7 +377,7 @@ TEST_F(NetSessions, HostileBytesEndTheSessionWithoutLeaks)
         unsigned short port = (unsigned short)(Port() + 1 + round);
         ASSERT_EQ(0, host.session.Listen(port));
         host.closed = -1;
-        Bytes b = round % 3 == 1 ? Hello() : Cat({Hello(), board}); // mutated, a flood, noise
+        Bytes b = round % 3 == 1 ? kHello : Cat({kHello, board}); // mutated, a flood, noise
         for (int k = round % 3 ? 0 : 1 + NetRandom(&rng) % 3; k > 0; k--)
             b[NetRandom(&rng) % b.size()] ^= (BYTE)(1 + NetRandom(&rng) % 255);
         for (int k = round % 3 == 1 ? NET_MAX_FRAMES_PER_SEC + 1 : 0; k > 0; k--)

@@ -62,7 +62,9 @@ wine "$bench" program "$bindir" "$seconds" 2>"$base/program.err" | while read -r
     "phase "*" start")
         for p in $(copies); do t0[$p]=$(ticks "$p"); done
         start=$(date +%s.%N)
-        if [ "${line#phase match}" != "$line" ] && [ -n "${NET_BENCH_SHOT:-}" ]; then
+        # NET_BENCH_SHOT=<file.ppm> keeps a screenshot of the desktop at the start of the
+        # phase NET_BENCH_SHOT_PHASE (waiting or match; default match).
+        if [ "${line#phase ${NET_BENCH_SHOT_PHASE:-match}}" != "$line" ] && [ -n "${NET_BENCH_SHOT:-}" ]; then
             import -window root -depth 8 "$NET_BENCH_SHOT" 2>/dev/null || true
         fi ;;
     "phase "*" end")

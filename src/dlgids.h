@@ -35,4 +35,8 @@
 // ---- "ChooseKey" popup --------------------------------------------------
 #define IDC_CHOOSEKEYMSG 1000 // the prompt text
 
+// ---- "StartServer" and "Connect" ----------------------------------------
+#define IDC_NETPORT 101    // the port to listen on
+#define IDC_NETADDRESS 101 // "host", "host:port" or "[v6]:port"
+
 #endif // DLGIDS_H

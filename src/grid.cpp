@@ -39,6 +39,8 @@ void StakkaGrid::InitGameState()
     delay_drop_normal = DELAY_DROP_START;
     delay_drop_fast = DELAY_DROP_FAST;
     delay_drop = delay_drop_normal;
+    hooks = nullptr;
+    banner = nullptr;
 }
 
 int StakkaGrid::Active()
@@ -93,6 +95,8 @@ void StakkaGrid::TogglePause()
 
 Tetrad* StakkaGrid::NextTetrad()
 {
+    if (hooks)
+        return CreateTetrad(hooks->NextPieceType() % TETRAD_TYPES);
     return CreateTetrad(rand() % TETRAD_TYPES);
 }
 
@@ -180,6 +184,7 @@ int StakkaGrid::DropTetrad()
             field[x][y] = t->color + 1;
     }
     int l[2];
+    DWORD linesBefore = lines;
     if (CheckClearLines(l)) {
         // Only the span of cleared rows is repainted now; the rows above,
         // which moved down, follow with the whole well when the next piece
@@ -195,6 +200,8 @@ int StakkaGrid::DropTetrad()
             Redraw(row);
         pActiveTetrad = landed;
     }
+    if (hooks)
+        hooks->Landed(this, (int)(lines - linesBefore));
     return 1;
 }
 
@@ -313,6 +320,8 @@ void StakkaGrid::RunFrame()
         pNextTetrad = nullptr;
         FillWell();
         Redraw(REDRAW_ALL);
+        if (hooks)
+            hooks->ToppedOut(this);
     }
 }
 

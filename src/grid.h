@@ -22,8 +22,24 @@ struct GFXOPTIONSDATA;
 class Image;
 class BackgroundImage;
 class Tetrad;
+class StakkaGrid;
 
 enum { MAX_BLOCK_IMAGES = 256 };
+
+// What a two-player match adds to the rules; the playfield holds one only
+// while a match runs (null in single play, which then stays as it was).
+class GridHooks {
+public:
+    virtual int NextPieceType() = 0; // 0..6, from the match's shared sequence
+    // After a landing and its clears (cleared: rows cleared by it); may
+    // raise the well and end the game.
+    virtual void Landed(StakkaGrid* grid, int cleared) = 0;
+    virtual void ToppedOut(StakkaGrid* grid) = 0; // the next piece had no room
+    virtual Image* RisingBlock() = 0;             // picture of a risen cell, or null
+
+protected:
+    ~GridHooks() {}
+};
 
 class StakkaGrid {
 public:
@@ -71,6 +87,10 @@ public:
     int delay_drop;              // ms between one-row falls of this piece
     int delay_drop_normal;       // normal fall interval, shrinks with the level
     int delay_drop_fast;         // fall interval of a fast drop
+
+    // ---- Two-player match ----
+    GridHooks* hooks;            // not owned; null outside a match
+    const char* banner;          // result shown over the well like the pause screen, or null
 
     // ---- Display operations (griddraw.cpp) ----
     StakkaGrid(HWND hwnd, HINSTANCE hinstDll, OPTIONS* op);

@@ -271,7 +271,7 @@ void StakkaGrid::Redraw(int line)
     if (!hdcField)
         return; // construction stopped before the surface existed
 
-    if (paused) {
+    if (paused || banner) {
         DrawPauseScreen();
         if (hwndGrid)
             InvalidateRect(hwndGrid, NULL, FALSE);
@@ -306,7 +306,11 @@ void StakkaGrid::Redraw(int line)
             // Settled values are 1..7; anything else has no colour and is
             // drawn as a plain cell.
             int color = (v >= SETTLED_MIN && v <= SETTLED_MAX) ? v - 1 : -1;
-            DrawCell(hdcField, CELL * x, CELL * y, color);
+            Image* risen = (v == SETTLED_MAX + 1 && hooks) ? hooks->RisingBlock() : NULL;
+            if (risen)
+                risen->Blit(hdcField, CELL * x, CELL * y);
+            else
+                DrawCell(hdcField, CELL * x, CELL * y, color);
         }
     }
 
@@ -340,7 +344,9 @@ void StakkaGrid::DrawPauseScreen()
     HGDIOBJ oldFont = SelectObject(hdcField, pauseFont);
     UINT oldAlign = SetTextAlign(hdcField, TA_CENTER | TA_TOP);
     COLORREF oldColor = SetTextColor(hdcField, RGB(0, 0, 0));
-    TextOutA(hdcField, PAUSE_TEXT_X, PAUSE_TEXT_Y, PAUSE_TEXT, (int)(sizeof PAUSE_TEXT - 1));
+    // A match result takes the pause screen's place, unless the match is paused.
+    const char* text = (paused || !banner) ? PAUSE_TEXT : banner;
+    TextOutA(hdcField, PAUSE_TEXT_X, PAUSE_TEXT_Y, text, lstrlenA(text));
     SetTextColor(hdcField, oldColor);
     SetTextAlign(hdcField, oldAlign);
     SelectObject(hdcField, oldFont);

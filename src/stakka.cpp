@@ -17,6 +17,7 @@
 #include "gfxdlg.h"
 #include "grid.h"
 #include "music.h"
+#include "netshell.h"
 #include "options.h"
 #include "resource.h"
 #include "shell.h"
@@ -135,6 +136,7 @@ void OnCreate(HWND hwnd, LPARAM lParam)
     // The check marks follow the loaded options, not the menu template.
     SetCheck(mainState.hmenu, IDM_SHOWGRID, mainState.op->go.drawGrid);
     SetCheck(mainState.hmenu, IDM_SHOWNEXT, mainState.op->go.preview);
+    NetShellInit(hwnd, mainState.hmenu);
 }
 
 void OnMove(HWND hwnd)
@@ -159,12 +161,21 @@ void ShowNewGameItem()
                 NEWGAME_TEXT);
 }
 
+void OnMatchStarted();
+
 void OnNewGame()
 {
     StakkaGrid* grid = mainState.grid;
     if (!grid || grid->Active())
         return;
+    if (NetShellNewGame(grid))
+        return; // a two-player match starts on both sides at once (WM_MATCHSTARTED)
     grid->Reset();
+    OnMatchStarted();
+}
+
+void OnMatchStarted()
+{
     if (mainState.op->so.playMusic)
         GameMusicStart(mainState.op->so, mainState.music);
     ModifyMenuA(mainState.hmenu, IDM_NEWGAME, MF_BYCOMMAND | MF_STRING, IDM_STOPGAME,
@@ -177,6 +188,7 @@ void OnStopGame()
     if (!grid || !grid->Active())
         return;
     grid->Stop();
+    NetShellStopped(grid);
     if (mainState.op->so.playMusic)
         GameMusicStop(mainState.music);
     ShowNewGameItem();
@@ -207,8 +219,10 @@ void OnCommand(HWND hwnd, WPARAM wParam)
         OnStopGame();
         break;
     case IDM_PAUSE:
-        if (grid)
+        if (grid) {
             grid->TogglePause();
+            NetShellPaused(grid);
+        }
         break;
     case IDM_EXIT:
         PostMessageA(hwnd, WM_CLOSE, 0, 0);
@@ -230,7 +244,8 @@ void OnCommand(HWND hwnd, WPARAM wParam)
             SetCheck(mainState.hmenu, IDM_SHOWNEXT, grid->TogglePreview());
         break;
     default:
-        // Start Server, Connect, Single Player, Multi Player: no behaviour.
+        // Start Server, Connect, Single Player, Multi Player.
+        NetShellCommand(hwnd, grid, LOWORD(wParam));
         break;
     }
 }
@@ -274,6 +289,17 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_GAMEENDED:
         OnGameEnded();
+        return 0;
+    case WM_MATCHSTARTED:
+        OnMatchStarted();
+        return 0;
+    case WM_NETSOCKET:
+        NetShellSocket(mainState.grid, wParam, lParam);
+        return 0;
+    case WM_TIMER:
+        if (wParam != NET_TIMER_ID)
+            break;
+        NetShellTimer(mainState.grid);
         return 0;
     case WM_COMMAND:
         OnCommand(hwnd, wParam);
@@ -345,6 +371,7 @@ int RunMainLoop(StakkaGrid* grid, HACCEL accel)
             frameHook(grid, dueBefore, timeBefore);
         if (wasActive && !grid->Active())
             SendMessageA(hwndMain, WM_GAMEENDED, 0, 0);
+        NetShellAfterStep(grid);
 
         // A fine timer costs power: only while steps are being timed.
         int running = GameRunning(grid);
@@ -413,6 +440,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpszCmdLi
 
     int result = RunMainLoop(grid, accel);
 
+    NetShellShutdown(grid);
     // The playfield's bitmaps came from the library: it goes first.
     delete grid;
     FreeLibrary(hinstDll);

@@ -536,6 +536,19 @@ def make_blocks():
     return img
 
 
+def tile_rising():
+    """Risen rows of a two-player match: grey stone with a diagonal hatch,
+    plainly no piece's colour and in no scheme."""
+    stone = Hue(58, 4, 250)
+    t = tile_bevel(stone, 0)
+    dark = stone.shade(-18, 1.0)
+    for y in range(2, CELL - 2):
+        for x in range(2, CELL - 2):
+            if (x + y) % 4 == 0:
+                t.set(x, y, dark)
+    return t
+
+
 # --------------------------------------------------------------------------
 # Backgrounds, 192 x 352. Kept dark so that the darkest block (the blue,
 # lightness about 28) still stands out; the black grid lines drawn over them
@@ -979,6 +992,7 @@ BITMAPS = [
     ('blue_tile.bmp', 'BlueTile', tile_blue, None),
     ('red_tile.bmp', 'RedTile', tile_red, None),
     ('orange_tile.bmp', 'OrangeTile', tile_orange, None),
+    ('rising_block.bmp', 'RisingBlock', tile_rising, None),
 ]
 ICON_FILE = 'appico.ico'
 
@@ -1034,7 +1048,7 @@ def contact_sheet(path):
     tiles = make_block_tiles()
     blocks = make_blocks()
     bgs = [(name, quantised(maker(), seed)) for (_, name, maker, seed) in BITMAPS[1:5]]
-    pats = [(name, maker()) for (_, name, maker, _) in BITMAPS[5:]]
+    pats = [(name, maker()) for (_, name, maker, _) in BITMAPS[5:8]]
     icon, mask = make_icon_image()
     margin, gap = 16, 24
     col_w = WELL_W + gap

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# The two-player benchmark: prints the time from a landing on one side to the other side's
+# Stats panel over loopback, and the real program's CPU use while it waits for a player and
+# during a match (two copies on one Wine desktop, driven through their menus).
+#   scripts/bench-net.sh [x64 build tree] [seconds per CPU figure]   (defaults: build/x64, 10)
+# Runs on its own Xvfb (display :93, or NET_BENCH_DISPLAY) in a prefix of its own inside the
+# tree, and ends exactly what it started. Loopback only.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+tree=$(realpath -m "${1:-$root/build/x64}")
+seconds=${2:-10}
+if [ ! -f "$tree/build.ninja" ]; then
+    "$root/scripts/build.sh" x64
+fi
+cmake --build "$tree" --target stakka stkgfx midas11 beyond_mod bench_netplay >/dev/null
+
+base=$tree/netbench
+export WINEPREFIX=$base/prefix
+export TMPDIR=$base/tmp
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+export DISPLAY=${NET_BENCH_DISPLAY:-:93}
+mkdir -p "$TMPDIR"
+xvfb_pid=
+cleanup() {
+    wineserver -k >/dev/null 2>&1 </dev/null || true
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+    fi
+}
+trap cleanup EXIT
+Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >"$base/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 1 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+if [ ! -f "$WINEPREFIX/.stakka-ready" ]; then
+    rm -rf "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 </dev/null
+    # One virtual desktop shared by both copies and the driver.
+    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1000x700 /f >/dev/null 2>&1
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+    touch "$WINEPREFIX/.stakka-ready"
+fi
+bench=$tree/bench/bench_netplay.exe
+bindir=$(winepath -w "$tree/bin" 2>/dev/null)
+wine "$bench" latency 2>/dev/null | tr -d '\r'
+# CPU seconds (utime + stime, in clock ticks) of the program's copies in this prefix.
+copies() {
+    # Wine shows a program's Windows path as its command line: only this tree's copies match.
+    EXE="$bindir\\stakka.exe" ps -eo pid=,args= | EXE="$bindir\\stakka.exe" \
+        awk 'index($0, ENVIRON["EXE"]) {print $1}'
+}
+ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }
+hz=$(getconf CLK_TCK)
+declare -A t0
+# Lines are read as they come (no filter between that would hold them back).
+wine "$bench" program "$bindir" "$seconds" 2>"$base/program.err" | while read -r line; do
+    line=${line%$'\r'}
+    case $line in
+    "phase "*" start")
+        for p in $(copies); do t0[$p]=$(ticks "$p"); done
+        start=$(date +%s.%N)
+        # NET_BENCH_SHOT=<file.ppm> keeps a screenshot of the desktop at the start of the
+        # phase NET_BENCH_SHOT_PHASE (waiting or match; default match).
+        if [ "${line#phase ${NET_BENCH_SHOT_PHASE:-match}}" != "$line" ] && [ -n "${NET_BENCH_SHOT:-}" ]; then
+            import -window root -depth 8 "$NET_BENCH_SHOT" 2>/dev/null || true
+        fi ;;
+    "phase "*" end")
+        phase=${line#phase }; phase=${phase% end}
+        wall=$(echo "$(date +%s.%N) - $start" | bc -l)
+        n=0
+        for p in $(copies); do
+            n=$((n + 1))
+            used=$(( $(ticks "$p") - ${t0[$p]:-0} ))
+            printf 'copy %d (pid %s) %s: CPU %.2f%% over %.1f s\n' "$n" "$p" "$phase" \
+                "$(echo "100 * $used / $hz / $wall" | bc -l)" "$wall"
+        done ;;
+    *) echo "$line" ;;
+    esac
+done

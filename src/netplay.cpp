@@ -1,0 +1,634 @@
+// netplay.cpp - message codec, rising-rows rules and the network session.
+#include "netplay.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include <new>
+
+namespace
+{
+
+const char NET_MAGIC[NET_MAGIC_LEN] = {'S', 'T', 'K', 'N', 'E', 'T', '2', 'P'};
+
+// Payload sizes; every type has exactly one.
+const int HELLO_LEN = NET_MAGIC_LEN + 2;
+const int BOARD_LEN = NET_BOARD_CELLS + 1 + 2 * TETRAD_CELLS + 4;
+
+int PayloadLength(int type)
+{
+    switch (type) {
+    case NETMSG_HELLO:
+        return HELLO_LEN;
+    case NETMSG_START:
+        return 4;
+    case NETMSG_BOARD:
+        return BOARD_LEN;
+    case NETMSG_ROWS:
+    case NETMSG_PAUSE:
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+void Put32(BYTE* p, DWORD v)
+{
+    p[0] = (BYTE)(v >> 24);
+    p[1] = (BYTE)(v >> 16);
+    p[2] = (BYTE)(v >> 8);
+    p[3] = (BYTE)v;
+}
+
+DWORD Get32(const BYTE* p)
+{
+    return ((DWORD)p[0] << 24) | ((DWORD)p[1] << 16) | ((DWORD)p[2] << 8) | p[3];
+}
+
+int BoardOk(const NETBOARD& b)
+{
+    for (int x = 0; x < WELL_COLS; x++)
+        for (int y = 0; y < WELL_ROWS; y++)
+            if (b.cells[x][y] > RISING_CELL)
+                return 0;
+    if (b.pieceColor == NET_NO_PIECE) {
+        for (int k = 0; k < TETRAD_CELLS; k++)
+            if (b.px[k] || b.py[k])
+                return 0;
+        return 1;
+    }
+    if (b.pieceColor >= TETRAD_TYPES)
+        return 0;
+    for (int k = 0; k < TETRAD_CELLS; k++)
+        if (b.px[k] >= WELL_COLS || b.py[k] >= WELL_ROWS)
+            return 0;
+    return 1;
+}
+
+} // namespace
+
+int NetEncode(const NETMSG& m, BYTE* out, int cap)
+{
+    if (m.type < NETMSG_HELLO || m.type > NETMSG_LAST)
+        return 0;
+    int n = PayloadLength(m.type);
+    if (!out || cap < NET_HEADER + n)
+        return 0;
+    out[0] = (BYTE)((n + 1) >> 8);
+    out[1] = (BYTE)(n + 1);
+    out[2] = (BYTE)m.type;
+    BYTE* p = out + NET_HEADER;
+    switch (m.type) {
+    case NETMSG_HELLO:
+        memcpy(p, NET_MAGIC, NET_MAGIC_LEN);
+        p[NET_MAGIC_LEN] = (BYTE)(NET_VERSION >> 8);
+        p[NET_MAGIC_LEN + 1] = (BYTE)NET_VERSION;
+        break;
+    case NETMSG_START:
+        if (m.seed == 0)
+            return 0;
+        Put32(p, m.seed);
+        break;
+    case NETMSG_ROWS:
+        if (m.count != 1 && m.count != 2 && m.count != 4)
+            return 0;
+        p[0] = (BYTE)m.count;
+        break;
+    case NETMSG_PAUSE:
+        p[0] = m.flag ? 1 : 0;
+        break;
+    case NETMSG_BOARD: {
+        if (!BoardOk(m.board))
+            return 0;
+        memset(p, 0, NET_BOARD_CELLS);
+        for (int i = 0; i < WELL_COLS * WELL_ROWS; i++) {
+            BYTE v = m.board.cells[i % WELL_COLS][i / WELL_COLS];
+            p[i / 2] |= (BYTE)(i % 2 ? v : v << 4);
+        }
+        BYTE* q = p + NET_BOARD_CELLS;
+        *q++ = m.board.pieceColor;
+        for (int k = 0; k < TETRAD_CELLS; k++) {
+            *q++ = m.board.px[k];
+            *q++ = m.board.py[k];
+        }
+        Put32(q, m.board.score);
+        break;
+    }
+    }
+    return NET_HEADER + n;
+}
+
+void NetReader::Reset(int isHost)
+{
+    used = 0;
+    host = isHost;
+    helloSeen = 0;
+    matchSeen = 0;
+    error = 0;
+}
+
+int NetReader::Append(const BYTE* data, int n)
+{
+    if (n <= 0 || !data)
+        return 0;
+    if (n > Space())
+        n = Space();
+    memcpy(buf + used, data, n);
+    used += n;
+    return n;
+}
+
+int NetReader::Next(NETMSG* m)
+{
+    if (error)
+        return error;
+    if (used < 2)
+        return NET_NEED;
+    // Refuse an oversized frame from its length alone, before waiting for it.
+    int len = (buf[0] << 8) | buf[1];
+    if (len < 1 || NET_HEADER - 1 + len > NET_MAX_FRAME)
+        return error = NET_BAD;
+    if (used < 2 + len)
+        return NET_NEED;
+    int r = Check(buf[2], buf + NET_HEADER, len - 1, m);
+    memmove(buf, buf + 2 + len, used - (2 + len));
+    used -= 2 + len;
+    if (r != NET_FRAME)
+        error = r;
+    return r;
+}
+
+int NetReader::Check(int type, const BYTE* p, int n, NETMSG* m)
+{
+    if (type < NETMSG_HELLO || type > NETMSG_LAST)
+        return NET_BAD;
+    memset(m, 0, sizeof *m);
+    m->type = type;
+    // The hello tells another program or version apart from bad data, so it
+    // is judged before its length.
+    if (!helloSeen) {
+        if (type != NETMSG_HELLO)
+            return NET_BAD;
+        if (n != HELLO_LEN || memcmp(p, NET_MAGIC, NET_MAGIC_LEN) != 0 ||
+            ((p[NET_MAGIC_LEN] << 8) | p[NET_MAGIC_LEN + 1]) != NET_VERSION)
+            return NET_INCOMPATIBLE;
+        helloSeen = 1;
+        return NET_FRAME;
+    }
+    if (n != PayloadLength(type) || type == NETMSG_HELLO)
+        return NET_BAD;
+    switch (type) {
+    case NETMSG_BUSY:
+        return host ? NET_BAD : NET_FRAME;
+    case NETMSG_HEARTBEAT:
+        return NET_FRAME;
+    case NETMSG_REQSTART:
+        return host ? NET_FRAME : NET_BAD;
+    case NETMSG_START:
+        m->seed = Get32(p);
+        if (host || m->seed == 0)
+            return NET_BAD;
+        matchSeen = 1;
+        return NET_FRAME;
+    }
+    // What is left belongs to a match: nothing of it before the first one.
+    if (!matchSeen)
+        return NET_BAD;
+    switch (type) {
+    case NETMSG_ROWS:
+        m->count = p[0];
+        return (m->count == 1 || m->count == 2 || m->count == 4) ? NET_FRAME : NET_BAD;
+    case NETMSG_PAUSE:
+        m->flag = p[0];
+        return p[0] <= 1 ? NET_FRAME : NET_BAD;
+    case NETMSG_BOARD: {
+        for (int i = 0; i < WELL_COLS * WELL_ROWS; i++)
+            m->board.cells[i % WELL_COLS][i / WELL_COLS] =
+                (BYTE)(i % 2 ? p[i / 2] & 0x0F : p[i / 2] >> 4);
+        const BYTE* q = p + NET_BOARD_CELLS;
+        m->board.pieceColor = *q++;
+        for (int k = 0; k < TETRAD_CELLS; k++) {
+            m->board.px[k] = *q++;
+            m->board.py[k] = *q++;
+        }
+        m->board.score = Get32(q);
+        return BoardOk(m->board) ? NET_FRAME : NET_BAD;
+    }
+    default: // TOPOUT, STOP
+        return NET_FRAME;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Rules
+// ---------------------------------------------------------------------------
+
+DWORD NetRandom(DWORD* state)
+{
+    // xorshift32: the same numbers on both machines, whatever their C library.
+    DWORD x = *state ? *state : 1;
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    *state = x;
+    return x >> 8;
+}
+
+int NetRowsToSend(int cleared)
+{
+    switch (cleared) {
+    case 2:
+        return 1;
+    case 3:
+        return 2;
+    case 4:
+        return 4;
+    default:
+        return 0;
+    }
+}
+
+int NetRaiseRows(int field[WELL_COLS][WELL_ROWS], int n, int hole, int value)
+{
+    if (n <= 0)
+        return 0;
+    if (n > WELL_ROWS)
+        n = WELL_ROWS;
+    int out = 0;
+    for (int x = 0; x < WELL_COLS; x++) {
+        for (int y = 0; y < n; y++)
+            if (field[x][y])
+                out = 1;
+        for (int y = 0; y + n < WELL_ROWS; y++)
+            field[x][y] = field[x][y + n];
+        for (int y = WELL_ROWS - n; y < WELL_ROWS; y++)
+            field[x][y] = x == hole ? 0 : value;
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// The session
+// ---------------------------------------------------------------------------
+
+NetSession::NetSession()
+    : hwnd(NULL), socketMsg(0), timerId(0), events(NULL), state(NET_IDLE), host(0), port(0),
+      conn(INVALID_SOCKET), addrs(NULL), nextAddr(NULL), outbuf(NULL), outUsed(0), lastRecv(0),
+      lastSend(0), floodStart(0), floodFrames(0), reading(0)
+{
+    listeners[0] = listeners[1] = INVALID_SOCKET;
+    reader.Reset(0);
+}
+
+NetSession::~NetSession()
+{
+    Close();
+    delete[] outbuf;
+}
+
+void NetSession::Init(HWND window, UINT msg, UINT_PTR timer, NetEvents* ev)
+{
+    hwnd = window;
+    socketMsg = msg;
+    timerId = timer;
+    events = ev;
+}
+
+void NetSession::Close()
+{
+    for (int i = 0; i < 2; i++)
+        if (listeners[i] != INVALID_SOCKET) {
+            closesocket(listeners[i]);
+            listeners[i] = INVALID_SOCKET;
+        }
+    if (conn != INVALID_SOCKET) {
+        closesocket(conn);
+        conn = INVALID_SOCKET;
+    }
+    if (addrs)
+        freeaddrinfo(addrs);
+    addrs = nextAddr = NULL;
+    if (state != NET_IDLE && hwnd)
+        KillTimer(hwnd, timerId);
+    state = NET_IDLE;
+    outUsed = 0;
+    reader.Reset(0);
+}
+
+void NetSession::End(int reason)
+{
+    Close();
+    if (events)
+        events->OnNetClosed(reason);
+}
+
+int NetSession::Listen(unsigned short listenPort)
+{
+    Close();
+    if (!outbuf && !(outbuf = new (std::nothrow) BYTE[NET_SEND_BUFFER]))
+        return WSAENOBUFS;
+    // One socket per family; a machine without IPv6 still listens on IPv4.
+    const int families[2] = {AF_INET6, AF_INET};
+    int err = 0;
+    for (int i = 0; i < 2; i++) {
+        SOCKET s = socket(families[i], SOCK_STREAM, IPPROTO_TCP);
+        if (s == INVALID_SOCKET) {
+            err = WSAGetLastError();
+            continue;
+        }
+        sockaddr_storage ss;
+        memset(&ss, 0, sizeof ss);
+        int len;
+        if (families[i] == AF_INET6) {
+            DWORD only = 1; // the IPv4 socket takes IPv4
+            setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, (const char*)&only, sizeof only);
+            sockaddr_in6* a = (sockaddr_in6*)&ss;
+            a->sin6_family = AF_INET6;
+            a->sin6_port = htons(listenPort);
+            a->sin6_addr = in6addr_any;
+            len = sizeof *a;
+        } else {
+            sockaddr_in* a = (sockaddr_in*)&ss;
+            a->sin_family = AF_INET;
+            a->sin_port = htons(listenPort);
+            a->sin_addr.s_addr = htonl(INADDR_ANY);
+            len = sizeof *a;
+        }
+        if (bind(s, (sockaddr*)&ss, len) != 0 || listen(s, SOMAXCONN) != 0 ||
+            WSAAsyncSelect(s, hwnd, socketMsg, FD_ACCEPT) != 0) {
+            err = WSAGetLastError();
+            closesocket(s);
+            continue;
+        }
+        listeners[i] = s;
+    }
+    if (listeners[0] == INVALID_SOCKET && listeners[1] == INVALID_SOCKET)
+        return err ? err : WSAEINVAL;
+    host = 1;
+    port = listenPort;
+    state = NET_LISTENING;
+    reader.Reset(1);
+    SetTimer(hwnd, timerId, NET_TIMER_MS, NULL);
+    return 0;
+}
+
+int NetSession::Connect(const char* name, unsigned short toPort)
+{
+    Close();
+    if (!outbuf && !(outbuf = new (std::nothrow) BYTE[NET_SEND_BUFFER]))
+        return WSAENOBUFS;
+    char service[8];
+    snprintf(service, sizeof service, "%u", (unsigned)toPort);
+    ADDRINFOA hints;
+    memset(&hints, 0, sizeof hints);
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    int err = getaddrinfo(name, service, &hints, &addrs);
+    if (err != 0) {
+        addrs = NULL;
+        return err;
+    }
+    host = 0;
+    port = toPort;
+    state = NET_CONNECTING;
+    reader.Reset(0);
+    lastRecv = GetTickCount();
+    SetTimer(hwnd, timerId, NET_TIMER_MS, NULL);
+    nextAddr = addrs;
+    if (!TryNextAddress()) {
+        err = WSAGetLastError();
+        Close();
+        return err ? err : WSAEHOSTUNREACH;
+    }
+    return 0;
+}
+
+int NetSession::TryNextAddress()
+{
+    if (conn != INVALID_SOCKET) {
+        closesocket(conn);
+        conn = INVALID_SOCKET;
+    }
+    for (; nextAddr; nextAddr = nextAddr->ai_next) {
+        ADDRINFOA* a = nextAddr;
+        SOCKET s = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
+        if (s == INVALID_SOCKET)
+            continue;
+        // Asynchronous from here on: the outcome comes as FD_CONNECT.
+        if (WSAAsyncSelect(s, hwnd, socketMsg, FD_CONNECT | FD_READ | FD_WRITE | FD_CLOSE) != 0) {
+            closesocket(s);
+            continue;
+        }
+        if (connect(s, a->ai_addr, (int)a->ai_addrlen) != 0 &&
+            WSAGetLastError() != WSAEWOULDBLOCK) {
+            closesocket(s);
+            continue;
+        }
+        conn = s;
+        nextAddr = a->ai_next;
+        return 1;
+    }
+    return 0;
+}
+
+void NetSession::BeginHandshake()
+{
+    state = NET_HANDSHAKE;
+    lastRecv = lastSend = GetTickCount();
+    floodStart = lastRecv;
+    floodFrames = 0;
+    SendType(NETMSG_HELLO);
+}
+
+void NetSession::Refuse(SOCKET s)
+{
+    // A polite no: our hello and "busy", then the door closes. Both fit in
+    // a fresh socket's buffer, so a single send each does.
+    BYTE frame[NET_MAX_FRAME];
+    NETMSG m;
+    memset(&m, 0, sizeof m);
+    m.type = NETMSG_HELLO;
+    int n = NetEncode(m, frame, sizeof frame);
+    m.type = NETMSG_BUSY;
+    n += NetEncode(m, frame + n, (int)sizeof frame - n);
+    send(s, (const char*)frame, n, 0);
+    shutdown(s, SD_SEND);
+    closesocket(s);
+}
+
+void NetSession::OnSocket(WPARAM wParam, LPARAM lParam)
+{
+    SOCKET s = (SOCKET)wParam;
+    int event = WSAGETSELECTEVENT(lParam);
+    int err = WSAGETSELECTERROR(lParam);
+    if (s == INVALID_SOCKET)
+        return;
+    if (s == listeners[0] || s == listeners[1]) {
+        if (event != FD_ACCEPT)
+            return;
+        SOCKET c = accept(s, NULL, NULL);
+        if (c == INVALID_SOCKET)
+            return;
+        if (state != NET_LISTENING) {
+            // The accepted socket inherits the listener's selection; undo it
+            // before sending so nothing of it reaches the window.
+            WSAAsyncSelect(c, hwnd, 0, 0);
+            u_long blocking = 0;
+            ioctlsocket(c, FIONBIO, &blocking);
+            Refuse(c);
+            return;
+        }
+        if (WSAAsyncSelect(c, hwnd, socketMsg, FD_READ | FD_WRITE | FD_CLOSE) != 0) {
+            closesocket(c);
+            return;
+        }
+        conn = c;
+        BeginHandshake();
+        return;
+    }
+    if (s != conn) // a socket closed since the message was posted
+        return;
+    switch (event) {
+    case FD_CONNECT:
+        if (state != NET_CONNECTING)
+            return;
+        if (err) {
+            if (!TryNextAddress())
+                End(NET_END_CONNECTFAIL);
+            return;
+        }
+        if (addrs)
+            freeaddrinfo(addrs);
+        addrs = nextAddr = NULL;
+        BeginHandshake();
+        return;
+    case FD_READ:
+        ReadAll();
+        return;
+    case FD_WRITE:
+        Flush();
+        return;
+    case FD_CLOSE:
+        // What came before the close still counts (a "busy" for instance).
+        ReadAll();
+        if (conn == s)
+            End(state == NET_CONNECTING ? NET_END_CONNECTFAIL : NET_END_LOST);
+        return;
+    }
+}
+
+void NetSession::ReadAll()
+{
+    // A message box shown from an event runs a modal loop that can deliver
+    // another FD_READ; the outer loop reads on until the socket is empty.
+    if (reading)
+        return;
+    reading = 1;
+    SOCKET s = conn;
+    for (;;) {
+        NETMSG m;
+        int r;
+        while (conn == s && (r = reader.Next(&m)) != NET_NEED) {
+            if (r != NET_FRAME || !Flood()) {
+                reading = 0;
+                End(r == NET_INCOMPATIBLE ? NET_END_INCOMPATIBLE : NET_END_BADDATA);
+                return;
+            }
+            if (m.type == NETMSG_HELLO) {
+                state = NET_CONNECTED;
+                if (events)
+                    events->OnNetConnected();
+            } else if (m.type == NETMSG_BUSY) {
+                reading = 0;
+                End(NET_END_BUSY);
+                return;
+            } else if (m.type != NETMSG_HEARTBEAT && events) {
+                events->OnNetMessage(m);
+            }
+        }
+        // The session may have ended while a message was handled. A whole
+        // frame always fits, so a full buffer cannot happen here.
+        int room = reader.Space();
+        if (conn != s || room <= 0)
+            break;
+        BYTE chunk[NET_RECV_BUFFER];
+        int got = recv(s, (char*)chunk, room, 0);
+        if (got <= 0)
+            break; // empty for now, or closed: FD_CLOSE follows
+        reader.Append(chunk, got);
+        lastRecv = GetTickCount();
+    }
+    reading = 0;
+}
+
+int NetSession::Flood()
+{
+    DWORD now = GetTickCount();
+    if (now - floodStart >= 1000) {
+        floodStart = now;
+        floodFrames = 0;
+    }
+    return ++floodFrames <= NET_MAX_FRAMES_PER_SEC;
+}
+
+int NetSession::Queue(const BYTE* data, int n)
+{
+    if (!outbuf || outUsed + n > NET_SEND_BUFFER)
+        return 0;
+    memcpy(outbuf + outUsed, data, n);
+    outUsed += n;
+    return 1;
+}
+
+void NetSession::Flush()
+{
+    int off = 0;
+    while (off < outUsed) {
+        int sent = send(conn, (const char*)outbuf + off, outUsed - off, 0);
+        if (sent <= 0)
+            break; // WSAEWOULDBLOCK: FD_WRITE comes when there is room again
+        off += sent;
+    }
+    memmove(outbuf, outbuf + off, outUsed - off);
+    outUsed -= off;
+}
+
+int NetSession::Send(const NETMSG& m)
+{
+    if (conn == INVALID_SOCKET || (state != NET_HANDSHAKE && state != NET_CONNECTED))
+        return 0;
+    BYTE frame[NET_MAX_FRAME];
+    int n = NetEncode(m, frame, sizeof frame);
+    if (n == 0)
+        return 0;
+    // Behind a backlog the frame only joins the queue, so order is kept.
+    if (!Queue(frame, n)) {
+        End(NET_END_LOST); // the peer stopped reading
+        return 0;
+    }
+    Flush();
+    lastSend = GetTickCount();
+    return 1;
+}
+
+int NetSession::SendType(int type)
+{
+    NETMSG m;
+    memset(&m, 0, sizeof m);
+    m.type = type;
+    return Send(m);
+}
+
+void NetSession::OnTimer()
+{
+    if (state == NET_IDLE || state == NET_LISTENING)
+        return;
+    DWORD now = GetTickCount();
+    if (now - lastRecv >= NET_SILENCE_MS) {
+        End(state == NET_CONNECTING ? NET_END_CONNECTFAIL : NET_END_LOST);
+        return;
+    }
+    if (state != NET_CONNECTING && now - lastSend >= NET_HEARTBEAT_MS)
+        SendType(NETMSG_HEARTBEAT);
+}

@@ -1,0 +1,201 @@
+// netplay.h - two players over TCP: the message codec, the rules of rising
+// rows, and the network session.
+//
+// The other end is untrusted. Every frame is length, type and payload; the
+// reader keeps a bounded buffer, refuses a frame longer than NET_MAX_FRAME
+// as soon as its length is seen, checks every field of every message and
+// the order of messages, and once it has refused something it stays refused.
+//
+// The session is one TCP connection (plus the listening sockets of a host)
+// on the window thread: non-blocking sockets report through WSAAsyncSelect
+// to a window, heartbeats and the silence limit through a window timer.
+// Several sessions can live in one process (the tests run two).
+#ifndef NETPLAY_H
+#define NETPLAY_H
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+
+#include "stkdefs.h"
+
+enum {
+    NET_DEFAULT_PORT = 24332,
+    NET_VERSION = 1,
+    NET_MAGIC_LEN = 8,
+    NET_HEADER = 3,          // u16 length (type + payload), u8 type
+    NET_MAX_FRAME = 300,     // header included
+    NET_RECV_BUFFER = 1024,  // bytes held while a frame is incomplete
+    NET_SEND_BUFFER = 16384, // queued while the peer does not read; more ends the session
+    NET_MAX_FRAMES_PER_SEC = 600,
+    NET_HEARTBEAT_MS = 2000,
+    NET_SILENCE_MS = 15000,
+    NET_TIMER_MS = 500,
+    NET_MAX_RISE_BATCHES = 16,
+    NET_BOARD_CELLS = (WELL_COLS * WELL_ROWS + 1) / 2, // two cells a byte
+    NET_NO_PIECE = 0xFF,
+    RISING_CELL = TETRAD_TYPES + 1 // value of a risen cell in the well (8)
+};
+
+// Message types on the wire.
+enum {
+    NETMSG_HELLO = 1,     // magic, version: first frame of both sides
+    NETMSG_BUSY = 2,      // host -> refused player: a match exists already
+    NETMSG_HEARTBEAT = 3, // keeps a quiet connection alive
+    NETMSG_REQSTART = 4,  // guest -> host: New Game was chosen
+    NETMSG_START = 5,     // host -> guest: seed; both start a match
+    NETMSG_BOARD = 6,     // the sender's well, falling piece and score
+    NETMSG_ROWS = 7,      // rows to rise on the receiver: 1, 2 or 4
+    NETMSG_TOPOUT = 8,    // the sender topped out: the receiver wins
+    NETMSG_PAUSE = 9,     // pause state 0 / 1 for both
+    NETMSG_STOP = 10,     // Stop Game: the match ends on both
+    NETMSG_LAST = NETMSG_STOP
+};
+
+// What the reader says of its input.
+enum {
+    NET_NEED = 0,          // no whole frame yet
+    NET_FRAME = 1,         // a checked message
+    NET_BAD = -1,          // malformed, unknown, out of order or flooding
+    NET_INCOMPATIBLE = -2, // wrong magic or version
+};
+
+struct NETBOARD {
+    BYTE cells[WELL_COLS][WELL_ROWS]; // 0 empty, 1..7 colour + 1, RISING_CELL
+    BYTE pieceColor;                  // 0..6, or NET_NO_PIECE
+    BYTE px[TETRAD_CELLS];            // falling piece cells, inside the well
+    BYTE py[TETRAD_CELLS];
+    DWORD score;
+};
+
+struct NETMSG {
+    int type;
+    DWORD seed;     // START, never 0
+    int count;      // ROWS
+    int flag;       // PAUSE
+    NETBOARD board; // BOARD
+};
+
+// Writes one frame; returns its length, or 0 if it does not fit in cap or
+// the message holds a value that cannot be sent.
+int NetEncode(const NETMSG& m, BYTE* out, int cap);
+
+// Cuts frames out of the received bytes and checks them.
+class NetReader
+{
+  public:
+    // host: this side listens (it sends START and receives REQSTART).
+    void Reset(int host);
+    // Room left for received bytes.
+    int Space() const { return NET_RECV_BUFFER - used; }
+    // Takes up to Space() bytes; returns how many were taken.
+    int Append(const BYTE* data, int n);
+    // The next message: NET_FRAME with *m filled, NET_NEED, or an error,
+    // which every later call repeats.
+    int Next(NETMSG* m);
+    // The host sent START: match messages are in order from now on.
+    void MatchStarted() { matchSeen = 1; }
+    int HelloSeen() const { return helloSeen; }
+
+  private:
+    int Check(int type, const BYTE* p, int n, NETMSG* m);
+    BYTE buf[NET_RECV_BUFFER];
+    int used;
+    int host;
+    int helloSeen;
+    int matchSeen;
+    int error;
+};
+
+// ---- Rules of a match, shared by both sides --------------------------------
+// The match's own generator (not rand(): single play keeps that one).
+DWORD NetRandom(DWORD* state);
+// Rows sent to the opponent for rows cleared at once: 2 -> 1, 3 -> 2, 4 -> 4.
+int NetRowsToSend(int cleared);
+// Moves the well up by n rows and fills the new bottom rows with `value`
+// except column `hole`. Returns 1 when settled cells were pushed out of the
+// top (the player tops out).
+int NetRaiseRows(int field[WELL_COLS][WELL_ROWS], int n, int hole, int value);
+
+// ---- The session -------------------------------------------------------------
+enum NETSTATE { NET_IDLE, NET_LISTENING, NET_CONNECTING, NET_HANDSHAKE, NET_CONNECTED };
+
+// Why a session ended.
+enum {
+    NET_END_LOST,         // closed, reset or silent for NET_SILENCE_MS
+    NET_END_BADDATA,      // the peer sent something we refuse
+    NET_END_INCOMPATIBLE, // another version or another program
+    NET_END_CONNECTFAIL,  // no address answered
+    NET_END_BUSY          // the host has a player already
+};
+
+class NetEvents
+{
+  public:
+    virtual void OnNetConnected() = 0;
+    virtual void OnNetMessage(const NETMSG& m) = 0;
+    // The session is idle again when this is called.
+    virtual void OnNetClosed(int reason) = 0;
+
+  protected:
+    ~NetEvents() {}
+};
+
+class NetSession
+{
+  public:
+    NetSession();
+    ~NetSession();
+    // hwnd receives `socketMsg` for socket events and WM_TIMER `timerId`.
+    void Init(HWND hwnd, UINT socketMsg, UINT_PTR timerId, NetEvents* events);
+    // Starts listening on every interface; 0 or a Winsock error code.
+    int Listen(unsigned short port);
+    // Starts connecting; 0 or a Winsock / getaddrinfo error code. The
+    // outcome comes as OnNetConnected or OnNetClosed(NET_END_CONNECTFAIL).
+    int Connect(const char* host, unsigned short port);
+    // Ends the session without an event.
+    void Close();
+    int Send(const NETMSG& m);
+    int SendType(int type);
+    // Window message handlers.
+    void OnSocket(WPARAM wParam, LPARAM lParam);
+    void OnTimer();
+
+    NETSTATE State() const { return state; }
+    int IsHost() const { return host; }
+    unsigned short Port() const { return port; }
+    // The host began a match (START sent).
+    void MatchStarted() { reader.MatchStarted(); }
+
+  private:
+    void End(int reason);
+    void Refuse(SOCKET s);
+    int TryNextAddress();
+    void BeginHandshake();
+    void ReadAll();
+    int Flood(); // 0 when the peer sends more frames a second than a game can
+    void Flush();
+    int Queue(const BYTE* data, int n);
+
+    HWND hwnd;
+    UINT socketMsg;
+    UINT_PTR timerId;
+    NetEvents* events;
+    NETSTATE state;
+    int host;
+    unsigned short port;
+    SOCKET listeners[2];
+    SOCKET conn;
+    ADDRINFOA* addrs;
+    ADDRINFOA* nextAddr;
+    NetReader reader;
+    BYTE* outbuf; // NET_SEND_BUFFER bytes, made with the first session
+    int outUsed;
+    DWORD lastRecv;
+    DWORD lastSend;
+    DWORD floodStart;
+    int floodFrames;
+    int reading;
+};
+
+#endif // NETPLAY_H

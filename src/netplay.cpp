@@ -317,6 +317,17 @@ void NetSession::Close()
 
 void NetSession::End(int reason)
 {
+    // A host whose caller never said hello (a port scanner, another program,
+    // a player who gave up) drops that caller and goes on waiting.
+    if (host && state == NET_HANDSHAKE &&
+        (listeners[0] != INVALID_SOCKET || listeners[1] != INVALID_SOCKET)) {
+        closesocket(conn);
+        conn = INVALID_SOCKET;
+        outUsed = 0;
+        reader.Reset(1);
+        state = NET_LISTENING;
+        return;
+    }
     Close();
     if (events)
         events->OnNetClosed(reason);

@@ -187,17 +187,30 @@ TEST_F(GridTest, FrameLoopStepsTheLandingWaitPauseStopAndANewGame)
     g->RunFrame();
     EXPECT_EQ(y + 2, t->pos.y);
     EXPECT_EQ(kStart + 8000, g->nextFrame);
+    // Steps scheduled across the tick count's wrap: last frame, due, now -> step taken.
+    const DWORD wrap[][4] = {{0xFFFFFF00u, 0xFFFFFFF0u, 0xFFFFFFEFu, 0}, {0xFFFFFF00u, 0xFFFFFFF0u, 5, 1},
+                             {0xFFFFFC00u, 0x1F4u, 0xFFFFFFFFu, 0}, {0xFFFFFC00u, 0x1F4u, 0x1F4u, 1},
+                             {0, 0, 0x90000000u, 1}};   // the first step after 2^31 ms of uptime
+    for (const auto& w : wrap) {
+        LONG before = t->pos.y = 5;
+        g->curTime = w[0];
+        g->nextFrame = w[1];
+        StkClockDrive(1, w[2]);
+        g->RunFrame();
+        EXPECT_EQ(before + (LONG)w[3], t->pos.y) << std::hex << w[2];
+    }
+    y = t->pos.y;
     // Paused or stopped, a frame does not even read the clock; keys still act when paused.
     g->TogglePause();
     StkClockResetReads();
     Step(10000);
     EXPECT_EQ(0u, StkClockReads());
-    EXPECT_EQ(y + 2, t->pos.y);
+    EXPECT_EQ(y, t->pos.y);
     g->KeyDown(VK_LEFT, kKeys);
     EXPECT_TRUE(FakeDisplayShowsTruth(*g));
     g->TogglePause();
     g->RunFrame();                    // the step that fell due in the pause
-    EXPECT_EQ(y + 3, t->pos.y);
+    EXPECT_EQ(y + 1, t->pos.y);
     EXPECT_TRUE(FakeDisplayShowsTruth(*g));
     // The landing: the colour is written, the piece goes, and 50 ms pass in which keys do nothing.
     t = Give(2, 4, 21);
@@ -327,8 +340,8 @@ int Fits(const Field f, const Tetrad* t, LONG px, LONG py)
 }
 
 // The landing as the rules describe it: cells written, full rows removed, the rest moved
-// down. Returns the rows removed.
-int Settle(const Field f, const Tetrad* t, Field out)
+// down. Returns the rows removed; *span gets the lowest and highest of them.
+int Settle(const Field f, const Tetrad* t, Field out, int span[2] = nullptr)
 {
     Field w;
     std::memcpy(w, f, sizeof w);
@@ -341,6 +354,8 @@ int Settle(const Field f, const Tetrad* t, Field out)
         for (int x = 0; x < WELL_COLS; x++)
             full &= w[x][y] != 0;
         cleared += full;
+        if (full && span)
+            span[0] = cleared == 1 ? y : span[0], span[1] = y;
         for (int x = 0; x < WELL_COLS && !full; x++)
             out[x][dst] = w[x][y];
         dst -= !full;
@@ -415,11 +430,15 @@ TEST_F(GridTest, SoakRandomGamesLandingByLandingAgainstTheModel)
                              StkTimeReached(StkTickCount(), g->curTime, g->nextFrame) &&
                              !Fits(g->field, t, t->pos.x, t->pos.y + 1);
                 Field want;
-                int cleared = lands ? Settle(g->field, t, want) : 0;
+                int span[2] = {0, -1};
+                int cleared = lands ? Settle(g->field, t, want, span) : 0;
                 g->RunFrame();
                 if (lands) {
                     ASSERT_EQ(nullptr, g->pActiveTetrad);
                     ASSERT_EQ(0, std::memcmp(want, g->field, sizeof want)) << "game " << game;
+                    // The cleared span shows the well at once, the landed piece hidden.
+                    for (int y = span[1]; cleared && y <= span[0]; y++)
+                        ASSERT_TRUE(FakeDisplayShowsRow(*g, y)) << "row " << y;
                     lines += cleared;
                     score += kPoints[cleared];
                     clears[cleared]++;

@@ -40,6 +40,14 @@ int FakeDisplayShowsTruth(const StakkaGrid& g)
     return 1;
 }
 
+int FakeDisplayShowsRow(const StakkaGrid& g, int y)
+{
+    for (int x = 0; x < WELL_COLS; x++)
+        if (shown[x][y] != g.field[x][y])
+            return 0;
+    return 1;
+}
+
 StakkaGrid::StakkaGrid(HWND hwnd, HINSTANCE hinstDll, OPTIONS* op)
     : hwndParent(hwnd), hwndGrid(nullptr), hwndNext(nullptr), hwndScore(nullptr),
       hwndStats(nullptr), hDll(hinstDll), opt(op), go(nullptr), font(nullptr), fontwidth(0),

@@ -17,4 +17,7 @@ extern FakeDisplay fakeDisplay;
 // 1 if the modelled window shows g's well and falling piece (or the pause screen) exactly.
 int FakeDisplayShowsTruth(const StakkaGrid& g);
 
+// 1 if the modelled window shows row y of g's well without any piece.
+int FakeDisplayShowsRow(const StakkaGrid& g, int y);
+
 #endif // FAKE_DISPLAY_H

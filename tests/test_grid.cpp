@@ -3,7 +3,6 @@
 // landing by landing against a model of its own.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -54,11 +53,6 @@ struct GridTest : ::testing::Test {
         g->active = 1;
         g->curTime = g->nextFrame = StkTickCount();
         return t;
-    }
-    void FillRow(int y, int hole, int v = 1)
-    {
-        for (int x = 0; x < WELL_COLS; x++)
-            g->field[x][y] = x == hole ? 0 : v;
     }
     void Step(DWORD ms)
     {
@@ -121,22 +115,22 @@ TEST_F(GridTest, MovesAndTurnsRefusedAtTheWallsAndBySettledCells)
 
 TEST_F(GridTest, KeysAHeldTurnKeyTurnsOnceAndSharedBindingsLetTheLaterTestWin)
 {
+    // key, pressed (1) or released (0) -> column and orientation after it
+    const struct {
+        UINT vk;
+        int down;
+        LONG x;
+        int rot;
+    } script[] = {{VK_LEFT, 1, 5, 0},    {VK_RIGHT, 1, 6, 0},   {VK_RIGHT, 1, 7, 0}, {VK_UP, 1, 7, 1},
+                  {VK_UP, 1, 7, 1},      {VK_CONTROL, 1, 7, 1},   // repeats and the other turn key
+                  {VK_LEFT, 0, 7, 1},    {VK_UP, 1, 7, 1},        // other keys do not free turning
+                  {VK_CONTROL, 0, 7, 1}, {VK_CONTROL, 1, 7, 0}, {VK_CONTROL, 0, 7, 0}};
     Tetrad* t = Give(2, 6, 10);
-    g->KeyDown(VK_LEFT, kKeys);
-    g->KeyDown(VK_RIGHT, kKeys);
-    g->KeyDown(VK_RIGHT, kKeys);
-    EXPECT_EQ(7, t->pos.x);
-    g->KeyDown(VK_UP, kKeys);
-    g->KeyDown(VK_UP, kKeys);         // auto-repeat
-    g->KeyDown(VK_CONTROL, kKeys);    // the other turn key is held off too
-    EXPECT_EQ(1, t->currentrot);
-    g->KeyUp(VK_LEFT, kKeys);         // other keys do not free turning
-    g->KeyDown(VK_UP, kKeys);
-    EXPECT_EQ(1, t->currentrot);
-    g->KeyUp(VK_CONTROL, kKeys);      // releasing either frees both
-    g->KeyDown(VK_CONTROL, kKeys);
-    EXPECT_EQ(0, t->currentrot);
-    g->KeyUp(VK_CONTROL, kKeys);
+    for (const auto& k : script) {
+        k.down ? g->KeyDown(k.vk, kKeys) : g->KeyUp(k.vk, kKeys);
+        EXPECT_EQ(k.x, t->pos.x) << &k - script;
+        EXPECT_EQ(k.rot, t->currentrot) << &k - script;
+    }
     // The drop key: the fast step comes 25 ms after the last frame, even if the normal step
     // was due sooner, also across the wrap; repeats change nothing; release keeps the schedule.
     const DWORD times[][2] = {{8000, 8010}, {0xFFFFFFF0u, 0xFFFFFFF5u}};
@@ -235,7 +229,8 @@ TEST_F(GridTest, FrameLoopStepsTheLandingWaitPauseStopAndANewGame)
     g->Stop();
     EXPECT_EQ(0, g->Active());
     EXPECT_EQ(nullptr, g->pNextTetrad);
-    EXPECT_EQ(WELL_COLS * WELL_ROWS, (int)std::count(&g->field[0][0], &g->field[0][0] + WELL_COLS * WELL_ROWS, 0));
+    Field empty = {};
+    EXPECT_EQ(0, std::memcmp(empty, g->field, sizeof empty));
     g->TogglePause();                 // no game: nothing to pause
     g->Reset();
     EXPECT_EQ(1, g->paused);

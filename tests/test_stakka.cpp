@@ -239,7 +239,7 @@ TEST_F(ShellTest, AcceleratorsAndResourcesFlatOverPlayedGames)
         press({VK_F2});
         grid->delay_drop_normal = 5;
         for (int i = 0; i < 6; i++) {
-            press({VK_LEFT, VK_UP, VK_DOWN});
+            press({VK_LEFT, VK_UP, VK_DOWN, (WPARAM)(i % 2 ? VK_PAUSE : VK_RIGHT)});
             Run(60);
         }
         press({VK_F3});

@@ -105,7 +105,7 @@ TEST_F(BackgroundTest, FirstKindBitWinsAndEveryNamePicksItsPicture)
     EXPECT_TRUE(g_boxes.empty());
 }
 
-TEST_F(BackgroundTest, FilePicturesInEveryPlacementOnColour0)
+TEST_F(BackgroundTest, FilePicturesInEveryPlacementAndEverySoundFormat)
 {
     std::string small = WriteTempFile("stakka_bg_small.bmp", Bmp24(100, 100, Code));
     std::string big = WriteTempFile("stakka_bg_big.bmp", Bmp24(301, 401, Code));
@@ -131,9 +131,56 @@ TEST_F(BackgroundTest, FilePicturesInEveryPlacementOnColour0)
         Pixels p = Build(BG_FILE | c.placement, *c.file);
         EXPECT_EQ(c.fx < 0 ? kColour0 : Code(c.fx, c.fy), p.At(c.x, c.y)) << &c - cases;
     }
-    EXPECT_TRUE(g_boxes.empty());
     for (const std::string* f : {&small, &big, &odd, &wide})
         DeleteFileA(f->c_str());
+    // Other sound formats: rows stored top first (what Wine's loader makes of them is its own
+    // affair), 8 bits with a grey palette, the old 12-byte header at 24 bits.
+    auto put = [](std::vector<BYTE>& f, size_t at, DWORD v, int n) { memcpy(&f[at], &v, n); };
+    std::vector<BYTE> up = Bmp24(10, 10, Code), top = up, grey = Bmp24(4, 4, Code), core(50, 0);
+    for (int y = 0; y < 10; y++)
+        memcpy(&top[54 + y * 32], &up[54 + (9 - y) * 32], 32);
+    put(top, 22, (DWORD)-10, 4);
+    grey.resize(54 + 1024 + 16);
+    for (int i = 0; i < 256; i++)
+        grey[54 + 4 * i] = grey[55 + 4 * i] = grey[56 + 4 * i] = (BYTE)i;
+    for (int i = 0; i < 16; i++)
+        grey[54 + 1024 + i] = (BYTE)(i * 16);
+    const DWORD greyFields[][3] = {{2, 54 + 1024 + 16, 4}, {10, 54 + 1024, 4}, {28, 8, 2}, {34, 0, 4}};
+    const DWORD coreFields[][3] = {{0, 'B' | 'M' << 8, 2}, {2, 50, 4}, {10, 26, 4}, {14, 12, 4},
+                                   {18, 3, 2}, {20, 2, 2}, {22, 1, 2}, {24, 24, 2}, {26, 0xC0C0C0, 3},
+                                   {38, 0x404040, 3}};   // 3 x 2: rows of 12 bytes
+    for (const auto& f : greyFields)
+        put(grey, f[0], f[1], (int)f[2]);
+    for (const auto& f : coreFields)
+        put(core, f[0], f[1], (int)f[2]);
+    // file, a point, its colour (0: not judged)
+    const struct {
+        std::vector<BYTE>* data;
+        int x, y;
+        COLORREF want;
+    } sound[] = {{&top, 0, 0, 0}, {&grey, 0, 3, RGB(0, 0, 0)}, {&grey, 3, 0, RGB(240, 240, 240)},
+                 {&core, 0, 1, RGB(0xC0, 0xC0, 0xC0)}, {&core, 0, 0, RGB(0x40, 0x40, 0x40)}};
+    for (const auto& f : sound) {
+        std::string path = WriteTempFile("stakka_bg_sound.bmp", *f.data);
+        EXPECT_TRUE(BitmapFileIsSound(path.c_str())) << &f - sound;
+        Pixels p = Build(BG_FILE, path);
+        EXPECT_TRUE(!f.want || f.want == p.At(f.x, f.y)) << &f - sound;
+        DeleteFileA(path.c_str());
+    }
+    EXPECT_TRUE(g_boxes.empty());
+    // And two that only look so: an old header promising 100 x 1 pixels over 24 bytes, and a
+    // palette of 257 colours for 8 bits, all present.
+    put(core, 18, 100, 2);
+    put(core, 20, 1, 2);
+    grey.resize(54 + 1028 + 16);
+    put(grey, 2, (DWORD)grey.size(), 4);
+    put(grey, 10, 54 + 1028, 4);
+    put(grey, 46, 257, 4);
+    for (const std::vector<BYTE>* f : {&core, &grey}) {
+        std::string path = WriteTempFile("stakka_bg_unsound.bmp", *f);
+        EXPECT_FALSE(BitmapFileIsSound(path.c_str())) << f->size();
+        DeleteFileA(path.c_str());
+    }
 }
 
 TEST_F(BackgroundTest, MissingAndHostileSourcesGiveTheirMessageAndAPlainPicture)

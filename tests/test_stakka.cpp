@@ -74,7 +74,8 @@ struct ShellTest : ::testing::Test {
         g_boxes.clear();
         oldBox = SetMbErrorBox(RecordBox);
         op.go.bg.flags = BG_SOLID;
-        op.go.drawGrid = op.go.preview = 1;
+        op.go.drawGrid = 1;
+        op.windowpos = {-15, 40};   // used as stored, even partly off the screen
         const int keys[NUM_KEYS] = {VK_LEFT, VK_RIGHT, VK_UP, VK_CONTROL, VK_DOWN};
         memcpy(op.co.keys, keys, sizeof keys);
         lstrcpynA(op.so.bgMusic, "beyond.mod", sizeof op.so.bgMusic);
@@ -155,12 +156,27 @@ TEST_F(ShellTest, NewStopPauseAndTheGameThatEndsByItself)
     PostQuitMessage(0);
     RunMainLoop(grid, nullptr);
     EXPECT_EQ("&New Game\tF2", State());
-    // Toggles: option and check mark together.
-    for (UINT id : {IDM_SHOWGRID, IDM_SHOWNEXT}) {
-        Command(id);
-        EXPECT_EQ(0, id == IDM_SHOWGRID ? op.go.drawGrid : op.go.preview);
-        EXPECT_FALSE(GetMenuState(GetMenu(hwndMain), id, MF_BYCOMMAND) & MF_CHECKED);
+    // The check marks start as the options were loaded and follow the toggles.
+    for (int* option : {&op.go.drawGrid, &op.go.preview}) {
+        UINT id = option == &op.go.drawGrid ? IDM_SHOWGRID : IDM_SHOWNEXT;
+        for (int i = 0; i < 2; i++) {
+            EXPECT_EQ(*option != 0, (GetMenuState(GetMenu(hwndMain), id, MF_BYCOMMAND) & MF_CHECKED) != 0);
+            int was = *option;
+            Command(id);
+            EXPECT_EQ(!was, *option) << id;
+        }
     }
+    // The main window: where it was left, of its fixed size; its focus goes to the well.
+    RECT r;
+    GetWindowRect(hwndMain, &r);
+    EXPECT_EQ(-15, r.left);
+    EXPECT_EQ(40, r.top);
+    EXPECT_EQ(MAIN_WIDTH, r.right - r.left);
+    EXPECT_EQ(GetSystemMetrics(SM_CYCAPTION) + GetSystemMetrics(SM_CYMENU) + MAIN_CLIENT_HEIGHT,
+              r.bottom - r.top);
+    SetFocus(nullptr);
+    SetFocus(hwndMain);
+    EXPECT_EQ(grid->hwndGrid, GetFocus());
     // Closing during a game stops the music and ends the loop.
     Command(IDM_NEWGAME);
     Command(IDM_EXIT);

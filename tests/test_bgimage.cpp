@@ -82,7 +82,8 @@ TEST_F(BackgroundTest, FirstKindBitWinsAndEveryNamePicksItsPicture)
         EXPECT_TRUE(Build(BG_BUILTIN, backgroundNames[i]).px ==
                     Resource(std::string(backgroundNames[i]) + "Bg").px) << i;
     for (int i = 0; i < NUM_TILE_NAMES; i++) {
-        Pixels tile = Resource(std::string(tileNames[i]) + "Tile"), p = Build(BG_PATTERN | BG_FILE, tileNames[i]);
+        Pixels tile = Resource(std::string(tileNames[i]) + "Tile"),
+               p = Build(BG_PATTERN | BG_FILE, tileNames[i]);
         ASSERT_GT(tile.w, 0);
         for (int y = 0; y < WELL_HEIGHT; y += 7)
             for (int x = 0; x < WELL_WIDTH; x += 5)
@@ -145,10 +146,18 @@ TEST_F(BackgroundTest, FilePicturesInEveryPlacementAndEverySoundFormat)
         grey[54 + 4 * i] = grey[55 + 4 * i] = grey[56 + 4 * i] = (BYTE)i;
     for (int i = 0; i < 16; i++)
         grey[54 + 1024 + i] = (BYTE)(i * 16);
-    const DWORD greyFields[][3] = {{2, 54 + 1024 + 16, 4}, {10, 54 + 1024, 4}, {28, 8, 2}, {34, 0, 4}};
-    const DWORD coreFields[][3] = {{0, 'B' | 'M' << 8, 2}, {2, 50, 4}, {10, 26, 4}, {14, 12, 4},
-                                   {18, 3, 2}, {20, 2, 2}, {22, 1, 2}, {24, 24, 2}, {26, 0xC0C0C0, 3},
-                                   {38, 0x404040, 3}};   // 3 x 2: rows of 12 bytes
+    const DWORD greyFields[][3] = {
+        {2, 54 + 1024 + 16, 4}, {10, 54 + 1024, 4}, {28, 8, 2}, {34, 0, 4}};
+    const DWORD coreFields[][3] = {{0, 'B' | 'M' << 8, 2},
+                                   {2, 50, 4},
+                                   {10, 26, 4},
+                                   {14, 12, 4},
+                                   {18, 3, 2},
+                                   {20, 2, 2},
+                                   {22, 1, 2},
+                                   {24, 24, 2},
+                                   {26, 0xC0C0C0, 3},
+                                   {38, 0x404040, 3}}; // 3 x 2: rows of 12 bytes
     for (const auto& f : greyFields)
         put(grey, f[0], f[1], (int)f[2]);
     for (const auto& f : coreFields)

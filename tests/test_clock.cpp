@@ -19,7 +19,8 @@ TEST(Clock, TimeReachedAcrossTheWrapAndFromOldSchedules)
         {0x90000000u, 0, 0, 1}, {0xFFFFFFFFu, 0, 0, 1}, {0x80001000u, 1000, 2500, 1},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(c.due, StkTimeReached(c.now, c.last, c.when)) << std::hex << c.now << " " << c.last;
+        EXPECT_EQ(c.due, StkTimeReached(c.now, c.last, c.when))
+            << std::hex << c.now << " " << c.last;
 }
 
 TEST(Clock, DrivenClockWrapsAndCountsReadsUndrivenIsTheSystemsOwn)

@@ -121,10 +121,11 @@ TEST_F(GridTest, KeysAHeldTurnKeyTurnsOnceAndSharedBindingsLetTheLaterTestWin)
         int down;
         LONG x;
         int rot;
-    } script[] = {{VK_LEFT, 1, 5, 0},    {VK_RIGHT, 1, 6, 0},   {VK_RIGHT, 1, 7, 0}, {VK_UP, 1, 7, 1},
-                  {VK_UP, 1, 7, 1},      {VK_CONTROL, 1, 7, 1},   // repeats and the other turn key
-                  {VK_LEFT, 0, 7, 1},    {VK_UP, 1, 7, 1},        // other keys do not free turning
-                  {VK_CONTROL, 0, 7, 1}, {VK_CONTROL, 1, 7, 0}, {VK_CONTROL, 0, 7, 0}};
+    } script[] = {
+        {VK_LEFT, 1, 5, 0},    {VK_RIGHT, 1, 6, 0},   {VK_RIGHT, 1, 7, 0},  {VK_UP, 1, 7, 1},
+        {VK_UP, 1, 7, 1},      {VK_CONTROL, 1, 7, 1}, // repeats and the other turn key
+        {VK_LEFT, 0, 7, 1},    {VK_UP, 1, 7, 1},      // other keys do not free turning
+        {VK_CONTROL, 0, 7, 1}, {VK_CONTROL, 1, 7, 0}, {VK_CONTROL, 0, 7, 0}};
     Tetrad* t = Give(2, 6, 10);
     for (const auto& k : script) {
         k.down ? g->KeyDown(k.vk, kKeys) : g->KeyUp(k.vk, kKeys);
@@ -182,9 +183,11 @@ TEST_F(GridTest, FrameLoopStepsTheLandingWaitPauseStopAndANewGame)
     EXPECT_EQ(y + 2, t->pos.y);
     EXPECT_EQ(kStart + 8000, g->nextFrame);
     // Steps scheduled across the tick count's wrap: last frame, due, now -> step taken.
-    const DWORD wrap[][4] = {{0xFFFFFF00u, 0xFFFFFFF0u, 0xFFFFFFEFu, 0}, {0xFFFFFF00u, 0xFFFFFFF0u, 5, 1},
-                             {0xFFFFFC00u, 0x1F4u, 0xFFFFFFFFu, 0}, {0xFFFFFC00u, 0x1F4u, 0x1F4u, 1},
-                             {0, 0, 0x90000000u, 1}};   // the first step after 2^31 ms of uptime
+    const DWORD wrap[][4] = {{0xFFFFFF00u, 0xFFFFFFF0u, 0xFFFFFFEFu, 0},
+                             {0xFFFFFF00u, 0xFFFFFFF0u, 5, 1},
+                             {0xFFFFFC00u, 0x1F4u, 0xFFFFFFFFu, 0},
+                             {0xFFFFFC00u, 0x1F4u, 0x1F4u, 1},
+                             {0, 0, 0x90000000u, 1}}; // the first step after 2^31 ms of uptime
     for (const auto& w : wrap) {
         LONG before = t->pos.y = 5;
         g->curTime = w[0];
@@ -430,7 +433,8 @@ TEST_F(GridTest, SoakRandomGamesLandingByLandingAgainstTheModel)
             ASSERT_EQ(lines, g->lines);
             ASSERT_EQ(score, g->score);
             ASSERT_EQ(lines / 10, g->level);
-            ASSERT_EQ((int)(clears[1] + clears[2] + clears[3] + clears[4]), fakeDisplay.scoreRepaints);
+            ASSERT_EQ((int)(clears[1] + clears[2] + clears[3] + clears[4]),
+                      fakeDisplay.scoreRepaints);
             ASSERT_EQ(pieces, fakeDisplay.nextRepaints);
             DWORD counted = 0;
             for (DWORD s : g->stats)

@@ -56,8 +56,8 @@ RECT Diff(const Pixels& a, const Pixels& b)
     for (int y = 0; y < a.h; y++)
         for (int x = 0; x < a.w; x++)
             if (a.At(x, y) != b.At(x, y))
-                r = {std::min<LONG>(r.left, x), std::min<LONG>(r.top, y), std::max<LONG>(r.right, x),
-                     std::max<LONG>(r.bottom, y)};
+                r = {std::min<LONG>(r.left, x), std::min<LONG>(r.top, y),
+                     std::max<LONG>(r.right, x), std::max<LONG>(r.bottom, y)};
     return r;
 }
 
@@ -92,8 +92,9 @@ struct GridDrawTest : ::testing::Test {
     }
     void Build(int w = 160, int h = 96, int present = 1)
     {
-        parent = CreateWindowExA(0, "GridDrawTestParent", "Stakka", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                 0, 0, 400, 500, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+        parent =
+            CreateWindowExA(0, "GridDrawTestParent", "Stakka", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
+                            0, 400, 500, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
         mod = MakeBlocksModule(w, h, present);
         ASSERT_NE(nullptr, mod);
         g = new StakkaGrid(parent, mod, &op);
@@ -129,7 +130,9 @@ struct GridDrawTest : ::testing::Test {
                 int c = cell[x / CELL][y / CELL];
                 DWORD n = c >= 0 ? op.go.bs.blocks[c] : 0;
                 bool line = op.go.drawGrid && ((x % CELL == 0 && x > 0) || y % CELL == 0);
-                p.px.push_back(c == -2 ? (line ? kBlack : kBg) : c == -1 || n >= 60 ? kBlack : TileColor(n));
+                p.px.push_back(c == -2              ? (line ? kBlack : kBg)
+                               : c == -1 || n >= 60 ? kBlack
+                                                    : TileColor(n));
             }
         return p;
     }
@@ -150,15 +153,19 @@ TEST_F(GridDrawTest, BadBlockBitmapsAreRefusedAndEveryLifeReleasesWhatItMade)
     const struct {
         int w, h, present;
         const char* box;
-    } cases[] = {{160, 100, 1, "Incorrect block bitmap size"}, {170, 96, 1, "Incorrect block bitmap size"},
-                 {272, 256, 1, "Incorrect block bitmap size"}, {16 * 257, 16, 1, "Incorrect block bitmap size"},
-                 {0, 0, 0, "Error loading block graphics"}, {160, 96, 1, nullptr}};
+    } cases[] = {{160, 100, 1, "Incorrect block bitmap size"},
+                 {170, 96, 1, "Incorrect block bitmap size"},
+                 {272, 256, 1, "Incorrect block bitmap size"},
+                 {16 * 257, 16, 1, "Incorrect block bitmap size"},
+                 {0, 0, 0, "Error loading block graphics"},
+                 {160, 96, 1, nullptr}};
     int gdi = 0;
     for (int round = 0; round < 3; round++) {   // the first warms up what is made lazily
         for (const auto& c : cases) {
             g_boxes.clear();
             Build(c.w, c.h, c.present);
-            EXPECT_EQ(c.box ? std::vector<std::string>{c.box} : std::vector<std::string>(), g_boxes);
+            EXPECT_EQ(c.box ? std::vector<std::string>{c.box} : std::vector<std::string>(),
+                      g_boxes);
             EXPECT_EQ(c.box == nullptr, IsWindow(parent) && g->hwndGrid != nullptr);
             g->Redraw(REDRAW_ALL);    // refused: nothing to draw on, nothing happens
             Destroy();
@@ -219,7 +226,8 @@ TEST_F(GridDrawTest, FieldSurfaceBandByBandWithSchemesBeyondTheImages)
         Pixels want = Expected(), got = Field();
         for (int y = line * CELL; y < std::min<int>(line * CELL + 32, WELL_HEIGHT); y++)
             for (int x = 0; x < WELL_WIDTH; x++)
-                ASSERT_EQ(want.At(x, y), got.At(x, y)) << "band " << line << " at " << x << "," << y;
+                ASSERT_EQ(want.At(x, y), got.At(x, y))
+                    << "band " << line << " at " << x << "," << y;
     }
     // Values outside the bands change nothing; a window's print shows the surface.
     Pixels before = Field();

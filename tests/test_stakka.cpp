@@ -126,12 +126,17 @@ TEST_F(ShellTest, NewStopPauseAndTheGameThatEndsByItself)
         int music;
         const char* state;
     } steps[] = {
-        {IDM_STOPGAME, 1, "&New Game\tF2"}, {IDM_PAUSE, 1, "&New Game\tF2"},   // nothing runs
-        {IDM_NEWGAME, 0, "S&top Game\tF3 game"}, {IDM_STOPGAME, 0, "&New Game\tF2"},
-        {IDM_NEWGAME, 1, "S&top Game\tF3 music game"}, {IDM_NEWGAME, 1, "S&top Game\tF3 music game"},
-        {IDM_PAUSE, 1, "S&top Game\tF3 music game paused"}, {IDM_PAUSE, 1, "S&top Game\tF3 music game"},
-        {WM_GAMEENDED, 1, "S&top Game\tF3 music game"},   // a stale notice while a game runs
-        {IDM_STOPGAME, 1, "&New Game\tF2"}, {IDM_NEWGAME, 1, "S&top Game\tF3 music game"},
+        {IDM_STOPGAME, 1, "&New Game\tF2"},
+        {IDM_PAUSE, 1, "&New Game\tF2"}, // nothing runs
+        {IDM_NEWGAME, 0, "S&top Game\tF3 game"},
+        {IDM_STOPGAME, 0, "&New Game\tF2"},
+        {IDM_NEWGAME, 1, "S&top Game\tF3 music game"},
+        {IDM_NEWGAME, 1, "S&top Game\tF3 music game"},
+        {IDM_PAUSE, 1, "S&top Game\tF3 music game paused"},
+        {IDM_PAUSE, 1, "S&top Game\tF3 music game"},
+        {WM_GAMEENDED, 1, "S&top Game\tF3 music game"}, // a stale notice while a game runs
+        {IDM_STOPGAME, 1, "&New Game\tF2"},
+        {IDM_NEWGAME, 1, "S&top Game\tF3 music game"},
     };
     for (const auto& s : steps) {
         op.so.playMusic = s.music;
@@ -160,7 +165,8 @@ TEST_F(ShellTest, NewStopPauseAndTheGameThatEndsByItself)
     for (int* option : {&op.go.drawGrid, &op.go.preview}) {
         UINT id = option == &op.go.drawGrid ? IDM_SHOWGRID : IDM_SHOWNEXT;
         for (int i = 0; i < 2; i++) {
-            EXPECT_EQ(*option != 0, (GetMenuState(GetMenu(hwndMain), id, MF_BYCOMMAND) & MF_CHECKED) != 0);
+            EXPECT_EQ(*option != 0,
+                      (GetMenuState(GetMenu(hwndMain), id, MF_BYCOMMAND) & MF_CHECKED) != 0);
             int was = *option;
             Command(id);
             EXPECT_EQ(!was, *option) << id;
@@ -193,8 +199,9 @@ TEST_F(ShellTest, TheLoopWaitsForTheNextStepInsteadOfSpinning)
     // the wrap; a long wait is taken in slices.
     const struct {
         DWORD cur, next, now, wait;
-    } cases[] = {{1000, 1040, 1010, 14}, {1000, 1040, 1024, 1}, {1000, 1040, 1039, 1},
-                 {1000, 1040, 1040, 0},  {1000, 1040, 1100, 0}, {0xFFFFFFF0u, 0x30u, 0xFFFFFFF8u, 40},
+    } cases[] = {{1000, 1040, 1010, 14},        {1000, 1040, 1024, 1},
+                 {1000, 1040, 1039, 1},         {1000, 1040, 1040, 0},
+                 {1000, 1040, 1100, 0},         {0xFFFFFFF0u, 0x30u, 0xFFFFFFF8u, 40},
                  {0xFFFFFFF0u, 0x30u, 0x30u, 0}};
     for (const auto& c : cases) {
         grid->curTime = c.cur;

@@ -99,7 +99,8 @@ before = shot("grid-off")
 key("alt+o", "g")
 time.sleep(1.0)
 key("g", "Return")   # the kind list has the focus: "Gradient"
-check(wait_change(before, WELL // 2, 10 ** 7, "gradient") > WELL // 2, "Graphics: the well shows the gradient")
+check(wait_change(before, WELL // 2, 10 ** 7, "gradient") > WELL // 2,
+      "Graphics: the well shows the gradient")
 key("alt+f", "e")
 try:
     rc = app.wait(timeout=30)

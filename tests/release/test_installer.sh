@@ -24,7 +24,8 @@ options='HKCU\Software\Kellmarvostian\Stakka\1.1'
 
 wineboot -i >/dev/null 2>&1 </dev/null
 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1 </dev/null
-wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600 /f >/dev/null 2>&1 </dev/null
+wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600 /f \
+    >/dev/null 2>&1 </dev/null
 wineserver -w >/dev/null 2>&1 </dev/null
 wrun "$setup" /S || fail "silent install failed"
 [ -s "$instdir/stakka.exe" ] && [ -s "$instdir/stkgfx.dll" ] && [ -s "$instdir/beyond.mod" ] ||

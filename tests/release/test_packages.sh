@@ -16,7 +16,7 @@ ole32.dll oleaut32.dll winmm.dll msvcrt.dll shlwapi.dll version.dll ws2_32.dll"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 zip=$ship/$name-win32.zip
-[ -s "$zip" ] || { echo "FAIL: $zip is missing: build the i686 tree (scripts/build.sh x86)"; exit 1; }
+[ -s "$zip" ] || { echo "FAIL: no $zip: build the i686 tree (scripts/build.sh x86)"; exit 1; }
 
 files="HOWTOPLAY.txt LICENSE.txt beyond.mod midas11.dll stakka.exe stkgfx.dll"
 want=$( (echo "$name/"; for f in $files; do echo "$name/$f"; done) | sort)
@@ -48,10 +48,12 @@ for s in "$ship/$name-setup.exe:pei-i386" "$here/$name-win64-setup.exe:pei-x86-6
     f=${s%:*}
     x86_64-w64-mingw32-objdump -f "$f" 2>/dev/null | grep -q "file format ${s#*:}\$" ||
         fail "$f is not ${s#*:}"
-    got=$(7zz l -slt "$f" | sed -n 's/^Path = //p' | grep -v -x -F "$f" | grep -v '^\$PLUGINSDIR' | sort)
+    got=$(7zz l -slt "$f" | sed -n 's/^Path = //p' | grep -v -x -F "$f" |
+          grep -v '^\$PLUGINSDIR' | sort)
     [ "$got" = "$installed" ] || fail "$(basename "$f") installs: $(echo $got)"
 done
-7zz e -y -o"$tmp/setup" "$ship/$name-setup.exe" stakka.exe stkgfx.dll midas11.dll beyond.mod >/dev/null
+7zz e -y -o"$tmp/setup" "$ship/$name-setup.exe" stakka.exe stkgfx.dll midas11.dll beyond.mod \
+    >/dev/null
 for f in stakka.exe stkgfx.dll midas11.dll beyond.mod; do
     cmp -s "$dir/$f" "$tmp/setup/$f" || fail "$f differs between the zip and the installer"
 done

@@ -292,6 +292,14 @@ TEST_F(GridDrawTest, PanelsShowTheNextPieceAndEachValueInItsOwnRow)
     EXPECT_GE(d.top, 24);
     EXPECT_LT(d.bottom, 104);
     g->TogglePreview();
+    // The rules' repaint requests reach the panels: each invalidates its own panel.
+    for (HWND w : {g->hwndNext, g->hwndScore})
+        ValidateRect(w, nullptr);
+    g->RepaintScore();
+    EXPECT_FALSE(GetUpdateRect(g->hwndNext, nullptr, FALSE));
+    g->RepaintNext();
+    for (HWND w : {g->hwndNext, g->hwndScore})
+        EXPECT_TRUE(GetUpdateRect(w, nullptr, FALSE));
     // Lines, level and score: each value right-aligned at x 120 in its own row.
     DWORD* values[] = {&g->lines, &g->level, &g->score};
     const int rows[] = {10, 25, 40};

@@ -221,10 +221,12 @@ TEST_F(GridTest, FrameLoopStepsTheLandingWaitPauseStopAndANewGame)
         g->KeyDown(vk, kKeys), g->KeyUp(vk, kKeys);
     EXPECT_EQ(0, std::memcmp(landed, g->field, sizeof landed));
     EXPECT_EQ(StkTickCount() + 50, g->nextFrame);
+    Tetrad* waiting = g->pNextTetrad;
     Step(49);
     EXPECT_EQ(nullptr, g->pActiveTetrad);
     Step(1);
-    ASSERT_NE(nullptr, g->pActiveTetrad);
+    EXPECT_EQ(waiting, g->pActiveTetrad);   // the piece shown as next is the one that enters
+    ASSERT_NE(nullptr, g->pNextTetrad);
     // Stop empties the well; counters, pause and the schedule run on into the next game.
     g->lines = 37;
     g->score = 4200;
@@ -446,5 +448,7 @@ TEST_F(GridTest, SoakRandomGamesLandingByLandingAgainstTheModel)
     }
     for (int n = 1; n <= 4; n++)
         EXPECT_GT(clears[n], 0) << n;
+    for (DWORD s : g->stats)   // every shape comes, about one time in seven
+        EXPECT_GT(s, (DWORD)pieces / 9);
     EXPECT_GT(g->level, 24u);         // past the interval floor
 }

@@ -37,8 +37,9 @@ HMODULE MakeBlocksModule(int width, int height, int withBlocks)
         // A bitmap resource is a bitmap file without its 14-byte file header.
         tilesAcross = width / 16 > 0 ? width / 16 : 1;
         std::vector<BYTE> bmp = Bmp24(width, height, TilePixel);
-        UpdateResourceA(update, (LPCSTR)RT_BITMAP, "BLOCKS", MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
-                        &bmp[14], (DWORD)bmp.size() - 14);
+        UpdateResourceA(update, (LPCSTR)RT_BITMAP, "BLOCKS",
+                        MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), &bmp[14],
+                        (DWORD)bmp.size() - 14);
     }
     if (!EndUpdateResourceA(update, FALSE))
         return NULL;

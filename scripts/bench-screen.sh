@@ -15,4 +15,4 @@ fi
 cmake --build "$tree" --target stakka stkgfx midas11 beyond_mod bench_screen >/dev/null
 # Not under ctest: the runner starts its own display and prefix.
 unset STAKKA_BUILD_DIR
-exec "$root/tests/e2e/run.sh" bench.py "$tree/bin" "$tree/tests/bench_screen.exe"
+exec "$root/bench/run.sh" bench.py "$tree/bin" "$tree/tests/bench_screen.exe"

@@ -3,7 +3,7 @@
 #   scripts/screenshots.sh [x64 build tree] [output folder]
 # (defaults: build/x64 and docs/). Runs the x86_64 build under Wine on a private Xvfb in a
 # prefix of its own, with the options at their defaults, and drives the program from
-# outside with the end-to-end driver (tests/release/stkdrive.cpp). Ends exactly what it
+# outside with the end-to-end driver (tools/stkdrive.cpp). Ends exactly what it
 # started: its Xvfb by PID and its prefix's wineserver.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

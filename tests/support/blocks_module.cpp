@@ -1,15 +1,19 @@
-// blocks_module.cpp - builds resource modules with a chosen "Blocks" bitmap.
+// blocks_module.cpp - throwaway resource modules with a "Blocks" bitmap (see the header).
 #include "blocks_module.h"
 
 #include <stdio.h>
-#include <string.h>
+
 #include <map>
 #include <string>
 #include <vector>
 
+#include "testkit.h"
+
 namespace {
-// A data-file module does not know its own file name: remember it.
 std::map<HMODULE, std::string> modulePaths;
+int tilesAcross = 1;
+
+COLORREF TilePixel(int x, int y) { return TileColor((y / 16) * tilesAcross + x / 16); }
 } // namespace
 
 COLORREF TileColor(int k)
@@ -26,36 +30,16 @@ HMODULE MakeBlocksModule(int width, int height, int withBlocks)
     snprintf(path, sizeof path, "%sblocks_%lu_%d.dll", dir, GetCurrentProcessId(), serial++);
     if (!CopyFileA(self, path, FALSE))
         return NULL;
-
     HANDLE update = BeginUpdateResourceA(path, TRUE);
     if (!update)
         return NULL;
     if (withBlocks) {
-        // A packed DIB, bottom-up, as a bitmap resource holds it.
-        int w = width > 0 ? width : 0, h = height > 0 ? height : 0;
-        std::vector<unsigned char> dib(sizeof(BITMAPINFOHEADER) + (size_t)w * h * 4);
-        BITMAPINFOHEADER* bi = (BITMAPINFOHEADER*)dib.data();
-        bi->biSize = sizeof *bi;
-        bi->biWidth = width;
-        bi->biHeight = height;
-        bi->biPlanes = 1;
-        bi->biBitCount = 32;
-        bi->biCompression = BI_RGB;
-        unsigned char* px = dib.data() + sizeof *bi;
-        int across = w / 16 > 0 ? w / 16 : 1;
-        for (int y = 0; y < h; y++) {
-            for (int x = 0; x < w; x++) {
-                int k = (y / 16) * across + x / 16;
-                COLORREF c = TileColor(k);
-                unsigned char* p = px + ((size_t)(h - 1 - y) * w + x) * 4;
-                p[0] = GetBValue(c);
-                p[1] = GetGValue(c);
-                p[2] = GetRValue(c);
-                p[3] = 0;
-            }
-        }
-        UpdateResourceA(update, (LPCSTR)RT_BITMAP, "BLOCKS", MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
-                        dib.data(), (DWORD)dib.size());
+        // A bitmap resource is a bitmap file without its 14-byte file header.
+        tilesAcross = width / 16 > 0 ? width / 16 : 1;
+        std::vector<BYTE> bmp = Bmp24(width, height, TilePixel);
+        UpdateResourceA(update, (LPCSTR)RT_BITMAP, "BLOCKS",
+                        MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), &bmp[14],
+                        (DWORD)bmp.size() - 14);
     }
     if (!EndUpdateResourceA(update, FALSE))
         return NULL;

@@ -10,7 +10,7 @@
 // pixel tells which tile was drawn.
 COLORREF TileColor(int k);
 
-// A copy of the running program with a "Blocks" bitmap (32 bits a pixel)
+// A copy of the running program with a "Blocks" bitmap (24 bits a pixel)
 // of width x height, tile k filled with TileColor(k), loaded as a data file.
 // With withBlocks 0 the module has no "Blocks" at all. Returns null on failure.
 // Free it with FreeBlocksModule.

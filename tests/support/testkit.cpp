@@ -1,0 +1,126 @@
+// testkit.cpp - helpers shared by the test programs (see testkit.h).
+#include "testkit.h"
+
+#include <stdio.h>
+#include <string.h>
+
+// ---- pixels and BMP files -------------------------------------------------------------------
+
+namespace {
+
+HBITMAP MakeDib(int w, int h, DWORD** bits)
+{
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    return CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, (void**)bits, nullptr, 0);
+}
+
+} // namespace
+
+int Pixels::CountNot(COLORREF c) const
+{
+    int n = 0;
+    for (COLORREF v : px)
+        n += v != c;
+    return n;
+}
+
+Surface::Surface(int width, int height, COLORREF fill) : w(width), h(height)
+{
+    bm = MakeDib(w, h, &bits);
+    dc = CreateCompatibleDC(nullptr);
+    old = SelectObject(dc, bm);
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++)
+            Set(x, y, fill);
+}
+
+Surface::~Surface()
+{
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(bm);
+}
+
+// The DIB holds 0x00RRGGBB; a COLORREF is 0x00BBGGRR.
+void Surface::Set(int x, int y, COLORREF c)
+{
+    bits[(size_t)y * w + x] = (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
+}
+
+Pixels Surface::Read() const
+{
+    GdiFlush();
+    Pixels p;
+    p.w = w;
+    p.h = h;
+    for (int i = 0; i < w * h; i++)
+        p.px.push_back(RGB((bits[i] >> 16) & 0xFF, (bits[i] >> 8) & 0xFF, bits[i] & 0xFF));
+    return p;
+}
+
+Pixels ReadPixels(HDC src, int w, int h)
+{
+    Surface s(w, h, 0);
+    BitBlt(s.dc, 0, 0, w, h, src, 0, 0, SRCCOPY);
+    return s.Read();
+}
+
+Pixels ReadBitmap(HBITMAP bm)
+{
+    BITMAP info = {};
+    GetObjectA(bm, sizeof info, &info);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, bm);
+    Pixels p = ReadPixels(dc, info.bmWidth, info.bmHeight);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    return p;
+}
+
+Pixels ReadWindow(HWND hwnd)
+{
+    RECT r = {};
+    GetClientRect(hwnd, &r);
+    Surface s(r.right, r.bottom, RGB(1, 2, 3));
+    SendMessageA(hwnd, WM_PRINTCLIENT, (WPARAM)s.dc, PRF_CLIENT);
+    return s.Read();
+}
+
+std::vector<BYTE> Bmp24(int w, int h, PixelFn fn)
+{
+    const int stride = (w * 3 + 3) & ~3;
+    std::vector<BYTE> f(54 + (size_t)stride * h, 0);
+    BITMAPFILEHEADER fh = {0x4D42, (DWORD)f.size(), 0, 0, 54};
+    BITMAPINFOHEADER ih = {40, w, h, 1, 24, BI_RGB, (DWORD)stride * h, 0, 0, 0, 0};
+    memcpy(&f[0], &fh, 14);
+    memcpy(&f[14], &ih, 40);
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++) {
+            COLORREF c = fn(x, y);
+            BYTE* p = &f[54 + (size_t)(h - 1 - y) * stride + x * 3];
+            p[0] = GetBValue(c);
+            p[1] = GetGValue(c);
+            p[2] = GetRValue(c);
+        }
+    return f;
+}
+
+std::string WriteTempFile(const char* name, const std::vector<BYTE>& data)
+{
+    char dir[MAX_PATH];
+    GetTempPathA(sizeof dir, dir);
+    std::string path = std::string(dir) + name;
+    if (FILE* f = fopen(path.c_str(), "wb")) {
+        if (!data.empty())
+            fwrite(data.data(), 1, data.size(), f);
+        fclose(f);
+    }
+    return path;
+}
+
+// ---- end of pixels and BMP files ------------------------------------------------------------

@@ -1,0 +1,51 @@
+// testkit.h - helpers shared by the test programs, one section per concern.
+#ifndef TESTKIT_H
+#define TESTKIT_H
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// ---- pixels and BMP files -------------------------------------------------------------------
+
+// Pixels read back from a surface, top row first, as COLORREF values.
+struct Pixels {
+    int w = 0, h = 0;
+    std::vector<COLORREF> px;
+    COLORREF At(int x, int y) const { return px[(size_t)y * w + x]; }
+    // How many pixels are not c.
+    int CountNot(COLORREF c) const;
+};
+
+// A memory surface with a 32-bit top-down DIB selected, to draw into and read back.
+struct Surface {
+    HDC dc = nullptr;
+    HBITMAP bm = nullptr;
+    DWORD* bits = nullptr;
+    HGDIOBJ old = nullptr;
+    int w, h;
+    Surface(int width, int height, COLORREF fill);
+    ~Surface();
+    void Set(int x, int y, COLORREF c);
+    Pixels Read() const;
+    Surface(const Surface&) = delete;
+    Surface& operator=(const Surface&) = delete;
+};
+
+// w x h pixels at (0, 0) of any surface, copied through a DIB.
+Pixels ReadPixels(HDC src, int w, int h);
+// A bitmap's pixels (the bitmap must not be selected anywhere).
+Pixels ReadBitmap(HBITMAP bm);
+// What a window's client area paints into a memory surface (WM_PRINTCLIENT).
+Pixels ReadWindow(HWND hwnd);
+
+// The bytes of a bottom-up 24-bit BMP file of w x h pixels coloured by fn.
+typedef COLORREF (*PixelFn)(int x, int y);
+std::vector<BYTE> Bmp24(int w, int h, PixelFn fn);
+// Writes bytes to a file in the temporary folder and returns its full path.
+std::string WriteTempFile(const char* name, const std::vector<BYTE>& data);
+
+// ---- end of pixels and BMP files ------------------------------------------------------------
+
+#endif // TESTKIT_H

@@ -2,6 +2,7 @@
 // that ends by itself, the waiting main loop, resources flat over played games, and whole runs
 // of WinMain against the real registry: options saved only at exit, none without the library.
 #include <gtest/gtest.h>
+#include <shlwapi.h>
 
 #include <string.h>
 
@@ -327,6 +328,10 @@ int RunWinMain()
 TEST(ShellRun, WinMainSavesOnlyAtExitAndNothingWithoutTheLibrary)
 {
     MBERRORBOXPROC oldBox = SetMbErrorBox(RecordBox);
+    // A first run's store, whatever other tests left in this prefix.
+    SHDeleteKeyA(HKEY_CURRENT_USER, szRegKey);
+    OPTIONS first;
+    LoadOptions(first);
     g_boxes.clear();
     StoreText("DrawGrid", "1");
     StoreText("Window", "100,100");

@@ -32,7 +32,7 @@ pulse_start "$work/pulse" || exit 1
 export PULSE_LATENCY_MSEC=100
 
 if [ "$mode" = bench ]; then
-  "$wine_run" "$bench" --play 10 --after 1 --cycles 20
+  "$wine_run" "$bench" --idle 5 --play 10 --after 5 --cycles 20
   exit $?
 fi
 

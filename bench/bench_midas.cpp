@@ -1,13 +1,14 @@
 // bench_midas.exe - what the music library costs while the game runs.
 //
-//   bench_midas [--idle SECONDS] [--play SECONDS] [--after SECONDS] [--cycles N]
-//               [--module FILE]
+//   bench_midas [--idle SECONDS] [--play SECONDS] [--after SECONDS] [--replay SECONDS]
+//               [--cycles N] [--module FILE]
 //
 // Starts the library as the game does and prints the CPU used (percent of one
 // core, whole process) while nothing has played yet (--idle), while the
 // module plays (--play; also the mixing thread alone) and after
 // MIDASstopModule, between games (--after; a recording of that span must be
-// silent). Then it times MIDASstopModule, MIDASstopBackgroundPlay and
+// silent; the device must be released), then plays the module --replay
+// seconds more from its start, as the next game does. Then it times MIDASstopModule, MIDASstopBackgroundPlay and
 // MIDASclose; --cycles N adds N play/stop and N start-up/close rounds and
 // prints the worst and median times. Output lines are "name=value".
 #include <windows.h>
@@ -95,7 +96,7 @@ std::string ExeDir()
 
 int main(int argc, char** argv)
 {
-    double idleSeconds = 3, playSeconds = 10, afterSeconds = 3;
+    double idleSeconds = 3, playSeconds = 10, afterSeconds = 3, replaySeconds = 0;
     int cycles = 0;
     std::string module = ExeDir() + "beyond.mod";
     for (int i = 1; i + 1 < argc; i += 2) {
@@ -105,6 +106,8 @@ int main(int argc, char** argv)
             playSeconds = std::atof(argv[i + 1]);
         else if (!std::strcmp(argv[i], "--after"))
             afterSeconds = std::atof(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--replay"))
+            replaySeconds = std::atof(argv[i + 1]);
         else if (!std::strcmp(argv[i], "--cycles"))
             cycles = std::atoi(argv[i + 1]);
         else if (!std::strcmp(argv[i], "--module"))
@@ -140,6 +143,11 @@ int main(int argc, char** argv)
     std::fflush(stdout);
     std::printf("cpu_after_stop_percent=%.2f\n", CpuPercentOver(afterSeconds));
     std::fflush(stdout);
+    if (replaySeconds > 0) {
+        p = MIDASplayModule(m, TRUE);
+        Sleep((DWORD)(replaySeconds * 1000));
+        MIDASstopModule(p);
+    }
 
     MIDASfreeModule(m);
     t = Now();

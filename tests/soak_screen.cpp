@@ -14,7 +14,7 @@
 
 #include "STAKKA.h"
 #include "gdi_count.h"
-#include "memstore.h"
+#include "teststore.h"
 #include "options.h"
 #include "resource.h"
 
@@ -148,7 +148,7 @@ int main(int argc, char** argv)
         seconds = (DWORD)atoi(argv[1]);
     if (seconds < WARMUP_S + 3 * WINDOW_S)
         seconds = WARMUP_S + 3 * WINDOW_S;
-    MemStore store;
+    TestStore store;
     SetOptionsStore(&store);
     SetMbErrorBox(CountError);
     srand(7);

@@ -14,7 +14,7 @@
 #include "gfxopt.h"
 #include "grid.h"
 #include "image.h"
-#include "memstore.h"
+#include "teststore.h"
 #include "options.h"
 #include "schemes.h"
 
@@ -249,7 +249,7 @@ class GraphicsDialog : public ::testing::Test
     static HBITMAP bitmaps[kBlocks];
     static Image* images[kBlocks];
 
-    MemStore store;
+    TestStore store;
     Store* previous = nullptr;
     OPTIONS op;
     GFXOPTIONSDATA god;

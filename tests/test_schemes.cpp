@@ -10,7 +10,7 @@
 
 #include "dlgdriver.h"
 #include "dlgids.h"
-#include "memstore.h"
+#include "teststore.h"
 #include "options.h"
 #include "schemes.h"
 #include "store.h"
@@ -110,7 +110,7 @@ class Schemes : public ::testing::Test
         EXPECT_EQ(type, d.questions[0].type);
     }
 
-    MemStore store;
+    TestStore store;
     Store* previous = nullptr;
     MBERRORBOXPROC oldBox = nullptr;
     OPTIONS op;
@@ -258,7 +258,7 @@ TEST_F(Schemes, CancelInTheNameDialogOrAFailedWriteChangesNothing)
         EXPECT_EQ(0, Save(d));
         EXPECT_STREQ("One", bs.name);
     }
-    store.FailOn(MEMFAIL_WRITE);
+    store.FailOn(FAIL_WRITE);
     DialogDriver d;
     d.Then(kSaveTitle, TypeName("Lost"));
     EXPECT_EQ(0, Save(d));

@@ -12,7 +12,7 @@
 #include "clock.h"
 #include "gdi_count.h"
 #include "grid.h"
-#include "memstore.h"
+#include "teststore.h"
 #include "options.h"
 #include "resource.h"
 #include "shell.h"
@@ -565,7 +565,7 @@ TEST_F(ShellTest, AcceleratorsTurnKeysIntoCommandsBeforeTheWellSeesThem)
 namespace {
 
 int g_step = 0;
-MemStore* g_store = NULL;
+TestStore* g_store = NULL;
 std::string g_gridDuringRun;
 
 // Plays the part of the user once the main loop runs: a game, a move of the
@@ -602,7 +602,7 @@ TEST(ShellRun, WinMainRunsAndSavesOnlyAtTheEnd)
         UnregisterClassA(c, GetModuleHandleA(NULL));
     g_errors.clear();
     MBERRORBOXPROC oldBox = SetMbErrorBox(RecordError);
-    MemStore store;
+    TestStore store;
     Store* oldStore = SetOptionsStore(&store);
 
     g_step = 0;

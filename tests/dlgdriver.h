@@ -165,8 +165,8 @@ class DialogDriver
             d->shownDialog = top;
             d->shownSince = GetTickCount();
         }
-        HWND focus = GetFocus();
-        bool focused = focus && (focus == top || IsChild(top, focus));
+        // The focus may also sit in a window the dialog opened (the key chooser).
+        bool focused = GetFocus() != nullptr;
         if (!focused && GetTickCount() - d->shownSince < FOCUS_GRACE_MS)
             return;
         // Taken off the list before it runs: a step may open a nested dialog whose

@@ -289,31 +289,6 @@ template <class Cycle> void ExpectCountsFlat(int cycles, Cycle cycle)
     EXPECT_EQ(user, UserObjects());
 }
 
-// Expects item at the dialog-unit rectangle {x, y, cx, cy}, position and size
-// converted each on its own as the dialog manager does.
-inline void ExpectPlaced(HWND dlg, HWND item, RECT du)
-{
-    MapDialogRect(dlg, &du);
-    RECT actual;
-    GetWindowRect(item, &actual);
-    MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT*>(&actual), 2);
-    EXPECT_EQ(du.left, actual.left);
-    EXPECT_EQ(du.top, actual.top);
-    EXPECT_EQ(du.right, actual.right - actual.left);
-    EXPECT_EQ(du.bottom, actual.bottom - actual.top);
-}
-
-// Expects the dialog's client area to be cx x cy dialog units.
-inline void ExpectClientSize(HWND dlg, int cx, int cy)
-{
-    RECT rc = {0, 0, cx, cy};
-    MapDialogRect(dlg, &rc);
-    RECT client;
-    GetClientRect(dlg, &client);
-    EXPECT_EQ(rc.right, client.right);
-    EXPECT_EQ(rc.bottom, client.bottom);
-}
-
 // A plain visible top-level window to own the dialogs, as the main window does.
 inline HWND MakeOwnerWindow()
 {

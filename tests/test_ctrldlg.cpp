@@ -92,7 +92,8 @@ TEST(KeyFieldText, TableNameOrReadableSubstituteCutToTheBuffer)
         int key;
         int cb;
         const char* text;
-    } cases[] = {{37, 32, "Left arrow"},  {0, 32, "No key"}, {VK_F5, 32, "Key code 116"},
+    } cases[] = {{8, 32, "Backspace"},    {'9', 32, "9"},    {44, 32, "Key code 44"},
+                 {37, 32, "Left arrow"},  {0, 32, "No key"}, {VK_F5, 32, "Key code 116"},
                  {-5, 32, "Key code -5"}, {33, 5, "Page"},   {123456, 5, "Key "}};
     for (const auto& c : cases) {
         char text[40];

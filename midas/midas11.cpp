@@ -1,6 +1,11 @@
 // midas11.cpp - the music library: module and playback handles, the wave
 // output and the one mixing thread that feeds it.
 //
+// The wave device is open only while a module plays (and until what it holds
+// has played out): an open stream keeps the sound server and Wine's driver
+// threads waking many times a second even when fed silence. Between games the
+// mixing thread sleeps on its event until the next play wakes it.
+//
 // Every entry point takes the library lock, so the program's thread and the
 // mixing thread never see a half-changed table. The mixing thread holds the
 // lock only while it mixes one buffer (a few milliseconds), which bounds how
@@ -10,6 +15,7 @@
 #include "midasmix.h"
 
 #include <mmsystem.h>
+#include <new>
 #include <stdio.h>
 #include <string.h>
 
@@ -41,8 +47,9 @@ struct MODULESLOT {
 struct LIBRARY {
     LibraryState state;
     char dllDir[MIX_PATH];      // folder of midas11.dll with a trailing separator
-    HWAVEOUT hwo;               // NULL: no device, the library runs silent
-    HANDLE hDoneEvent;          // set by the device when a buffer has played
+    int haveDevice;             // 0: MIDASinit found no device, the library runs silent
+    HWAVEOUT hwo;               // open only while something plays; owned by the thread
+    HANDLE hWakeEvent;          // set by the device when a buffer has played, and by a play
     WAVEHDR headers[BUFFER_COUNT];
     short *buffers[BUFFER_COUNT];
     int queued[BUFFER_COUNT];   // handed to the device and not yet returned
@@ -163,24 +170,17 @@ static void FeedDevice(void)
     }
 }
 
-static DWORD WINAPI MixerThread(LPVOID param)
+// A buffer handed to the device that it has not given back yet.
+static int AnyQueued(void)
 {
-    // The thread keeps its own reference to the library, so a FreeLibrary
-    // by the host cannot unload the code it runs.
-    HMODULE self = (HMODULE)param;
-    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
-    while (!lib.quit) {
-        EnterCriticalSection(&libLock);
-        if (!lib.quit)
-            FeedDevice();
-        LeaveCriticalSection(&libLock);
-        WaitForSingleObject(lib.hDoneEvent, THREAD_WAKE_MS);
-    }
-    FreeLibraryAndExitThread(self, 0);
+    for (int i = 0; i < BUFFER_COUNT; i++)
+        if (lib.queued[i] && !(lib.headers[i].dwFlags & WHDR_DONE))
+            return 1;
     return 0;
 }
 
-static int OpenOutput(void)
+// Opens the wave device and prepares the buffers for it. NULL if it cannot.
+static HWAVEOUT OpenDevice(void)
 {
     WAVEFORMATEX wf;
     memset(&wf, 0, sizeof wf);
@@ -190,50 +190,108 @@ static int OpenOutput(void)
     wf.wBitsPerSample = 16;
     wf.nBlockAlign = MIX_FRAME_BYTES;
     wf.nAvgBytesPerSec = MIX_RATE * MIX_FRAME_BYTES;
-
-    lib.hDoneEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
-    if (!lib.hDoneEvent)
-        return 0;
-    if (waveOutOpen(&lib.hwo, WAVE_MAPPER, &wf, (DWORD_PTR)lib.hDoneEvent, 0, CALLBACK_EVENT)
-        != MMSYSERR_NOERROR) {
-        lib.hwo = NULL;
-        return 0;
-    }
-    const size_t samples = (size_t)BUFFER_FRAMES * MIX_CHANNELS;
-    lib.mixAcc = new int[samples];
-    lib.mixOne = new short[samples];
+    HWAVEOUT hwo = NULL;
+    if (waveOutOpen(&hwo, WAVE_MAPPER, &wf, (DWORD_PTR)lib.hWakeEvent, 0, CALLBACK_EVENT)
+        != MMSYSERR_NOERROR)
+        return NULL;
     for (int i = 0; i < BUFFER_COUNT; i++) {
-        lib.buffers[i] = new short[samples];
         WAVEHDR *h = &lib.headers[i];
         memset(h, 0, sizeof *h);
         h->lpData = (LPSTR)lib.buffers[i];
-        h->dwBufferLength = (DWORD)(samples * sizeof(short));
-        waveOutPrepareHeader(lib.hwo, h, sizeof *h);
+        h->dwBufferLength = (DWORD)(sizeof(short) * BUFFER_FRAMES * MIX_CHANNELS);
+        waveOutPrepareHeader(hwo, h, sizeof *h);
+    }
+    return hwo;
+}
+
+static void CloseDevice(HWAVEOUT hwo)
+{
+    waveOutReset(hwo);
+    for (int i = 0; i < BUFFER_COUNT; i++)
+        waveOutUnprepareHeader(hwo, &lib.headers[i], sizeof lib.headers[i]);
+    waveOutClose(hwo);
+}
+
+// Takes the device away from the library (with the lock held), for the
+// caller to close without it: closing waits on the sound server.
+static HWAVEOUT DetachDevice(void)
+{
+    HWAVEOUT hwo = lib.hwo;
+    lib.hwo = NULL;
+    for (int i = 0; i < BUFFER_COUNT; i++)
+        lib.queued[i] = 0;
+    return hwo;
+}
+
+static DWORD WINAPI MixerThread(LPVOID param)
+{
+    // The thread keeps its own reference to the library, so a FreeLibrary
+    // by the host cannot unload the code it runs.
+    HMODULE self = (HMODULE)param;
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
+    while (!lib.quit) {
+        EnterCriticalSection(&libLock);
+        int playing = !lib.quit && AnyPlaying();
+        int open = lib.hwo != NULL;
+        HWAVEOUT idle = NULL;
+        if (playing && open)
+            FeedDevice();
+        else if (!playing && open && !AnyQueued())
+            idle = DetachDevice();  // played out or stopped: let the device go
+        LeaveCriticalSection(&libLock);
+        if (idle) {
+            CloseDevice(idle);
+            open = 0;
+        } else if (playing && !open) {
+            HWAVEOUT hwo = OpenDevice();
+            if (hwo) {
+                EnterCriticalSection(&libLock);
+                lib.hwo = hwo;
+                LeaveCriticalSection(&libLock);
+                continue;           // feed it at once: the first note starts now
+            }
+        }
+        // A device that cannot be opened gets one more try per wake-up.
+        WaitForSingleObject(lib.hWakeEvent, playing || open ? (DWORD)THREAD_WAKE_MS : INFINITE);
+    }
+    FreeLibraryAndExitThread(self, 0);
+    return 0;
+}
+
+// The mixing buffers and the wake-up event, for the life of an initialised
+// library. 0 when memory or the event runs out: the library then runs silent.
+static int AllocOutput(void)
+{
+    const size_t samples = (size_t)BUFFER_FRAMES * MIX_CHANNELS;
+    lib.hWakeEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
+    lib.mixAcc = new (std::nothrow) int[samples];
+    lib.mixOne = new (std::nothrow) short[samples];
+    int ok = lib.hWakeEvent && lib.mixAcc && lib.mixOne;
+    for (int i = 0; i < BUFFER_COUNT; i++) {
+        lib.buffers[i] = new (std::nothrow) short[samples];
+        ok = ok && lib.buffers[i];
         lib.queued[i] = 0;
     }
-    return 1;
+    return ok;
 }
 
 static void CloseOutput(void)
 {
-    if (lib.hwo) {
-        FlushOutput();
-        for (int i = 0; i < BUFFER_COUNT; i++) {
-            waveOutUnprepareHeader(lib.hwo, &lib.headers[i], sizeof lib.headers[i]);
-            delete[] lib.buffers[i];
-            lib.buffers[i] = NULL;
-        }
-        waveOutClose(lib.hwo);
-        lib.hwo = NULL;
-        delete[] lib.mixAcc;
-        delete[] lib.mixOne;
-        lib.mixAcc = NULL;
-        lib.mixOne = NULL;
+    if (lib.hwo)
+        CloseDevice(DetachDevice());
+    for (int i = 0; i < BUFFER_COUNT; i++) {
+        delete[] lib.buffers[i];
+        lib.buffers[i] = NULL;
     }
-    if (lib.hDoneEvent) {
-        CloseHandle(lib.hDoneEvent);
-        lib.hDoneEvent = NULL;
+    delete[] lib.mixAcc;
+    delete[] lib.mixOne;
+    lib.mixAcc = NULL;
+    lib.mixOne = NULL;
+    if (lib.hWakeEvent) {
+        CloseHandle(lib.hWakeEvent);
+        lib.hWakeEvent = NULL;
     }
+    lib.haveDevice = 0;
 }
 
 // Ends the mixing thread. Must be called without the lock: the thread takes
@@ -242,8 +300,8 @@ static void CloseOutput(void)
 static int JoinMixerThread(HANDLE thread)
 {
     InterlockedExchange(&lib.quit, 1);
-    if (lib.hDoneEvent)
-        SetEvent(lib.hDoneEvent);
+    if (lib.hWakeEvent)
+        SetEvent(lib.hWakeEvent);
     int ended = WaitForSingleObject(thread, THREAD_JOIN_MS) == WAIT_OBJECT_0;
     CloseHandle(thread);
     return ended;
@@ -274,13 +332,19 @@ extern "C" BOOL MIDAS_CALL MIDASinit(void)
     BOOL ok = FALSE;
     if (lib.state == LIB_STARTED) {
         lib.state = LIB_READY;
-        // Without a device the library stays ready and silent: modules load
-        // and play handles are issued, nothing is mixed.
-        if (!OpenOutput())
+        // The device is tried once here and opened for real at each play.
+        // Without one the library stays ready and silent: modules load and
+        // play handles are issued, nothing is mixed.
+        HWAVEOUT hwo = AllocOutput() ? OpenDevice() : NULL;
+        if (hwo) {
+            CloseDevice(hwo);
+            lib.haveDevice = 1;
+        } else {
             CloseOutput();
-        ok = lib.hwo != NULL;
+        }
+        ok = lib.haveDevice;
     } else if (lib.state == LIB_READY) {
-        ok = lib.hwo != NULL;
+        ok = lib.haveDevice;
     }
     LeaveCriticalSection(&libLock);
     return ok;
@@ -291,7 +355,7 @@ extern "C" BOOL MIDAS_CALL MIDASstartBackgroundPlay(DWORD pollRate)
     (void)pollRate;
     EnterCriticalSection(&libLock);
     BOOL ok = FALSE;
-    if (lib.state == LIB_READY && lib.hwo && !lib.hThread) {
+    if (lib.state == LIB_READY && lib.haveDevice && !lib.hThread) {
         HMODULE self = NULL;
         if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                                (LPCSTR)(void *)&MixerThread, &self)) {
@@ -316,10 +380,13 @@ extern "C" BOOL MIDAS_CALL MIDASstopBackgroundPlay(void)
     LeaveCriticalSection(&libLock);
     if (!thread)
         return FALSE;
-    JoinMixerThread(thread);
+    if (!JoinMixerThread(thread))
+        return TRUE;            // the device stays with the stuck thread
     EnterCriticalSection(&libLock);
-    FlushOutput();
+    HWAVEOUT hwo = DetachDevice();
     LeaveCriticalSection(&libLock);
+    if (hwo)
+        CloseDevice(hwo);
     return TRUE;
 }
 
@@ -379,6 +446,8 @@ extern "C" MIDASmodulePlayHandle MIDAS_CALL MIDASplayModule(MIDASmodule module, 
         m->playing = 1;
         m->playGeneration = NextGeneration();
         handle = (m->playGeneration << SLOT_BITS) | (DWORD)(m - lib.modules + 1);
+        if (lib.hWakeEvent)
+            SetEvent(lib.hWakeEvent);   // the thread sleeps while nothing plays
     } else if (m) {
         m->playing = 0;
     }
@@ -435,7 +504,12 @@ extern "C" BOOL MIDAS_CALL MIDASclose(void)
         for (int i = 0; i < MAX_MODULES; i++)
             lib.modules[i].used = 0;
         lib.hwo = NULL;
-        lib.hDoneEvent = NULL;
+        lib.hWakeEvent = NULL;
+        lib.haveDevice = 0;
+        for (int i = 0; i < BUFFER_COUNT; i++)
+            lib.buffers[i] = NULL;
+        lib.mixAcc = NULL;
+        lib.mixOne = NULL;
     }
     lib.state = LIB_CLOSED;
     LeaveCriticalSection(&libLock);

@@ -62,11 +62,13 @@ extern "C" {
 // First call of a run: the library is started but plays nothing yet.
 MIDAS_API BOOL MIDAS_CALL MIDASstartup(void);
 
-// Opens the wave output. FALSE when no device could be opened; the library
-// then stays usable and silent. Needs MIDASstartup.
+// Looks for the wave output. FALSE when no device could be opened; the library
+// then stays usable and silent. Needs MIDASstartup. The device itself is open
+// only while a module plays: an idle library costs no CPU.
 MIDAS_API BOOL MIDAS_CALL MIDASinit(void);
 
-// Starts the library's mixing thread, which feeds the device from then on.
+// Starts the library's mixing thread, which feeds the device whenever a
+// module plays and sleeps otherwise.
 // pollRate is accepted for compatibility and ignored.
 MIDAS_API BOOL MIDAS_CALL MIDASstartBackgroundPlay(DWORD pollRate);
 

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Benchmark of the music library under Wine with a private sound server:
-# CPU use while the music plays (whole process and the mixing thread, in
-# percent of one core) and how long MIDASstopModule, MIDASstopBackgroundPlay
-# and MIDASclose take (20 rounds each: median and worst).
+# Benchmark of the music library under Wine, with a private sound server and without one:
+# CPU use (percent of one core) idle, while the music plays and between games, and how long
+# MIDASstopModule, MIDASstopBackgroundPlay and MIDASclose take (20 rounds: median and worst).
 #   scripts/bench-music.sh [BUILD_DIR]     (default: build/x64, built beforehand)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -13,6 +12,11 @@ if [ ! -f "$bench" ]; then
   exit 1
 fi
 export STAKKA_BUILD_DIR=$build STAKKA_SOURCE_DIR=$root STAKKA_WINE_MODE=headless
+. "$root/tests/pulse-env.sh"
 "$root/cmake/wine-prefix.sh" start headless
-trap '"$root/cmake/wine-prefix.sh" stop headless' EXIT
-"$root/tests/music_pulse.sh" bench "$bench"
+trap 'pulse_stop; "$root/cmake/wine-prefix.sh" stop headless' EXIT
+echo "== without a sound server"
+PULSE_SERVER=unix:$build/no-sound-server "$root/cmake/wine-run.sh" "$bench" --idle 5 --play 5 --after 5
+echo "== with a sound server"
+pulse_start "$build/bench-pulse"
+PULSE_LATENCY_MSEC=100 "$root/cmake/wine-run.sh" "$bench" --idle 5 --play 10 --after 5 --cycles 20

@@ -16,7 +16,6 @@ need=(
   cmake ninja-build    # build system
   python3              # picture and music generators in tools/
   pulseaudio pulseaudio-utils sox  # recording the music through a private sound server
-  openmpt123           # independent module player to cross-check beyond.mod
   dpkg-dev             # apt-get source (libxmp is built from Debian's source package)
   unzip zip nsis       # release packages
   7zip                 # lists the NSIS installers' contents in the release tests

@@ -2,11 +2,11 @@
 //
 // A thread-local CBT hook notes every dialog the thread creates; a thread timer,
 // dispatched by the dialog's own modal loop, runs the script's steps one at a
-// time, each once the topmost dialog is visible and carries the expected title
-// (a timer that acts before the dialog is shown fails on a fresh prefix). A
-// watchdog ends every open dialog after a few seconds, so a broken script fails
-// the test instead of hanging it. Questions and error boxes are answered through
-// the program's seams and recorded.
+// time, each once the topmost dialog is visible, carries the expected title and
+// a window of the thread has the focus (a step that acts before the dialog is
+// shown fails on a fresh prefix). A watchdog ends every open dialog after a few
+// seconds, so a broken script fails the test instead of hanging it. Questions and
+// error boxes are answered through the program's seams and recorded.
 #ifndef DLGDRIVER_H
 #define DLGDRIVER_H
 
@@ -14,7 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <deque>
 #include <functional>
 #include <string>
@@ -24,30 +23,24 @@
 #include "dlgseams.h"
 #include "gdi_count.h"
 
-struct BoxRecord {
+struct QUESTION {
     std::string text;
-    std::string caption;
     UINT type;
 };
-
-// A step title that matches whatever dialog is on top (the system's own boxes).
-const char ANY_DIALOG[] = "*";
 
 class DialogDriver
 {
   public:
     typedef std::function<void(HWND)> Action;
 
-    explicit DialogDriver(DWORD watchdogMs = 8000) : watchdog(watchdogMs)
+    explicit DialogDriver(DWORD watchdogMs = 8000) : start(GetTickCount()), watchdog(watchdogMs)
     {
         current = this;
-        start = GetTickCount();
         hook = SetWindowsHookExA(WH_CBT, CbtProc, nullptr, GetCurrentThreadId());
-        timer = SetTimer(nullptr, 0, TICK_MS, Tick);
+        timer = SetTimer(nullptr, 0, 10, Tick);
         oldQuestion = SetQuestionBox(Question);
         oldError = SetMbErrorBox(Error);
     }
-
     ~DialogDriver()
     {
         KillTimer(nullptr, timer);
@@ -56,59 +49,34 @@ class DialogDriver
         SetMbErrorBox(oldError);
         current = nullptr;
     }
-
-    DialogDriver(const DialogDriver&) = delete;
-    DialogDriver& operator=(const DialogDriver&) = delete;
-
     // Runs act on the topmost dialog once it is visible and titled title.
     DialogDriver& Then(const char* title, Action act)
     {
         steps.push_back({title, act});
         return *this;
     }
-    // Answers for the next questions, in order.
+    // The answers to the next questions, in order (then No or Cancel).
     DialogDriver& Answer(int id)
     {
         answers.push_back(id);
         return *this;
     }
-
     bool Done() const { return steps.empty() && !timedOut; }
     int DialogsSeen() const { return dialogsSeen; }
-    // Expects every step to have run before the watchdog struck.
-    void ExpectDone() const
-    {
-        EXPECT_FALSE(timedOut) << "the script did not finish";
-        EXPECT_EQ(0u, steps.size()) << "steps left";
-    }
+    void ExpectDone() const { EXPECT_TRUE(Done()) << steps.size() << " steps left"; }
 
-    std::vector<BoxRecord> questions; // every question asked
-    std::vector<std::string> errors;  // every MbError text
-
-    static std::string Title(HWND hwnd)
-    {
-        char text[256] = "";
-        GetWindowTextA(hwnd, text, sizeof text);
-        return text;
-    }
+    std::vector<QUESTION> questions;
+    std::vector<std::string> errors; // every MbError text
 
   private:
-    static const UINT TICK_MS = 10;
     struct Step {
         std::string title;
         Action act;
     };
-
     static DialogDriver* current;
-
     HHOOK hook;
     UINT_PTR timer;
-    DWORD start;
-    DWORD watchdog;
-    // How long a shown dialog may go without the keyboard focus before the steps run anyway.
-    static const DWORD FOCUS_GRACE_MS = 2000;
-    HWND shownDialog = nullptr;
-    DWORD shownSince = 0;
+    DWORD start, watchdog;
     bool timedOut = false;
     int dialogsSeen = 0;
     std::vector<HWND> dialogs;
@@ -117,57 +85,35 @@ class DialogDriver
     QUESTIONBOXPROC oldQuestion;
     MBERRORBOXPROC oldError;
 
-    void Prune()
-    {
-        dialogs.erase(
-            std::remove_if(dialogs.begin(), dialogs.end(), [](HWND h) { return !IsWindow(h); }),
-            dialogs.end());
-    }
-
     static LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam)
     {
-        if (code == HCBT_CREATEWND && current) {
-            // Top-level dialogs only: the system's file chooser nests a child dialog.
-            const CBT_CREATEWNDA* cw = reinterpret_cast<const CBT_CREATEWNDA*>(lParam);
-            char cls[64] = "";
-            GetClassNameA(reinterpret_cast<HWND>(wParam), cls, sizeof cls);
-            if (lstrcmpA(cls, "#32770") == 0 && !(cw->lpcs->style & WS_CHILD)) {
-                current->dialogs.push_back(reinterpret_cast<HWND>(wParam));
-                current->dialogsSeen++;
-            }
+        char cls[16] = "";
+        GetClassNameA((HWND)wParam, cls, sizeof cls);
+        if (code == HCBT_CREATEWND && current && !lstrcmpA(cls, "#32770") &&
+            !(((CBT_CREATEWNDA*)lParam)->lpcs->style & WS_CHILD)) {
+            current->dialogs.push_back((HWND)wParam);
+            current->dialogsSeen++;
         }
         return CallNextHookEx(nullptr, code, wParam, lParam);
     }
-
     static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD)
     {
         DialogDriver* d = current;
-        if (!d)
+        while (d && !d->dialogs.empty() && !IsWindow(d->dialogs.back()))
+            d->dialogs.pop_back();
+        if (!d || d->dialogs.empty())
             return;
-        d->Prune();
-        if (GetTickCount() - d->start > d->watchdog) {
-            // A stuck script: end every dialog, the innermost first.
+        if (GetTickCount() - d->start > d->watchdog) { // a stuck script: end them all
             d->timedOut = true;
-            for (auto it = d->dialogs.rbegin(); it != d->dialogs.rend(); ++it)
-                EndDialog(*it, IDCANCEL);
+            for (HWND dlg : d->dialogs)
+                EndDialog(dlg, IDCANCEL);
             return;
         }
-        if (d->steps.empty() || d->dialogs.empty())
-            return;
         HWND top = d->dialogs.back();
-        const std::string& want = d->steps.front().title;
-        if (!IsWindowVisible(top) || (want != ANY_DIALOG && Title(top) != want))
-            return;
-        // A dialog is shown before it is activated; on a fresh prefix under load the
-        // focus can arrive a few ticks later. Wait for it (for a bounded time), so the
-        // steps see the dialog as the user would.
-        if (top != d->shownDialog) {
-            d->shownDialog = top;
-            d->shownSince = GetTickCount();
-        }
-        HWND focus = GetFocus();
-        bool focused = focus && (focus == top || IsChild(top, focus));
-        if (!focused && GetTickCount() - d->shownSince < FOCUS_GRACE_MS)
+        char title[256] = "";
+        GetWindowTextA(top, title, sizeof title);
+        if (d->steps.empty() || !IsWindowVisible(top) || d->steps.front().title != title ||
+            !GetFocus())
             return;
         // Taken off the list before it runs: a step may open a nested dialog whose
         // modal loop calls this timer again.
@@ -175,39 +121,32 @@ class DialogDriver
         d->steps.pop_front();
         step.act(top);
     }
-
-    static int WINAPI Question(HWND, LPCSTR text, LPCSTR caption, UINT type)
+    static int WINAPI Question(HWND, LPCSTR text, LPCSTR, UINT type)
     {
-        DialogDriver* d = current;
-        d->questions.push_back({text ? text : "", caption ? caption : "", type});
-        if (d->answers.empty())
-            return (type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDCANCEL;
-        int id = d->answers.front();
-        d->answers.pop_front();
+        current->questions.push_back({text, type});
+        int id = current->answers.empty() ? ((type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDCANCEL)
+                                          : current->answers.front();
+        if (!current->answers.empty())
+            current->answers.pop_front();
         return id;
     }
-
     static int WINAPI Error(HWND, LPCSTR text, LPCSTR, UINT)
     {
-        if (current)
-            current->errors.push_back(text ? text : "");
+        current->errors.push_back(text);
         return IDOK;
     }
 };
 
 inline DialogDriver* DialogDriver::current = nullptr;
 
-// Helpers for the steps.
 inline void Command(HWND dlg, int id, int code = BN_CLICKED)
 {
-    SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, code),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dlg, id)));
+    SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, code), (LPARAM)GetDlgItem(dlg, id));
 }
 
-inline void PostCommand(HWND dlg, int id, int code = BN_CLICKED)
+inline void PostCommand(HWND dlg, int id)
 {
-    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, code),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dlg, id)));
+    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dlg, id));
 }
 
 // Selects entry index of a combo box and tells the dialog, as a user's choice would.
@@ -226,109 +165,60 @@ inline std::string ItemText(HWND dlg, int id)
 
 inline std::string ComboText(HWND dlg, int id, int index)
 {
-    char text[512] = "";
-    LRESULT len = SendDlgItemMessageA(dlg, id, CB_GETLBTEXTLEN, index, 0);
-    if (len < 0 || len >= static_cast<LRESULT>(sizeof text))
-        return "<none>";
-    SendDlgItemMessageA(dlg, id, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text));
+    char text[512] = "<none>";
+    if (SendDlgItemMessageA(dlg, id, CB_GETLBTEXTLEN, index, 0) < (LRESULT)sizeof text)
+        SendDlgItemMessageA(dlg, id, CB_GETLBTEXT, index, (LPARAM)text);
     return text;
 }
 
 inline int ComboSel(HWND dlg, int id)
 {
-    return static_cast<int>(SendDlgItemMessageA(dlg, id, CB_GETCURSEL, 0, 0));
+    return (int)SendDlgItemMessageA(dlg, id, CB_GETCURSEL, 0, 0);
 }
 
 inline int ComboCount(HWND dlg, int id)
 {
-    return static_cast<int>(SendDlgItemMessageA(dlg, id, CB_GETCOUNT, 0, 0));
+    return (int)SendDlgItemMessageA(dlg, id, CB_GETCOUNT, 0, 0);
 }
 
-// Counts of the process's objects: GDI (support/gdi_count.cpp reads the handle table
-// where Wine's GetGuiResources answers 0) and USER, or where the system does not
-// count those, the windows of this thread, children included.
-inline DWORD GdiObjects()
-{
-    return static_cast<DWORD>(GdiObjectCount());
-}
-
+// USER objects, or where the system does not count them (Wine), the windows of
+// this thread, children included.
 inline DWORD UserObjects()
 {
     DWORD n = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
-    if (n != 0)
-        return n;
-    struct Counter {
-        static BOOL CALLBACK Child(HWND, LPARAM lp)
-        {
-            ++*reinterpret_cast<DWORD*>(lp);
-            return TRUE;
-        }
-        static BOOL CALLBACK Top(HWND hwnd, LPARAM lp)
-        {
-            ++*reinterpret_cast<DWORD*>(lp);
-            EnumChildWindows(hwnd, Child, lp);
-            return TRUE;
-        }
+    auto count = [](HWND hwnd, LPARAM lp) -> BOOL {
+        ++*(DWORD*)lp;
+        EnumChildWindows(hwnd, [](HWND, LPARAM lp2) -> BOOL { return ++*(DWORD*)lp2 > 0; }, lp);
+        return TRUE;
     };
-    EnumThreadWindows(GetCurrentThreadId(), Counter::Top, reinterpret_cast<LPARAM>(&n));
+    if (n == 0)
+        EnumThreadWindows(GetCurrentThreadId(), count, (LPARAM)&n);
     return n;
 }
 
 // Runs cycle(i) once to warm up lazily made system objects, then cycles times, and
-// expects both counts back where they were.
+// expects the GDI and USER counts back where they were.
 template <class Cycle> void ExpectCountsFlat(int cycles, Cycle cycle)
 {
     cycle(0);
-    DWORD gdi = GdiObjects();
-    DWORD user = UserObjects();
+    DWORD gdi = GdiObjectCount(), user = UserObjects();
     for (int i = 0; i < cycles && !::testing::Test::HasFailure(); i++)
         cycle(i);
-    EXPECT_GT(gdi, 0u); // a count of nothing would prove nothing
-    EXPECT_GT(user, 0u);
-    EXPECT_EQ(gdi, GdiObjects());
+    EXPECT_GT(gdi * user, 0u); // a count of nothing would prove nothing
+    EXPECT_EQ(gdi, (DWORD)GdiObjectCount());
     EXPECT_EQ(user, UserObjects());
-}
-
-// Expects item at the dialog-unit rectangle {x, y, cx, cy}, position and size
-// converted each on its own as the dialog manager does.
-inline void ExpectPlaced(HWND dlg, HWND item, RECT du)
-{
-    MapDialogRect(dlg, &du);
-    RECT actual;
-    GetWindowRect(item, &actual);
-    MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT*>(&actual), 2);
-    EXPECT_EQ(du.left, actual.left);
-    EXPECT_EQ(du.top, actual.top);
-    EXPECT_EQ(du.right, actual.right - actual.left);
-    EXPECT_EQ(du.bottom, actual.bottom - actual.top);
-}
-
-// Expects the dialog's client area to be cx x cy dialog units.
-inline void ExpectClientSize(HWND dlg, int cx, int cy)
-{
-    RECT rc = {0, 0, cx, cy};
-    MapDialogRect(dlg, &rc);
-    RECT client;
-    GetClientRect(dlg, &client);
-    EXPECT_EQ(rc.right, client.right);
-    EXPECT_EQ(rc.bottom, client.bottom);
 }
 
 // A plain visible top-level window to own the dialogs, as the main window does.
 inline HWND MakeOwnerWindow()
 {
-    static ATOM atom;
-    HINSTANCE inst = GetModuleHandleA(nullptr);
-    if (!atom) {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.hInstance = inst;
-        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-        wc.lpszClassName = "DialogTestOwner";
-        atom = RegisterClassA(&wc);
-    }
-    HWND hwnd = CreateWindowExA(0, "DialogTestOwner", "Owner", WS_OVERLAPPEDWINDOW, 100, 100, 400,
-                                450, nullptr, nullptr, inst, nullptr);
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "DialogTestOwner";
+    RegisterClassA(&wc); // fails harmlessly once registered
+    HWND hwnd = CreateWindowExA(0, wc.lpszClassName, "Owner", WS_OVERLAPPEDWINDOW, 100, 100, 400,
+                                450, nullptr, nullptr, wc.hInstance, nullptr);
     ShowWindow(hwnd, SW_SHOW);
     return hwnd;
 }

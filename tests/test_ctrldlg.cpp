@@ -86,43 +86,14 @@ class ControlsDialog : public ::testing::Test
 
 // ---- the key table and its helpers -------------------------------------------------
 
-TEST(KeyList, NamedKeysThenLettersThenDigits)
-{
-    const KEYLIST named[] = {
-        {8, "Backspace"},   {9, "Tab"},         {12, "Clear"},     {13, "Return"},
-        {16, "Shift"},      {17, "Control"},    {18, "Menu"},      {20, "Caps Lock"},
-        {32, "Space"},      {33, "Page Up"},    {34, "Page Down"}, {35, "End"},
-        {36, "Home"},       {37, "Left arrow"}, {38, "Up arrow"},  {39, "Right arrow"},
-        {40, "Down arrow"}, {41, "Select"},     {42, "Print"},     {43, "Execute"},
-        {45, "Insert"},     {46, "Delete"},
-    };
-    ASSERT_EQ(58, NUM_KEYLIST);
-    for (int i = 0; i < NUM_KEYLIST; i++) {
-        char single[2] = {static_cast<char>(i < 48 ? 'A' + i - 22 : '0' + i - 48), 0};
-        int key = i < 22 ? named[i].key : single[0];
-        EXPECT_EQ(key, keylist[i].key) << "row " << i;
-        EXPECT_STREQ(i < 22 ? named[i].name : single, keylist[i].name) << "row " << i;
-        EXPECT_LT(strlen(keylist[i].name), static_cast<size_t>(KEYNAME_LEN)) << "row " << i;
-        EXPECT_EQ(i, keyIndex(key));
-    }
-}
-
-TEST(KeyIndex, FindsNothingOutsideTheTable)
-{
-    const int unbindable[] = {0,        VK_ESCAPE,     VK_PAUSE, VK_F1, VK_NUMPAD0, VK_ADD,
-                              VK_OEM_1, VK_OEM_PERIOD, 44,       47,    -1,         256,
-                              91,       0x7FFFFFFF};
-    for (int key : unbindable)
-        EXPECT_EQ(-1, keyIndex(key)) << "key " << key;
-}
-
 TEST(KeyFieldText, TableNameOrReadableSubstituteCutToTheBuffer)
 {
     const struct {
         int key;
         int cb;
         const char* text;
-    } cases[] = {{37, 32, "Left arrow"},  {0, 32, "No key"}, {VK_F5, 32, "Key code 116"},
+    } cases[] = {{8, 32, "Backspace"},    {'9', 32, "9"},    {44, 32, "Key code 44"},
+                 {37, 32, "Left arrow"},  {0, 32, "No key"}, {VK_F5, 32, "Key code 116"},
                  {-5, 32, "Key code -5"}, {33, 5, "Page"},   {123456, 5, "Key "}};
     for (const auto& c : cases) {
         char text[40];
@@ -133,58 +104,7 @@ TEST(KeyFieldText, TableNameOrReadableSubstituteCutToTheBuffer)
     }
 }
 
-TEST(ChooseKeyClass, RegisteredWithTheChoosersSettings)
-{
-    HINSTANCE inst = GetModuleHandleA(nullptr);
-    RegisterChooseKeyClass(inst); // a second registration fails harmlessly
-    WNDCLASSA wc = {};
-    ASSERT_TRUE(GetClassInfoA(inst, "ChooseKey", &wc));
-    EXPECT_EQ(0u, wc.style);
-    EXPECT_EQ(0, wc.cbClsExtra + wc.cbWndExtra);
-    EXPECT_EQ(reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(16)), wc.hbrBackground);
-    EXPECT_EQ(nullptr, wc.hIcon);
-    EXPECT_EQ(nullptr, wc.lpszMenuName);
-    EXPECT_EQ(LoadCursor(nullptr, IDC_ARROW), wc.hCursor);
-    EXPECT_TRUE(wc.lpfnWndProc == ChooseKeyWndProc);
-}
-
 // ---- the dialog ------------------------------------------------------------------
-
-TEST_F(ControlsDialog, OpensFromItsTemplateWithActionAndKeyNames)
-{
-    DialogDriver d;
-    d.Then(kTitle, [](HWND dlg) {
-        const char* keys[NUM_CONTROLS] = {"Left arrow", "Right arrow", "Up arrow", "Control",
-                                          "Down arrow"};
-        for (int i = 0; i < NUM_CONTROLS; i++) {
-            EXPECT_EQ(szControls[i], ItemText(dlg, IDC_KEYLABEL1 + i));
-            EXPECT_EQ(keys[i], ItemText(dlg, 105 + i));
-            HWND field = GetDlgItem(dlg, 105 + i);
-            char cls[32] = "";
-            GetClassNameA(field, cls, sizeof cls);
-            EXPECT_STREQ("Edit", cls);
-            LONG fs = GetWindowLongA(field, GWL_STYLE);
-            EXPECT_TRUE(fs & ES_READONLY) << i;
-            // The dialog manager turns an edit field's border into a sunken edge.
-            EXPECT_TRUE((fs & WS_BORDER) || (GetWindowLongA(field, GWL_EXSTYLE) & WS_EX_CLIENTEDGE))
-                << i;
-            EXPECT_FALSE(fs & WS_TABSTOP) << i;
-        }
-        EXPECT_EQ(GetDlgItem(dlg, IDOK), GetFocus());
-        EXPECT_EQ(GetParent(dlg), GetWindow(dlg, GW_OWNER));
-        LONG style = GetWindowLongA(dlg, GWL_STYLE);
-        EXPECT_EQ(static_cast<LONG>(WS_CAPTION | WS_SYSMENU | DS_MODALFRAME),
-                  style & (WS_CAPTION | WS_SYSMENU | DS_MODALFRAME));
-        EXPECT_EQ(BS_DEFPUSHBUTTON, GetWindowLongA(GetDlgItem(dlg, IDOK), GWL_STYLE) & 0xF);
-        EXPECT_EQ("OK", ItemText(dlg, IDOK));
-        EXPECT_EQ("Cancel", ItemText(dlg, IDCANCEL));
-        ExpectClientSize(dlg, 164, 143);
-        ExpectPlaced(dlg, GetDlgItem(dlg, 105), {81, 16, 70, 13});
-        PostCommand(dlg, IDCANCEL);
-    });
-    Run(d);
-    EXPECT_EQ(1, d.DialogsSeen());
-}
 
 TEST_F(ControlsDialog, UnboundAndUnknownCodesShowReadableTextAndStrayKeysDoNothing)
 {
@@ -216,27 +136,7 @@ TEST_F(ControlsDialog, ClickOpensTheChooserWhichReportsAndCloses)
                   ASSERT_EQ(1u, c.size());
                   HWND ch = c[0];
                   EXPECT_EQ(ch, GetFocus());
-                  EXPECT_EQ("Choose Key", DialogDriver::Title(ch));
-                  LONG style = GetWindowLongA(ch, GWL_STYLE);
-                  EXPECT_EQ(static_cast<LONG>(WS_POPUP | WS_VISIBLE | WS_BORDER),
-                            static_cast<LONG>(style & (WS_POPUP | WS_VISIBLE | WS_BORDER |
-                                                       WS_CAPTION | WS_CHILD)));
                   EXPECT_EQ(ownerWnd, GetWindow(ch, GW_OWNER));
-                  RECT rc;
-                  GetWindowRect(ch, &rc);
-                  EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN) / 2 - 150, rc.left);
-                  EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN) / 2 - 150, rc.top);
-                  EXPECT_EQ(300, rc.right - rc.left);
-                  EXPECT_EQ(300, rc.bottom - rc.top);
-                  HWND msg = GetDlgItem(ch, 1000);
-                  ASSERT_TRUE(msg != nullptr);
-                  EXPECT_EQ("Press the key you want to use for this function now, or press "
-                            "Escape to cancel.",
-                            DialogDriver::Title(msg));
-                  RECT mr;
-                  GetWindowRect(msg, &mr);
-                  EXPECT_EQ(280, mr.right - mr.left);
-                  EXPECT_EQ(280, mr.bottom - mr.top);
                   Press('A');
               })
         .Then(kTitle, [](HWND dlg) {
@@ -366,41 +266,6 @@ TEST_F(ControlsDialog, CancelAndEscapeLeaveTheRecordExactlyAsItWas)
     }
 }
 
-TEST_F(ControlsDialog, ChooserTakesTheFocusBackFromTheWindowsButNotFromTheDialogsControls)
-{
-    HWND ownerWnd = owner;
-    DialogDriver d;
-    d.Then(kTitle, [](HWND dlg) { Click(dlg, 106); })
-        .Then(kTitle,
-              [ownerWnd](HWND dlg) {
-                  std::vector<HWND> c = Choosers();
-                  ASSERT_EQ(1u, c.size());
-                  HWND cancel = GetDlgItem(dlg, IDCANCEL);
-                  // Focus bound for the dialog or the main window comes back; a control
-                  // of the dialog may keep it.
-                  const struct {
-                      HWND to;
-                      HWND expect;
-                  } moves[] = {{dlg, c[0]}, {ownerWnd, c[0]}, {GetDlgItem(dlg, IDOK), cancel}};
-                  for (const auto& m : moves) {
-                      SetFocus(cancel);
-                      SendMessageA(c[0], WM_KILLFOCUS, reinterpret_cast<WPARAM>(m.to), 0);
-                      EXPECT_EQ(m.expect, GetFocus());
-                      EXPECT_EQ(1u, Choosers().size());
-                  }
-                  SetFocus(c[0]);
-                  Press('E');
-              })
-        .Then(kTitle, [](HWND dlg) {
-            EXPECT_TRUE(Choosers().empty());
-            EXPECT_EQ("E", ItemText(dlg, 106));
-            EXPECT_EQ(GetDlgItem(dlg, IDOK), GetFocus());
-            PostCommand(dlg, IDOK);
-        });
-    Run(d);
-    EXPECT_EQ('E', co.keys[1]);
-}
-
 TEST_F(ControlsDialog, ChooserLeftOpenAfterTheDialogReportsToNoOne)
 {
     DialogDriver d;
@@ -423,9 +288,9 @@ TEST_F(ControlsDialog, ChooserLeftOpenAfterTheDialogReportsToNoOne)
     EXPECT_EQ('N', co.keys[0]);
 }
 
-TEST_F(ControlsDialog, TwoHundredOpenAndCloseCyclesLeaveGdiAndUserCountsFlat)
+TEST_F(ControlsDialog, OpenAndCloseCyclesLeaveGdiAndUserCountsFlat)
 {
-    ExpectCountsFlat(200, [this](int i) {
+    ExpectCountsFlat(50, [this](int i) {
         DialogDriver d;
         if (i % 20 == 0)
             Choose(d, 105, 'P');

@@ -1,9 +1,8 @@
 // Tests of the graphics options dialog, driven through its real modal loop with
 // the real graphics library; the colour and file choosers are answered through
-// their seams (the RealCommonDialogs suite at the end runs the system's own).
+// their seams.
 #include <gtest/gtest.h>
 
-#include <cderr.h>
 #include <cstring>
 #include <string>
 
@@ -14,9 +13,9 @@
 #include "gfxopt.h"
 #include "grid.h"
 #include "image.h"
-#include "memstore.h"
 #include "options.h"
 #include "schemes.h"
+#include "teststore.h"
 
 namespace
 {
@@ -25,141 +24,108 @@ const char kTitle[] = "Graphics Options";
 const char kSaveTitle[] = "Save Scheme";
 const int kBlocks = 42;
 
-COLORREF BlockColor(int k)
-{
-    return RGB(10 + k * 5, 250 - k * 5, (k * 37) % 200 + 20);
-}
-
-std::string SchemesPath()
-{
-    return std::string(szRegKey) + "\\" + szBlockSchemesKey;
-}
-
-// ---- scripted choosers -------------------------------------------------------------
-
-struct ColorScript {
-    BOOL ok = FALSE;
-    COLORREF pick = 0;
-    int calls = 0;
-    CHOOSECOLORA seen = {};
-    COLORREF seenCustom0 = 0;
-} colorScript;
+struct {
+    BOOL ok;
+    COLORREF pick;
+    int calls;
+    CHOOSECOLORA seen;
+    COLORREF custom0;
+} color;
 
 BOOL WINAPI FakeChooseColor(LPCHOOSECOLORA cc)
 {
-    colorScript.calls++;
-    colorScript.seen = *cc;
-    colorScript.seenCustom0 = cc->lpCustColors ? cc->lpCustColors[0] : 0;
-    // A chooser may scribble on the custom colours; the next use must not see it.
-    if (cc->lpCustColors)
-        cc->lpCustColors[0] = RGB(1, 2, 3);
-    if (colorScript.ok)
-        cc->rgbResult = colorScript.pick;
-    return colorScript.ok;
+    color.calls++;
+    color.seen = *cc;
+    color.custom0 = cc->lpCustColors[0];
+    cc->lpCustColors[0] = RGB(1, 2, 3); // the next use must not see this
+    cc->rgbResult = color.ok ? color.pick : RGB(9, 9, 9); // what a cancel leaves must not count
+    return color.ok;
 }
 
-struct FileScript {
-    BOOL ok = FALSE;
-    std::string path;
-    DWORD error = 0;
-    int calls = 0;
-    OPENFILENAMEA seen = {};
+struct {
+    std::string path; // empty: the chooser fails with error
+    DWORD error;
+    int calls;
     std::string initial;
-} fileScript;
+} file;
 
 BOOL WINAPI FakeGetOpenFileName(LPOPENFILENAMEA ofn)
 {
-    fileScript.calls++;
-    fileScript.seen = *ofn;
-    fileScript.initial = ofn->lpstrFile ? ofn->lpstrFile : "<null>";
-    if (fileScript.ok && ofn->lpstrFile)
-        lstrcpynA(ofn->lpstrFile, fileScript.path.c_str(), ofn->nMaxFile);
-    return fileScript.ok;
+    file.calls++;
+    file.initial = ofn->lpstrFile;
+    lstrcpynA(ofn->lpstrFile, file.path.c_str(), ofn->nMaxFile);
+    return !file.path.empty();
 }
 
 DWORD WINAPI FakeCommDlgError(void)
 {
-    return fileScript.error;
+    return file.error;
 }
 
-// ---- pixels --------------------------------------------------------------------------
-
-// A 32-bit memory surface to draw items into and read back.
-struct Canvas {
-    HDC dc;
-    HBITMAP bmp;
-    HGDIOBJ old;
-    Canvas(int w, int h)
-    {
-        BITMAPINFO bi = {};
-        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-        bi.bmiHeader.biWidth = w;
-        bi.bmiHeader.biHeight = -h;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        void* bits = nullptr;
-        dc = CreateCompatibleDC(nullptr);
-        bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-        old = SelectObject(dc, bmp);
-        RECT rc = {0, 0, w, h};
-        FillRect(dc, &rc, static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH)));
-    }
-    ~Canvas()
-    {
-        SelectObject(dc, old);
-        DeleteObject(bmp);
-        DeleteDC(dc);
-    }
-    COLORREF At(int x, int y) { return GetPixel(dc, x, y); }
-};
-
-void DrawItem(HWND dlg, Canvas& c, UINT type, UINT id, UINT item, UINT state, RECT rc)
+// What the preview shows at (x, y) when drawn 48 x 88.
+COLORREF PreviewPixel(HWND dlg, int x, int y)
 {
+    HDC screen = GetDC(nullptr), dc = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, 48, 88);
+    HGDIOBJ old = SelectObject(dc, bmp);
     DRAWITEMSTRUCT dis = {};
-    dis.CtlType = type;
-    dis.CtlID = id;
-    dis.itemID = item;
+    dis.CtlType = ODT_STATIC;
+    dis.CtlID = IDC_PREVIEW;
     dis.itemAction = ODA_DRAWENTIRE;
-    dis.itemState = state;
-    dis.hwndItem = GetDlgItem(dlg, id);
-    dis.hDC = c.dc;
-    dis.rcItem = rc;
-    SendMessageA(dlg, WM_DRAWITEM, id, reinterpret_cast<LPARAM>(&dis));
+    dis.hwndItem = GetDlgItem(dlg, IDC_PREVIEW);
+    dis.hDC = dc;
+    dis.rcItem = {0, 0, 48, 88};
+    SendMessageA(dlg, WM_DRAWITEM, IDC_PREVIEW, (LPARAM)&dis);
+    COLORREF c = GetPixel(dc, x, y);
+    SelectObject(dc, old);
+    DeleteObject(bmp);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return c;
 }
 
-// A small 24-bit bitmap file for the "From file" kind.
-std::string WriteBitmapFile(const char* name, COLORREF color)
+// An 8 x 8 24-bit bitmap file of one colour.
+std::string WriteBitmapFile(const char* name, COLORREF c)
 {
     char dir[MAX_PATH];
     GetTempPathA(sizeof dir, dir);
+    BITMAPFILEHEADER fh = {0x4D42, sizeof fh + sizeof(BITMAPINFOHEADER) + 192, 0, 0,
+                           sizeof fh + sizeof(BITMAPINFOHEADER)};
+    BITMAPINFOHEADER ih = {sizeof ih, 8, 8, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    std::string data = std::string((char*)&fh, sizeof fh) + std::string((char*)&ih, sizeof ih);
+    for (int i = 0; i < 64; i++)
+        data += {(char)GetBValue(c), (char)GetGValue(c), (char)GetRValue(c)};
     std::string path = std::string(dir) + name;
-    const int side = 8;
-    BITMAPFILEHEADER fh = {};
-    BITMAPINFOHEADER ih = {};
-    ih.biSize = sizeof ih;
-    ih.biWidth = side;
-    ih.biHeight = side;
-    ih.biPlanes = 1;
-    ih.biBitCount = 24;
-    DWORD pixels = side * side * 3;
-    fh.bfType = 0x4D42;
-    fh.bfOffBits = sizeof fh + sizeof ih;
-    fh.bfSize = fh.bfOffBits + pixels;
-    std::string data(reinterpret_cast<char*>(&fh), sizeof fh);
-    data.append(reinterpret_cast<char*>(&ih), sizeof ih);
-    for (int i = 0; i < side * side; i++) {
-        data.push_back(static_cast<char>(GetBValue(color)));
-        data.push_back(static_cast<char>(GetGValue(color)));
-        data.push_back(static_cast<char>(GetRValue(color)));
-    }
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(f, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
-    CloseHandle(f);
+    FILE* f = fopen(path.c_str(), "wb");
+    fwrite(data.data(), 1, data.size(), f);
+    fclose(f);
     return path;
 }
 
-// ---- fixture -------------------------------------------------------------------------
+bool Shown(HWND dlg, int id)
+{
+    return IsWindowVisible(GetDlgItem(dlg, id)) != 0;
+}
+
+int SchemeAt(HWND dlg, const char* name) // the list shows the store's order
+{
+    return (int)SendDlgItemMessageA(dlg, IDC_SCHEMELIST, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)name);
+}
+
+DialogDriver::Action Press(int id)
+{
+    return [id](HWND dlg) { PostCommand(dlg, id); };
+}
+
+DialogDriver::Action TypeName(const char* name)
+{
+    return [name](HWND dlg) {
+        SetDlgItemTextA(dlg, IDC_SCHEMENAME, name);
+        PostCommand(dlg, IDOK);
+    };
+}
+
+} // namespace
 
 class GraphicsDialog : public ::testing::Test
 {
@@ -170,19 +136,10 @@ class GraphicsDialog : public ::testing::Test
         HDC screen = GetDC(nullptr);
         for (int k = 0; k < kBlocks; k++) {
             bitmaps[k] = CreateCompatibleBitmap(screen, 16, 16);
-            HDC dc = CreateCompatibleDC(screen);
-            HGDIOBJ old = SelectObject(dc, bitmaps[k]);
-            HBRUSH brush = CreateSolidBrush(BlockColor(k));
-            RECT rc = {0, 0, 16, 16};
-            FillRect(dc, &rc, brush);
-            DeleteObject(brush);
-            SelectObject(dc, old);
-            DeleteDC(dc);
             images[k] = new Image(bitmaps[k], screen);
         }
         ReleaseDC(nullptr, screen);
     }
-
     static void TearDownTestSuite()
     {
         for (int k = 0; k < kBlocks; k++) {
@@ -191,66 +148,53 @@ class GraphicsDialog : public ::testing::Test
         }
         FreeLibrary(dll);
     }
-
     void SetUp() override
     {
         ASSERT_TRUE(dll != nullptr) << "stkgfx.dll must lie beside the test program";
-        previous = SetOptionsStore(&store);
-        MBERRORBOXPROC old = SetMbErrorBox(Ignore);
+        SetOptionsStore(&store);
         LoadOptions(op);
-        SetMbErrorBox(old);
         lstrcpynA(op.go.bg.name, "Skull", sizeof op.go.bg.name);
         owner = MakeOwnerWindow();
         god.pgo = &op.go;
         for (int k = 0; k < kBlocks; k++)
             god.blocks[k] = images[k];
         god.nblocks = kBlocks;
-        colorScript = ColorScript();
-        fileScript = FileScript();
+        color = {};
+        file = {};
         SetColorChooser(FakeChooseColor);
         SetFileChooser(FakeGetOpenFileName);
         SetCommDlgError(FakeCommDlgError);
     }
-
     void TearDown() override
     {
         SetColorChooser(nullptr);
         SetFileChooser(nullptr);
         SetCommDlgError(nullptr);
         DestroyWindow(owner);
-        SetOptionsStore(previous);
+        SetOptionsStore(nullptr);
     }
-
-    static int WINAPI Ignore(HWND, LPCSTR, LPCSTR, UINT) { return IDOK; }
-
     void Run(DialogDriver& d)
     {
         GraphicsOptions(dll, owner, &god);
         d.ExpectDone();
     }
-
-    // One step on the open dialog, then the dialog closes as the step leaves it.
     void RunOnce(DialogDriver::Action act)
     {
         DialogDriver d;
         d.Then(kTitle, act);
         Run(d);
     }
-
     std::string Stored(const char* name)
     {
         std::string data;
-        if (!store.GetValueData(SchemesPath().c_str(), name, &data))
-            return "<missing>";
-        return data;
+        store.GetValueData((std::string(szRegKey) + "\\Block Schemes").c_str(), name, &data);
+        return data.c_str();
     }
 
     static HMODULE dll;
     static HBITMAP bitmaps[kBlocks];
     static Image* images[kBlocks];
-
-    MemStore store;
-    Store* previous = nullptr;
+    TestStore store;
     OPTIONS op;
     GFXOPTIONSDATA god;
     HWND owner = nullptr;
@@ -260,433 +204,145 @@ HMODULE GraphicsDialog::dll;
 HBITMAP GraphicsDialog::bitmaps[kBlocks];
 Image* GraphicsDialog::images[kBlocks];
 
-bool Shown(HWND dlg, int id)
+TEST_F(GraphicsDialog, KindsDetailsAndPlacementsOpenAndCloseAsStored)
 {
-    return IsWindowVisible(GetDlgItem(dlg, id)) != 0;
-}
-
-void DrawPreview(HWND dlg, Canvas& c, RECT rc = {0, 0, 48, 88})
-{
-    DrawItem(dlg, c, ODT_STATIC, IDC_PREVIEW, 0, 0, rc);
-}
-
-std::vector<std::string> Entries(HWND dlg, int id)
-{
-    std::vector<std::string> texts;
-    for (int i = 0; i < ComboCount(dlg, id); i++)
-        texts.push_back(ComboText(dlg, id, i));
-    return texts;
-}
-
-const std::vector<std::string> kBuiltIns = {"Background", "Skull", "Leet", "Background2"};
-const std::vector<std::string> kPlacements = {"Default", "Center", "Tile", "Stretch"};
-
-// ---- opening -------------------------------------------------------------------------
-
-TEST_F(GraphicsDialog, OpensOnTheBuiltInSkullFromItsTemplate)
-{
-    DialogDriver d;
-    d.Then(kTitle, [](HWND dlg) {
-        EXPECT_EQ(GetParent(dlg), GetWindow(dlg, GW_OWNER));
-        EXPECT_EQ((std::vector<std::string>{"Built in", "From file", "Solid Color", "Gradient",
-                                            "Pattern"}),
-                  Entries(dlg, IDC_BGKIND));
-        EXPECT_EQ(0, ComboSel(dlg, IDC_BGKIND));
-        EXPECT_TRUE(Shown(dlg, IDC_BGDETAIL));
-        EXPECT_EQ(kBuiltIns, Entries(dlg, IDC_BGDETAIL));
-        EXPECT_EQ(1, ComboSel(dlg, IDC_BGDETAIL));
-        EXPECT_FALSE(Shown(dlg, IDC_FILENAME));
-        EXPECT_FALSE(Shown(dlg, IDC_CHOOSEFILE));
-        EXPECT_TRUE(Shown(dlg, IDC_COLOR1));
-        EXPECT_TRUE(Shown(dlg, IDC_COLOR2));
-        EXPECT_EQ(GetDlgItem(dlg, IDC_BGKIND), GetFocus());
-        EXPECT_EQ(6, ComboCount(dlg, IDC_SCHEMELIST));
-        EXPECT_EQ(0, ComboSel(dlg, IDC_SCHEMELIST));
-        for (int i = 0; i < 7; i++) {
-            LONG style = GetWindowLongA(GetDlgItem(dlg, IDC_BLOCK1 + i), GWL_STYLE);
-            EXPECT_TRUE(style & CBS_OWNERDRAWFIXED) << i;
-            EXPECT_EQ(CBS_DROPDOWNLIST, style & 3) << i;
-            EXPECT_EQ(kBlocks, ComboCount(dlg, IDC_BLOCK1 + i));
-            EXPECT_EQ(i, ComboSel(dlg, IDC_BLOCK1 + i));
-            EXPECT_EQ(20, SendDlgItemMessageA(dlg, IDC_BLOCK1 + i, CB_GETITEMHEIGHT, 0, 0));
-        }
-        // The selection field is measured too (how the combo box uses it is its own affair).
-        MEASUREITEMSTRUCT mis = {ODT_COMBOBOX, IDC_BLOCK1, static_cast<UINT>(-1), 0, 13, 0};
-        SendMessageA(dlg, WM_MEASUREITEM, IDC_BLOCK1, reinterpret_cast<LPARAM>(&mis));
-        EXPECT_EQ(20u, mis.itemHeight);
-        // The template's texts, kinds and size.
-        const struct {
-            int id;
-            const char* text;
-        } texts[] = {{IDC_BGGROUP, "Background"},
-                     {IDC_BLOCKGROUP, "Blocks"},
-                     {IDC_SKINGROUP, "Skin"},
-                     {IDC_COLOR1LABEL, "Color 1"},
-                     {IDC_COLOR2LABEL, "Color 2"},
-                     {IDC_CHOOSEFILE, "Choose File"},
-                     {IDC_SAVESCHEME, "Save"},
-                     {IDC_DELSCHEME, "Delete"},
-                     {IDOK, "OK"},
-                     {IDCANCEL, "Cancel"}};
-        for (const auto& t : texts)
-            EXPECT_EQ(t.text, ItemText(dlg, t.id));
-        EXPECT_EQ(BS_DEFPUSHBUTTON, GetWindowLongA(GetDlgItem(dlg, IDOK), GWL_STYLE) & 0xF);
-        EXPECT_EQ(BS_OWNERDRAW, GetWindowLongA(GetDlgItem(dlg, IDC_COLOR1), GWL_STYLE) & 0xF);
-        EXPECT_EQ(SS_OWNERDRAW, GetWindowLongA(GetDlgItem(dlg, IDC_PREVIEW), GWL_STYLE) & 0x1F);
-        EXPECT_TRUE(GetWindowLongA(GetDlgItem(dlg, IDC_FILENAME), GWL_STYLE) & ES_READONLY);
-        ExpectClientSize(dlg, 329, 281);
-        ExpectPlaced(dlg, GetDlgItem(dlg, IDC_PREVIEW), {60, 68, 48, 88});
-        PostCommand(dlg, IDCANCEL);
-    });
-    Run(d);
-    EXPECT_EQ(1, d.DialogsSeen());
-    EXPECT_TRUE(d.errors.empty());
-}
-
-TEST_F(GraphicsDialog, OpensOnEachKindWithItsControls)
-{
-    struct Case {
-        WORD flags;
-        const char* name;
-        int kind;
-        bool detail;
-        int detailCount;
-        int detailSel;
-        bool file;
-    };
-    const Case cases[] = {
-        {BG_PATTERN, "Red", 4, true, 3, 1, false},
-        {BG_PATTERN, "red", 4, true, 3, -1, false}, // exact match only
-        {BG_BUILTIN, "Nowhere", 0, true, 4, -1, false},
-        {BG_SOLID, "", 2, false, 0, 0, false},
-        {BG_GRADIENT, "", 3, false, 0, 0, false},
-        {BG_FILE | BG_STRETCH, "C:\\x.bmp", 1, true, 4, 3, true},
-        {BG_FILE | BG_CENTER, "C:\\x.bmp", 1, true, 4, 1, true},
-    };
-    for (const Case& c : cases) {
-        op.go.bg.flags = c.flags;
-        lstrcpynA(op.go.bg.name, c.name, sizeof op.go.bg.name);
-        MBERRORBOXPROC old = SetMbErrorBox(Ignore); // the missing file
-        RunOnce([c](HWND dlg) {
-            EXPECT_EQ(c.kind, ComboSel(dlg, IDC_BGKIND)) << c.flags;
-            EXPECT_EQ(c.detail, Shown(dlg, IDC_BGDETAIL)) << c.flags;
-            if (c.detail) {
-                EXPECT_EQ(c.detailCount, ComboCount(dlg, IDC_BGDETAIL)) << c.flags;
-                EXPECT_EQ(c.detailSel, ComboSel(dlg, IDC_BGDETAIL)) << c.flags << c.name;
-            }
-            EXPECT_EQ(c.file, Shown(dlg, IDC_FILENAME)) << c.flags;
-            EXPECT_EQ(c.file, Shown(dlg, IDC_CHOOSEFILE)) << c.flags;
-            if (c.file) {
-                EXPECT_EQ(c.name, ItemText(dlg, IDC_FILENAME));
-            }
-            PostCommand(dlg, IDCANCEL);
-        });
-        SetMbErrorBox(old);
-    }
-}
-
-TEST_F(GraphicsDialog, NoKindBitSelectsNoKindAndThePreviewMakesItSolid)
-{
-    op.go.bg.flags = 0x0100;
-    op.go.bg.color[0] = RGB(0, 0, 255);
-    RunOnce([](HWND dlg) {
-        EXPECT_EQ(CB_ERR, ComboSel(dlg, IDC_BGKIND));
-        // The picture is scaled into the item and nowhere else.
-        Canvas c(60, 100);
-        DrawPreview(dlg, c);
-        EXPECT_EQ(RGB(0, 0, 255), c.At(0, 0));
-        EXPECT_EQ(RGB(0, 0, 255), c.At(47, 87));
-        EXPECT_EQ(RGB(128, 128, 128), c.At(48, 10));
-        EXPECT_EQ(RGB(128, 128, 128), c.At(10, 88));
-        PostCommand(dlg, IDOK);
-    });
-    // The preview rewrote the working copy's kind; OK hands it back.
-    EXPECT_EQ(BG_SOLID, op.go.bg.flags);
-}
-
-// ---- the kind and detail lists ----------------------------------------------------------
-
-TEST_F(GraphicsDialog, ChoosingAKindSetsItsNameAndControls)
-{
+    const WORD FILE_CENTER = BG_FILE | BG_CENTER;
     const struct {
         WORD flags;
         const char* name;
-        int kind;
-        std::vector<std::string> details; // empty: the list is hidden
-        int detailSel;
-        int detail; // then chosen, or -1
+        int kind, details, detailSel; // as opened; details -1: the list is hidden
+        int chooseKind, chooseDetail; // then chosen (-1: nothing)
         WORD wantFlags;
         const char* wantName;
-    } cases[] = {
-        {BG_BUILTIN, "Skull", 4, {"Blue", "Red", "Orange"}, 0, -1, BG_PATTERN, "Blue"},
-        {BG_GRADIENT, "Skull", 0, kBuiltIns, 0, 2, BG_BUILTIN, "Leet"},
-        {BG_PATTERN, "Orange", 4, {"Blue", "Red", "Orange"}, 2, -1, BG_PATTERN, "Orange"},
-        {BG_BUILTIN, "Skull", 3, {}, 0, -1, BG_GRADIENT, "Skull"},
+    } table[] = {
+        {BG_PATTERN, "Red", 4, 3, 1, -1, -1, BG_PATTERN, "Red"},
+        {BG_PATTERN, "red", 4, 3, -1, -1, -1, BG_PATTERN, "red"}, // exact match only
+        {BG_BUILTIN, "Nowhere", 0, 4, -1, -1, -1, BG_BUILTIN, "Nowhere"},
+        {BG_SOLID, "", 2, -1, 0, -1, -1, BG_SOLID, ""},
+        {BG_GRADIENT, "Skull", 3, -1, 0, 0, 2, BG_BUILTIN, "Leet"},
+        {BG_BUILTIN, "Skull", 0, 4, 1, 4, -1, BG_PATTERN, "Blue"},
+        {BG_PATTERN, "Orange", 4, 3, 2, 3, -1, BG_GRADIENT, "Orange"},
+        {BG_FILE | BG_STRETCH, "C:\\x.bmp", 1, 4, 3, -1, -1, BG_FILE | BG_STRETCH, "C:\\x.bmp"},
+        {FILE_CENTER, "C:\\x.bmp", 1, 4, 1, -1, 0, BG_FILE, "C:\\x.bmp"},
+        {FILE_CENTER, "C:\\x.bmp", 1, 4, 1, -1, 2, BG_FILE | BG_TILE, "C:\\x.bmp"},
+        {BG_FILE | BG_TILE, "C:\\x.bmp", 1, 4, 2, -1, 3, BG_FILE | BG_STRETCH, "C:\\x.bmp"},
+        {BG_FILE, "C:\\x.bmp", 1, 4, 0, -1, 1, FILE_CENTER, "C:\\x.bmp"},
     };
-    for (const auto& c : cases) {
-        op.go.bg.flags = c.flags;
-        lstrcpynA(op.go.bg.name, c.name, sizeof op.go.bg.name);
-        RunOnce([&c](HWND dlg) {
-            ChooseEntry(dlg, IDC_BGKIND, c.kind);
-            EXPECT_EQ(!c.details.empty(), Shown(dlg, IDC_BGDETAIL)) << c.kind;
-            if (!c.details.empty()) {
-                EXPECT_EQ(c.details, Entries(dlg, IDC_BGDETAIL));
-                EXPECT_EQ(c.detailSel, ComboSel(dlg, IDC_BGDETAIL));
+    for (const auto& row : table) {
+        SCOPED_TRACE(std::to_string(row.flags) + " " + row.name);
+        op.go.bg.flags = row.flags;
+        lstrcpynA(op.go.bg.name, row.name, sizeof op.go.bg.name);
+        RunOnce([&row](HWND dlg) {
+            EXPECT_EQ(row.kind, ComboSel(dlg, IDC_BGKIND));
+            EXPECT_EQ(row.details >= 0, Shown(dlg, IDC_BGDETAIL));
+            if (row.details >= 0) {
+                EXPECT_EQ(row.details, ComboCount(dlg, IDC_BGDETAIL));
+                EXPECT_EQ(row.detailSel, ComboSel(dlg, IDC_BGDETAIL));
             }
-            EXPECT_FALSE(Shown(dlg, IDC_FILENAME));
-            EXPECT_FALSE(Shown(dlg, IDC_CHOOSEFILE));
-            EXPECT_TRUE(Shown(dlg, IDC_COLOR1));
-            if (c.detail >= 0)
-                ChooseEntry(dlg, IDC_BGDETAIL, c.detail);
+            bool isFile = (row.flags & BG_FILE) != 0;
+            EXPECT_EQ(isFile, Shown(dlg, IDC_FILENAME) && Shown(dlg, IDC_CHOOSEFILE));
+            EXPECT_EQ(isFile ? row.name : "", isFile ? ItemText(dlg, IDC_FILENAME) : "");
+            if (row.chooseKind >= 0)
+                ChooseEntry(dlg, IDC_BGKIND, row.chooseKind);
+            if (row.chooseDetail >= 0)
+                ChooseEntry(dlg, IDC_BGDETAIL, row.chooseDetail);
             PostCommand(dlg, IDOK);
         });
-        EXPECT_EQ(c.wantFlags, op.go.bg.flags) << c.kind;
-        EXPECT_STREQ(c.wantName, op.go.bg.name);
+        EXPECT_EQ(row.wantFlags, op.go.bg.flags);
+        EXPECT_STREQ(row.wantName, op.go.bg.name);
     }
 }
 
-TEST_F(GraphicsDialog, FromFileEmptiesTheNameKeepsThePreviewAndOkWantsAFile)
+TEST_F(GraphicsDialog, FromFileWantsAFileAndAFailedChoiceKeepsTheBackgroundAndSaysWhy)
 {
-    std::string path = WriteBitmapFile("stakka_dlg_red.bmp", RGB(255, 0, 0));
-    fileScript.ok = TRUE;
-    fileScript.path = path;
+    std::string red = WriteBitmapFile("stakka_dlg_red.bmp", RGB(255, 0, 0));
     DialogDriver d;
     d.Then(kTitle, [](HWND dlg) {
-        Canvas before(48, 88);
-        DrawPreview(dlg, before);
+        COLORREF before = PreviewPixel(dlg, 5, 5);
         ChooseEntry(dlg, IDC_BGKIND, 1);
-        EXPECT_TRUE(Shown(dlg, IDC_FILENAME));
-        EXPECT_TRUE(Shown(dlg, IDC_CHOOSEFILE));
-        EXPECT_TRUE(Shown(dlg, IDC_BGDETAIL));
-        EXPECT_EQ(kPlacements, Entries(dlg, IDC_BGDETAIL));
-        EXPECT_EQ(0, ComboSel(dlg, IDC_BGDETAIL));
         EXPECT_EQ("", ItemText(dlg, IDC_FILENAME));
-        Canvas after(48, 88);
-        DrawPreview(dlg, after);
-        int same = 0;
-        for (int y = 0; y < 88; y += 4)
-            for (int x = 0; x < 48; x += 4)
-                same += before.At(x, y) == after.At(x, y);
-        EXPECT_EQ(12 * 22, same);
+        EXPECT_EQ(0, ComboSel(dlg, IDC_BGDETAIL));
+        EXPECT_EQ(before, PreviewPixel(dlg, 5, 5)); // the preview stays until a file is chosen
         PostCommand(dlg, IDOK);
     });
-    d.Then(kTitle, [](HWND dlg) { PostCommand(dlg, IDOK); });
-    d.Then(kTitle, [&path](HWND dlg) {
+    d.Then(kTitle, Press(IDOK)); // again: no file yet
+    d.Then(kTitle, [&red](HWND dlg) {
+        file.path = red;
         Command(dlg, IDC_CHOOSEFILE);
-        EXPECT_EQ(path, ItemText(dlg, IDC_FILENAME));
-        Canvas c(48, 88);
-        DrawPreview(dlg, c);
-        EXPECT_EQ(RGB(255, 0, 0), c.At(1, 1)); // the picture at (0, 0), scaled to a quarter
+        EXPECT_EQ(red, ItemText(dlg, IDC_FILENAME));
+        EXPECT_EQ(RGB(255, 0, 0), PreviewPixel(dlg, 1, 1));
+        file.path = "";
+        file.error = 0x3002; // FNERR_INVALIDFILENAME
+        Command(dlg, IDC_CHOOSEFILE);
+        EXPECT_EQ(red, ItemText(dlg, IDC_FILENAME));
         PostCommand(dlg, IDOK);
     });
     Run(d);
-    EXPECT_EQ((std::vector<std::string>{"You must choose a file!", "You must choose a file!"}),
+    EXPECT_EQ((std::vector<std::string>{"You must choose a file!", "You must choose a file!",
+                                        "Invalid filename!"}),
               d.errors);
     EXPECT_EQ(BG_FILE, op.go.bg.flags);
-    EXPECT_EQ(path, op.go.bg.name);
-    DeleteFileA(path.c_str());
+    EXPECT_EQ(red, op.go.bg.name);
+    EXPECT_EQ("", file.initial); // the chooser starts with an empty name
+    DeleteFileA(red.c_str());
 }
 
-TEST_F(GraphicsDialog, FilePlacementsSetTheirFlags)
-{
-    op.go.bg.flags = BG_FILE;
-    lstrcpynA(op.go.bg.name, "C:\\missing.bmp", sizeof op.go.bg.name);
-    const WORD expected[4] = {0x0002, 0x0022, 0x0042, 0x0082};
-    // Each placement in its own run, so OK reports the flags it produced.
-    for (int i = 0; i < 4; i++) {
-        RunOnce([i](HWND dlg) {
-            ChooseEntry(dlg, IDC_BGDETAIL, i == 0 ? 2 : 0); // a different one first
-            ChooseEntry(dlg, IDC_BGDETAIL, i);
-            PostCommand(dlg, IDOK);
-        });
-        EXPECT_EQ(expected[i], op.go.bg.flags) << "entry " << i;
-    }
-}
-
-TEST_F(GraphicsDialog, AFailedFileChoiceKeepsTheBackgroundAndSaysWhy)
-{
-    op.go.bg.flags = BG_FILE | BG_TILE;
-    std::string path = WriteBitmapFile("stakka_dlg_keep.bmp", RGB(0, 255, 0));
-    lstrcpynA(op.go.bg.name, path.c_str(), sizeof op.go.bg.name);
-    fileScript.error = FNERR_INVALIDFILENAME;
-    DialogDriver d;
-    d.Then(kTitle, [&path](HWND dlg) {
-        EXPECT_EQ(2, ComboSel(dlg, IDC_BGDETAIL));
-        EXPECT_EQ(path, ItemText(dlg, IDC_FILENAME));
-        Command(dlg, IDC_CHOOSEFILE);
-        EXPECT_EQ(path, ItemText(dlg, IDC_FILENAME));
-        PostCommand(dlg, IDOK);
-    });
-    Run(d);
-    EXPECT_EQ(std::vector<std::string>{"Invalid filename!"}, d.errors);
-    EXPECT_EQ(path, op.go.bg.name);
-    EXPECT_EQ(BG_FILE | BG_TILE, op.go.bg.flags);
-    EXPECT_EQ(1, fileScript.calls);
-    EXPECT_EQ("", fileScript.initial); // the chooser starts with an empty name
-    DeleteFileA(path.c_str());
-}
-
-// ---- colours and owner drawing -----------------------------------------------------------
-
-TEST_F(GraphicsDialog, ColourButtonsUseTheChooserCancelKeepsTheColourAndThePreviewFollows)
+TEST_F(GraphicsDialog, ColourButtonsUseTheChooserAndCancelKeepsTheColour)
 {
     op.go.bg.flags = BG_GRADIENT;
     op.go.bg.color[0] = RGB(0, 0, 0);
     op.go.bg.color[1] = RGB(40, 50, 60);
     RunOnce([](HWND dlg) {
-        colorScript.ok = TRUE;
-        colorScript.pick = RGB(255, 255, 255);
+        color.ok = TRUE;
+        color.pick = RGB(255, 255, 255);
         Command(dlg, IDC_COLOR2);
-        EXPECT_EQ(dlg, colorScript.seen.hwndOwner);
-        EXPECT_EQ(RGB(40, 50, 60), colorScript.seen.rgbResult);
-        EXPECT_EQ(static_cast<DWORD>(CC_FULLOPEN | CC_RGBINIT),
-                  colorScript.seen.Flags & (CC_FULLOPEN | CC_RGBINIT));
-        EXPECT_EQ(sizeof(CHOOSECOLORA), colorScript.seen.lStructSize);
-        EXPECT_TRUE(colorScript.seen.lpCustColors != nullptr);
-        colorScript.ok = FALSE;
+        EXPECT_EQ(dlg, color.seen.hwndOwner);
+        EXPECT_EQ(RGB(40, 50, 60), color.seen.rgbResult);
+        EXPECT_EQ((DWORD)(CC_FULLOPEN | CC_RGBINIT), color.seen.Flags & (CC_FULLOPEN | CC_RGBINIT));
+        color.ok = FALSE;
         Command(dlg, IDC_COLOR1);
-        // The custom colours start afresh each time.
-        EXPECT_EQ(RGB(255, 255, 255), colorScript.seenCustom0);
-        // The buttons show the colours in force.
-        Canvas c(40, 20);
-        DrawItem(dlg, c, ODT_BUTTON, IDC_COLOR1, 0, 0, {0, 0, 40, 20});
-        EXPECT_EQ(RGB(0, 0, 0), c.At(20, 10));
-        DrawItem(dlg, c, ODT_BUTTON, IDC_COLOR2, 0, 0, {0, 0, 40, 20});
-        EXPECT_EQ(RGB(255, 255, 255), c.At(20, 10));
-        // Drawn at full size the preview is the picture itself.
-        Canvas full(192, 352);
-        DrawPreview(dlg, full, {0, 0, 192, 352});
-        EXPECT_EQ(RGB(0, 0, 0), full.At(10, 0));
-        EXPECT_EQ(RGB(127, 127, 127), full.At(10, 176));
-        EXPECT_EQ(RGB(254, 254, 254), full.At(10, 351));
+        EXPECT_EQ(RGB(255, 255, 255), color.custom0); // the custom colours start afresh
         PostCommand(dlg, IDOK);
     });
-    EXPECT_EQ(2, colorScript.calls);
+    EXPECT_EQ(2, color.calls);
     EXPECT_EQ(RGB(0, 0, 0), op.go.bg.color[0]);
     EXPECT_EQ(RGB(255, 255, 255), op.go.bg.color[1]);
 }
 
-TEST_F(GraphicsDialog, ColourButtonPlainFocusedAndPressed)
+TEST_F(GraphicsDialog, AChangedSchemeIsOfferedAtOkAndAnotherSchemeDiscardsIt)
 {
-    const COLORREF col = RGB(0, 128, 255), black = RGB(0, 0, 0), white = RGB(255, 255, 255),
-                   gray = RGB(128, 128, 128);
-    const UINT plain = 0, focus = ODS_FOCUS, pressed = ODS_SELECTED | ODS_FOCUS;
-    op.go.bg.color[0] = col;
-    // Line ends are exclusive (the light edge stops at right - 2); the dark edge
-    // comes with the focus only; pressed, the edge is gray all round.
     const struct {
-        UINT state;
-        int x, y;
-        COLORREF color;
-    } pixels[] = {{plain, 0, 0, black},   {plain, 39, 19, black},  {plain, 1, 1, white},
-                  {plain, 37, 1, white},  {plain, 38, 1, col},     {plain, 1, 18, white},
-                  {plain, 1, 19, black},  {plain, 5, 18, col},     {plain, 38, 5, col},
-                  {plain, 20, 10, col},   {focus, 5, 1, white},    {focus, 5, 18, black},
-                  {focus, 38, 5, black},  {focus, 38, 18, black},  {focus, 37, 17, col},
-                  {pressed, 0, 0, black}, {pressed, 1, 1, gray},   {pressed, 38, 1, gray},
-                  {pressed, 1, 18, gray}, {pressed, 38, 18, gray}, {pressed, 2, 2, col}};
-    RunOnce([&pixels](HWND dlg) {
-        for (const auto& p : pixels) {
-            Canvas c(40, 20);
-            HGDIOBJ pen = GetCurrentObject(c.dc, OBJ_PEN);
-            HGDIOBJ brush = GetCurrentObject(c.dc, OBJ_BRUSH);
-            DrawItem(dlg, c, ODT_BUTTON, IDC_COLOR1, 0, p.state, {0, 0, 40, 20});
-            EXPECT_EQ(p.color, c.At(p.x, p.y)) << p.state << " at " << p.x << "," << p.y;
-            // The DC comes back with its own pen and brush.
-            EXPECT_EQ(pen, GetCurrentObject(c.dc, OBJ_PEN));
-            EXPECT_EQ(brush, GetCurrentObject(c.dc, OBJ_BRUSH));
-        }
-        PostCommand(dlg, IDCANCEL);
-    });
-}
-
-TEST_F(GraphicsDialog, BlockPickerItemsShowThePictureCentred)
-{
-    RunOnce([](HWND dlg) {
-        const COLORREF white = RGB(255, 255, 255);
-        const RECT rc = {0, 0, 41, 20}; // odd width: halving rounds toward zero
-        Canvas c(41, 20);
-        DrawItem(dlg, c, ODT_COMBOBOX, IDC_BLOCK1 + 3, 5, 0, rc);
-        EXPECT_EQ(white, c.At(0, 0));
-        EXPECT_EQ(white, c.At(11, 2));
-        EXPECT_EQ(BlockColor(5), c.At(12, 2));
-        EXPECT_EQ(BlockColor(5), c.At(27, 17));
-        EXPECT_EQ(white, c.At(28, 17));
-        EXPECT_EQ(white, c.At(12, 1));
-        EXPECT_EQ(white, c.At(12, 18));
-        DrawItem(dlg, c, ODT_COMBOBOX, IDC_BLOCK1, 41, ODS_SELECTED, rc);
-        EXPECT_EQ(GetSysColor(COLOR_HIGHLIGHT), c.At(0, 0));
-        EXPECT_EQ(GetSysColor(COLOR_HIGHLIGHT), c.At(40, 19));
-        EXPECT_EQ(BlockColor(41), c.At(20, 10));
-        // An item inside a taller list row, further down.
-        Canvas tall(41, 60);
-        DrawItem(dlg, tall, ODT_COMBOBOX, IDC_BLOCK7, 0, 0, {0, 40, 41, 60});
-        EXPECT_EQ(BlockColor(0), tall.At(12, 42));
-        EXPECT_EQ(white, tall.At(12, 41));
-        EXPECT_EQ(RGB(128, 128, 128), tall.At(12, 39)); // above the item: untouched
-        for (UINT item : {static_cast<UINT>(-1), static_cast<UINT>(kBlocks), 1000u}) {
-            DrawItem(dlg, c, ODT_COMBOBOX, IDC_BLOCK1, item, 0, rc);
-            EXPECT_EQ(white, c.At(20, 10)) << item;
-        }
-        PostCommand(dlg, IDCANCEL);
-    });
-}
-
-// ---- block schemes in the dialog ----------------------------------------------------------
-
-TEST_F(GraphicsDialog, ChangedPickerMakesOkAskAndNoKeepsTheBlocksForTheRun)
-{
-    op.go.drawGrid = 0;
-    op.go.preview = 1;
-    DialogDriver d;
-    d.Then(kTitle, [](HWND dlg) {
-        ChooseEntry(dlg, IDC_BLOCK1 + 2, 30);
-        PostCommand(dlg, IDOK);
-    });
-    d.Answer(IDNO);
-    Run(d);
-    ASSERT_EQ(1u, d.questions.size());
-    EXPECT_EQ("Save your block scheme?", d.questions[0].text);
-    EXPECT_EQ("Question", d.questions[0].caption);
-    EXPECT_EQ(static_cast<UINT>(MB_YESNO | MB_ICONQUESTION), d.questions[0].type);
-    EXPECT_STREQ("One", op.go.bs.name);
-    EXPECT_EQ(30u, op.go.bs.blocks[2]);
-    EXPECT_EQ(std::string("0,1,2,3,4,5,6,", 15), Stored("One"));
-    // OK copies the unchanged switches too.
-    EXPECT_EQ(0, op.go.drawGrid);
-    EXPECT_EQ(1, op.go.preview);
-    EXPECT_EQ(BG_BUILTIN, op.go.bg.flags);
-    EXPECT_STREQ("Skull", op.go.bg.name);
-}
-
-TEST_F(GraphicsDialog, YesSavesUnderTheTypedNameAndCancellingTheNameStillCloses)
-{
-    for (bool named : {false, true}) {
+        int answer;
+        const char* typed; // in the name dialog; null: cancelled
+        const char* wantName;
+        const char* stored; // what "Mine" holds afterwards
+    } table[] = {{IDNO, nullptr, "One", ""},
+                 {IDYES, nullptr, "One", ""},
+                 {IDYES, "Mine", "Mine", "41,1,2,3,4,5,6,"}};
+    for (const auto& row : table) {
         DialogDriver d;
         d.Then(kTitle, [](HWND dlg) {
             ChooseEntry(dlg, IDC_BLOCK1, 41);
             PostCommand(dlg, IDOK);
         });
-        d.Answer(IDYES);
-        d.Then(kSaveTitle, [named](HWND dlg) {
-            SetDlgItemTextA(dlg, IDC_SCHEMENAME, "Mine");
-            PostCommand(dlg, named ? IDOK : IDCANCEL);
-        });
+        d.Answer(row.answer);
+        if (row.answer == IDYES)
+            d.Then(kSaveTitle, row.typed ? TypeName(row.typed) : Press(IDCANCEL));
         Run(d);
-        EXPECT_STREQ(named ? "Mine" : "One", op.go.bs.name);
-        EXPECT_EQ(41u, op.go.bs.blocks[0]);
-        EXPECT_EQ(named ? std::string("41,1,2,3,4,5,6,", 16) : "<missing>", Stored("Mine"));
-        EXPECT_EQ(named ? 7 : 6, store.ValueCount(SchemesPath().c_str()));
+        ASSERT_EQ(1u, d.questions.size());
+        EXPECT_EQ("Save your block scheme?", d.questions[0].text);
+        EXPECT_EQ((UINT)(MB_YESNO | MB_ICONQUESTION), d.questions[0].type);
+        EXPECT_STREQ(row.wantName, op.go.bs.name);
+        EXPECT_EQ(41u, op.go.bs.blocks[0]); // kept for the run in every case
+        EXPECT_EQ(row.stored, Stored("Mine"));
+        EXPECT_EQ("0,1,2,3,4,5,6,", Stored("One"));
+        lstrcpynA(op.go.bs.name, "One", sizeof op.go.bs.name);
         op.go.bs.blocks[0] = 0;
     }
-}
-
-TEST_F(GraphicsDialog, ChoosingAnotherSchemeDiscardsAChangeWithoutAsking)
-{
     DialogDriver d;
     d.Then(kTitle, [](HWND dlg) {
         ChooseEntry(dlg, IDC_BLOCK1, 40);
-        ChooseEntry(dlg, IDC_SCHEMELIST, 2);
+        ChooseEntry(dlg, IDC_SCHEMELIST, SchemeAt(dlg, "Three"));
         for (int i = 0; i < 7; i++)
             EXPECT_EQ(14 + i, ComboSel(dlg, IDC_BLOCK1 + i));
         PostCommand(dlg, IDOK);
@@ -694,105 +350,58 @@ TEST_F(GraphicsDialog, ChoosingAnotherSchemeDiscardsAChangeWithoutAsking)
     Run(d);
     EXPECT_TRUE(d.questions.empty());
     EXPECT_STREQ("Three", op.go.bs.name);
-    for (int i = 0; i < 7; i++)
-        EXPECT_EQ(static_cast<DWORD>(14 + i), op.go.bs.blocks[i]);
+    EXPECT_EQ(20u, op.go.bs.blocks[6]);
 }
 
-TEST_F(GraphicsDialog, DeleteMakesTheNeighbourCurrentAndSaveStoresAndClearsTheChange)
-{
-    DialogDriver d;
-    d.Then(kTitle, [](HWND dlg) {
-        ChooseEntry(dlg, IDC_SCHEMELIST, 3); // "Four"
-        PostCommand(dlg, IDC_DELSCHEME);
-    });
-    d.Answer(IDYES);
-    d.Then(kTitle, [](HWND dlg) {
-        EXPECT_EQ(5, ComboCount(dlg, IDC_SCHEMELIST));
-        EXPECT_EQ(2, ComboSel(dlg, IDC_SCHEMELIST));
-        for (int i = 0; i < 7; i++)
-            EXPECT_EQ(14 + i, ComboSel(dlg, IDC_BLOCK1 + i));
-        ChooseEntry(dlg, IDC_BLOCK1 + 1, 40);
-        PostCommand(dlg, IDC_SAVESCHEME);
-    });
-    d.Then(kSaveTitle, [](HWND dlg) {
-        SetDlgItemTextA(dlg, IDC_SCHEMENAME, "Saved");
-        PostCommand(dlg, IDOK);
-    });
-    d.Then(kTitle, [](HWND dlg) {
-        EXPECT_EQ(6, ComboCount(dlg, IDC_SCHEMELIST));
-        EXPECT_EQ(5, ComboSel(dlg, IDC_SCHEMELIST));
-        EXPECT_EQ("Saved", ComboText(dlg, IDC_SCHEMELIST, 5));
-        PostCommand(dlg, IDOK);
-    });
-    Run(d);
-    ASSERT_EQ(1u, d.questions.size()); // OK asks nothing after the save
-    EXPECT_EQ("Delete the block scheme \"Four\"?", d.questions[0].text);
-    EXPECT_EQ("<missing>", Stored("Four"));
-    EXPECT_STREQ("Saved", op.go.bs.name);
-    EXPECT_EQ(std::string("14,40,16,17,18,19,20,", 22), Stored("Saved"));
-}
-
-TEST_F(GraphicsDialog, CancelLeavesTheRecordButSchemeChangesStay)
+TEST_F(GraphicsDialog, DeleteAndSaveActAtOnceAndCancelKeepsOnlyThem)
 {
     op.go.drawGrid = 0;
     GRAPHICSOPTIONS before = op.go;
     DialogDriver d;
     d.Then(kTitle, [](HWND dlg) {
-        colorScript.ok = TRUE;
-        colorScript.pick = RGB(1, 2, 3);
+        color.ok = TRUE;
         ChooseEntry(dlg, IDC_BGKIND, 3);
         Command(dlg, IDC_COLOR1);
-        ChooseEntry(dlg, IDC_BLOCK1, 33);
-        PostCommand(dlg, IDC_SAVESCHEME);
-    });
-    d.Then(kSaveTitle, [](HWND dlg) {
-        SetDlgItemTextA(dlg, IDC_SCHEMENAME, "Kept");
-        PostCommand(dlg, IDOK);
-    });
-    d.Then(kTitle, [](HWND dlg) {
-        ChooseEntry(dlg, IDC_SCHEMELIST, 1);
+        int at = SchemeAt(dlg, "Two");
+        ChooseEntry(dlg, IDC_SCHEMELIST, at);
         PostCommand(dlg, IDC_DELSCHEME);
     });
     d.Answer(IDYES);
-    d.Then(kTitle, [](HWND dlg) { PostCommand(dlg, IDCANCEL); });
+    d.Then(kTitle, [](HWND dlg) {
+        EXPECT_EQ(5, ComboCount(dlg, IDC_SCHEMELIST));
+        ChooseEntry(dlg, IDC_BLOCK1, 33);
+        PostCommand(dlg, IDC_SAVESCHEME);
+    });
+    d.Then(kSaveTitle, TypeName("Kept"));
+    d.Then(kTitle, [](HWND dlg) {
+        EXPECT_EQ("Kept", ComboText(dlg, IDC_SCHEMELIST, ComboSel(dlg, IDC_SCHEMELIST)));
+        PostCommand(dlg, IDCANCEL);
+    });
     Run(d);
+    EXPECT_EQ(1u, d.questions.size()); // the delete only
     EXPECT_EQ(0, memcmp(&before, &op.go, sizeof before));
-    EXPECT_EQ(std::string("33,1,2,3,4,5,6,", 16), Stored("Kept"));
-    EXPECT_EQ("<missing>", Stored("Two"));
+    EXPECT_EQ("", Stored("Two"));
+    EXPECT_EQ('3', Stored("Kept")[0]);
 }
 
-TEST_F(GraphicsDialog, FewerPicturesThanTheSchemeNamesLeaveThatPickerEmpty)
+TEST_F(GraphicsDialog, FewerPicturesThanTheSchemeNamesLeaveThatPickerEmptyAndNothingLeaks)
 {
     god.nblocks = 10;
-    lstrcpynA(op.go.bs.name, "Two", sizeof op.go.bs.name);
     for (int i = 0; i < 7; i++)
         op.go.bs.blocks[i] = 7 + i;
     RunOnce([](HWND dlg) {
         EXPECT_EQ(10, ComboCount(dlg, IDC_BLOCK1));
-        EXPECT_EQ(7, ComboSel(dlg, IDC_BLOCK1));
         EXPECT_EQ(9, ComboSel(dlg, IDC_BLOCK1 + 2));
         EXPECT_EQ(CB_ERR, ComboSel(dlg, IDC_BLOCK1 + 3));
         PostCommand(dlg, IDCANCEL);
     });
-}
-
-TEST_F(GraphicsDialog, TwoHundredOpenAndCloseCyclesLeaveGdiAndUserCountsFlat)
-{
-    colorScript.ok = TRUE;
-    ExpectCountsFlat(200, [this](int i) {
+    color.ok = TRUE;
+    ExpectCountsFlat(25, [this](int i) {
         RunOnce([i](HWND dlg) {
-            colorScript.pick = RGB(i, 255 - i, 7);
-            if (i % 4 == 1) {
-                ChooseEntry(dlg, IDC_BGKIND, 2 + i % 3);
-                Command(dlg, IDC_COLOR1);
-                Command(dlg, IDC_COLOR2);
-            }
-            if (i % 8 == 3) {
-                Canvas c(48, 88);
-                DrawPreview(dlg, c);
-                DrawItem(dlg, c, ODT_BUTTON, IDC_COLOR1, 0, ODS_SELECTED, {0, 0, 40, 20});
-                DrawItem(dlg, c, ODT_COMBOBOX, IDC_BLOCK1, 3, ODS_SELECTED, {0, 0, 40, 20});
-            }
+            color.pick = RGB(i, 255 - i, 7);
+            ChooseEntry(dlg, IDC_BGKIND, "\0\2\3\4"[i % 4]); // not "From file": OK would want one
+            Command(dlg, IDC_COLOR1);
+            PreviewPixel(dlg, 0, 0);
             PostCommand(dlg, i % 2 ? IDOK : IDCANCEL);
         });
     });
@@ -800,120 +409,54 @@ TEST_F(GraphicsDialog, TwoHundredOpenAndCloseCyclesLeaveGdiAndUserCountsFlat)
 
 // ---- the Options > Graphics command with a real playfield -------------------------------------
 
-void RegisterPanelClasses()
+TEST_F(GraphicsDialog, TheCommandRedrawsTheWellOnOkOnly)
 {
-    static bool done = false;
-    if (done)
-        return;
-    done = true;
     WNDCLASSA wc = {};
     wc.hInstance = GetModuleHandleA(nullptr);
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-    const struct {
-        const char* name;
-        WNDPROC proc;
-    } classes[] = {{"StakkaGrid", GridWndProc},
-                   {"StakkaNext", NextWndProc},
-                   {"Score", ScoreWndProc},
-                   {"Stats", StatsWndProc}};
-    for (const auto& c : classes) {
-        wc.lpszClassName = c.name;
-        wc.lpfnWndProc = c.proc;
-        RegisterClassA(&wc);
-    }
-}
-
-class GraphicsCommand : public GraphicsDialog
-{
-  protected:
-    void SetUp() override
-    {
-        GraphicsDialog::SetUp();
-        RegisterPanelClasses();
-        op.go.drawGrid = 0; // the well's pixels are then the background's
-        hinstDll = dll;
-        grid = new StakkaGrid(owner, dll, &op);
-    }
-    void TearDown() override
-    {
-        delete grid;
-        hinstDll = nullptr;
-        GraphicsDialog::TearDown();
-        // The panels post the quit message as they go; it must not end a later dialog.
-        MSG msg;
-        for (int i = 0; i < 1000 && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); i++) {
-            if (msg.message != WM_QUIT)
-                DispatchMessageA(&msg);
-        }
-    }
-    void RunCommand(DialogDriver::Action act)
-    {
+    wc.lpszClassName = "StakkaGrid";
+    wc.lpfnWndProc = GridWndProc;
+    RegisterClassA(&wc);
+    wc.lpszClassName = "StakkaNext";
+    wc.lpfnWndProc = NextWndProc;
+    RegisterClassA(&wc);
+    wc.lpszClassName = "Score";
+    wc.lpfnWndProc = ScoreWndProc;
+    RegisterClassA(&wc);
+    wc.lpszClassName = "Stats";
+    wc.lpfnWndProc = StatsWndProc;
+    RegisterClassA(&wc);
+    op.go.drawGrid = 0; // the well's pixels are then the background's
+    op.go.bg.color[0] = RGB(0, 0, 0);
+    op.go.bg.color[1] = RGB(255, 255, 255);
+    hinstDll = dll;
+    StakkaGrid* grid = new StakkaGrid(owner, dll, &op);
+    COLORREF before = GetPixel(grid->hdcField, 100, 351);
+    for (int ok = 0; ok < 2; ok++) {
         DialogDriver d;
-        d.Then(kTitle, act);
+        d.Then(kTitle, [grid, ok](HWND dlg) {
+            EXPECT_EQ((int)grid->nblocks, ComboCount(dlg, IDC_BLOCK1)); // the playfield's blocks
+            ChooseEntry(dlg, IDC_BGKIND, 3);
+            PostCommand(dlg, ok ? IDOK : IDCANCEL);
+        });
         GraphicsOptionsCommand(owner, grid);
         EXPECT_TRUE(d.Done());
     }
-    StakkaGrid* grid = nullptr;
-};
-
-TEST_F(GraphicsCommand, ShowsThePlayfieldsBlocksAndCancelLeavesTheWellAsItWas)
-{
-    auto well = [this] {
-        std::vector<COLORREF> pixels;
-        for (int y = 0; y < 352; y += 16)
-            for (int x = 0; x < 192; x += 16)
-                pixels.push_back(GetPixel(grid->hdcField, x + 3, y + 5));
-        return pixels;
-    };
-    std::vector<COLORREF> before = well();
-    GRAPHICSOPTIONS go = op.go;
-    RunCommand([this](HWND dlg) {
-        // The pickers show the playfield's own blocks.
-        EXPECT_EQ(static_cast<int>(grid->nblocks), ComboCount(dlg, IDC_BLOCK1));
-        Canvas c(40, 20), ref(16, 16);
-        DrawItem(dlg, c, ODT_COMBOBOX, IDC_BLOCK1, 9, 0, {0, 0, 40, 20});
-        grid->blocks[9]->Blit(ref.dc, 0, 0);
-        int same = 0;
-        for (int y = 0; y < 16; y++)
-            for (int x = 0; x < 16; x++)
-                same += c.At(12 + x, 2 + y) == ref.At(x, y);
-        EXPECT_EQ(256, same);
-        ChooseEntry(dlg, IDC_BGKIND, 2);
-        colorScript.ok = TRUE;
-        colorScript.pick = RGB(255, 0, 255);
-        Command(dlg, IDC_COLOR1);
-        PostCommand(dlg, IDCANCEL);
-    });
-    EXPECT_EQ(0, memcmp(&go, &op.go, sizeof go));
-    EXPECT_EQ(before, well());
-    EXPECT_NE(RGB(255, 0, 255), before[0]);
-}
-
-TEST_F(GraphicsCommand, OkWithGradientShowsTheGradientInTheWell)
-{
-    op.go.bg.color[0] = RGB(0, 0, 0);
-    op.go.bg.color[1] = RGB(255, 255, 255);
-    RunCommand([](HWND dlg) {
-        ChooseEntry(dlg, IDC_BGKIND, 3);
-        PostCommand(dlg, IDOK);
-    });
+    EXPECT_NE(RGB(254, 254, 254), before);
     EXPECT_EQ(BG_GRADIENT, op.go.bg.flags);
     EXPECT_EQ(RGB(0, 0, 0), GetPixel(grid->hdcField, 100, 0));
-    EXPECT_EQ(RGB(127, 127, 127), GetPixel(grid->hdcField, 100, 176));
     EXPECT_EQ(RGB(254, 254, 254), GetPixel(grid->hdcField, 100, 351));
-}
-
-TEST(GraphicsCommandWithoutPlayfield, DoesNothing)
-{
-    DialogDriver d(500);
+    delete grid;
+    hinstDll = nullptr;
+    MSG msg; // the panels post the quit message as they go; it must not end a later dialog
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+        if (msg.message != WM_QUIT)
+            DispatchMessageA(&msg);
+    DialogDriver none(500);
     GraphicsOptionsCommand(nullptr, nullptr);
-    EXPECT_EQ(0, d.DialogsSeen());
+    EXPECT_EQ(0, none.DialogsSeen());
 }
 
-// ---- the helpers on their own ----------------------------------------------------------------
-
-TEST(HandleBgCombo2, AppliesTheDetailChoiceByKindWithinTheList)
+TEST(GraphicsHelpers, DetailChoicesByKindAndFileChooserErrors)
 {
     const char* same = "C:\\f.bmp";
     const struct {
@@ -921,148 +464,49 @@ TEST(HandleBgCombo2, AppliesTheDetailChoiceByKindWithinTheList)
         int entry;
         WORD wantFlags;
         const char* wantName;
-    } cases[] = {{BG_BUILTIN, 3, BG_BUILTIN, "Background2"},
-                 {BG_BUILTIN, 4, BG_BUILTIN, same}, // past the list: nothing
-                 {BG_BUILTIN, -1, BG_BUILTIN, same},
-                 {BG_PATTERN, 3, BG_PATTERN, same},
-                 {0x0042, 1, 0x0022, same},
-                 {0x0042, 4, 0x0042, same},
-                 {BG_SOLID, 1, BG_SOLID, same},
-                 {BG_FILE | BG_CENTER | BG_TILE, 1, BG_FILE | BG_CENTER | BG_TILE, same},
-                 {0x0003, 1, 0x0003, same},
-                 {0, 1, 0, same}};
-    for (const auto& c : cases) {
+    } details[] = {{BG_BUILTIN, 3, BG_BUILTIN, "Background2"},
+                   {BG_BUILTIN, 4, BG_BUILTIN, same}, // past the list: nothing
+                   {BG_BUILTIN, -1, BG_BUILTIN, same},
+                   {BG_PATTERN, 3, BG_PATTERN, same},
+                   {0x0042, 1, 0x0022, same},
+                   {0x0042, 4, 0x0042, same},
+                   {BG_SOLID, 1, BG_SOLID, same},
+                   {BG_FILE | BG_CENTER | BG_TILE, 1, BG_FILE | BG_CENTER | BG_TILE, same},
+                   {0x0003, 1, 0x0003, same},
+                   {0, 1, 0, same}};
+    for (const auto& row : details) {
         BACKGROUND bg = {};
-        bg.flags = c.flags;
+        bg.flags = row.flags;
         lstrcpynA(bg.name, same, sizeof bg.name);
-        HandleBgCombo2(bg, c.entry);
-        EXPECT_EQ(c.wantFlags, bg.flags) << c.flags << " entry " << c.entry;
-        EXPECT_STREQ(c.wantName, bg.name) << c.flags << " entry " << c.entry;
+        HandleBgCombo2(bg, row.entry);
+        EXPECT_EQ(row.wantFlags, bg.flags) << row.flags << " entry " << row.entry;
+        EXPECT_STREQ(row.wantName, bg.name) << row.flags << " entry " << row.entry;
     }
-}
-
-class FileChooser : public ::testing::Test
-{
-  protected:
-    void SetUp() override
-    {
-        fileScript = FileScript();
-        SetFileChooser(FakeGetOpenFileName);
-        SetCommDlgError(FakeCommDlgError);
-        owner = MakeOwnerWindow();
-        InitOFN(owner);
-    }
-    void TearDown() override
-    {
-        SetFileChooser(nullptr);
-        SetCommDlgError(nullptr);
-        DestroyWindow(owner);
-    }
-    HWND owner = nullptr;
-};
-
-TEST_F(FileChooser, EveryExtendedErrorIsReportedWithItsMessage)
-{
     const struct {
         DWORD code;
         const char* text;
-    } table[] = {{1, "Incorrect struct size!"},
-                 {2, "Initialization error!"},
-                 {3, "No template!"},
-                 {4, "No hinstance!"},
-                 {5, "Load string error!"},
-                 {6, "Find resource failure!"},
-                 {7, "Load resource error!"},
-                 {8, "Lock resource error!"},
-                 {9, "Memory allocation error!"},
-                 {10, "Memory lock failure!"},
-                 {11, "No hook!"},
-                 {0x3001, "Subclassing failure!"},
-                 {0x3002, "Invalid filename!"},
-                 {0x3003, "Filename buffer too small!"},
-                 {0, "Error opening file."},
-                 {12, "Error opening file."},
-                 {0x3000, "Error opening file."},
-                 {0x3004, "Error opening file."},
-                 {0xFFFFFFFF, "Error opening file."}};
-    for (const auto& e : table) {
+    } errors[] = {{1, "Incorrect struct size!"}, {2, "Initialization error!"}, {3, "No template!"},
+                  {4, "No hinstance!"}, {5, "Load string error!"}, {6, "Find resource failure!"},
+                  {7, "Load resource error!"}, {8, "Lock resource error!"},
+                  {9, "Memory allocation error!"}, {10, "Memory lock failure!"}, {11, "No hook!"},
+                  {0x3001, "Subclassing failure!"}, {0x3002, "Invalid filename!"},
+                  {0x3003, "Filename buffer too small!"}, {0, "Error opening file."},
+                  {12, "Error opening file."}, {0x3000, "Error opening file."},
+                  {0x3004, "Error opening file."}, {0xFFFFFFFF, "Error opening file."}};
+    SetFileChooser(FakeGetOpenFileName);
+    SetCommDlgError(FakeCommDlgError);
+    HWND owner = MakeOwnerWindow();
+    InitOFN(owner);
+    file = {};
+    for (const auto& e : errors) {
         DialogDriver d; // records the error box
-        fileScript.error = e.code;
+        file.error = e.code;
         char dest[OPTION_NAME_LEN] = "unchanged";
         EXPECT_EQ(0, GetFileName(dest));
         EXPECT_STREQ("unchanged", dest);
         EXPECT_EQ(std::vector<std::string>{e.text}, d.errors) << std::hex << e.code;
-        EXPECT_STREQ(e.text, FileChooserErrorText(e.code));
     }
-    EXPECT_EQ(19, fileScript.calls);
+    SetFileChooser(nullptr);
+    SetCommDlgError(nullptr);
+    DestroyWindow(owner);
 }
-
-TEST_F(FileChooser, DescriptionMatchesTheDialogAndALongPathIsCutToTheRecord)
-{
-    fileScript.ok = TRUE;
-    fileScript.path = "C:\\pictures\\sky.bmp";
-    char dest[OPTION_NAME_LEN + 8] = "";
-    EXPECT_EQ(1, GetFileName(dest));
-    EXPECT_STREQ("C:\\pictures\\sky.bmp", dest);
-    const OPENFILENAMEA& o = fileScript.seen;
-    EXPECT_EQ(sizeof(OPENFILENAMEA), o.lStructSize);
-    EXPECT_EQ(owner, o.hwndOwner);
-    ASSERT_TRUE(o.lpstrFilter != nullptr);
-    EXPECT_EQ(0, memcmp("Bitmap Files\0*.bmp\0", o.lpstrFilter, 20));
-    EXPECT_EQ(nullptr, o.lpstrCustomFilter);
-    EXPECT_EQ(0u, o.nFilterIndex);
-    EXPECT_EQ(256u, o.nMaxFile);
-    EXPECT_EQ(nullptr, o.lpstrFileTitle);
-    EXPECT_EQ(nullptr, o.lpstrInitialDir);
-    EXPECT_STREQ("Open BMP", o.lpstrTitle);
-    EXPECT_STREQ("bmp", o.lpstrDefExt);
-    EXPECT_EQ(0x1004u, o.Flags);
-    EXPECT_EQ("", fileScript.initial);
-    // The buffer was lent for the run only.
-    EXPECT_EQ(nullptr, ofn.lpstrFile);
-
-    fileScript.path = "C:\\" + std::string(400, 'p') + ".bmp";
-    memset(dest, 'x', sizeof dest);
-    EXPECT_EQ(1, GetFileName(dest));
-    EXPECT_EQ(255u, strlen(dest));
-    EXPECT_EQ('x', dest[OPTION_NAME_LEN]);
-}
-
-// ---- the system's own file chooser takes our description --------------------------------------
-
-class RealCommonDialogs : public ::testing::Test
-{
-  protected:
-    void SetUp() override { owner = MakeOwnerWindow(); }
-    void TearDown() override { DestroyWindow(owner); }
-    HWND owner = nullptr;
-};
-
-TEST_F(RealCommonDialogs, FileChooserReturnsTheTypedFileAndCancelSaysErrorOpeningFile)
-{
-    std::string path = WriteBitmapFile("stakka_dlg_real.bmp", RGB(9, 9, 9));
-    InitOFN(owner);
-    char dest[OPTION_NAME_LEN] = "";
-    {
-        DialogDriver d(20000);
-        d.Then("Open BMP", [&path](HWND dlg) {
-            // The file name box of the system's chooser (cmb13).
-            SetDlgItemTextA(dlg, 0x47c, path.c_str());
-            PostCommand(dlg, IDOK);
-        });
-        EXPECT_EQ(1, GetFileName(dest));
-        EXPECT_TRUE(d.Done());
-        EXPECT_TRUE(d.errors.empty());
-    }
-    EXPECT_EQ(0, lstrcmpiA(path.c_str(), dest)) << dest;
-    DialogDriver d(20000);
-    d.Then("Open BMP", [](HWND dlg) { PostCommand(dlg, IDCANCEL); });
-    lstrcpynA(dest, "kept", sizeof dest);
-    EXPECT_EQ(0, GetFileName(dest));
-    EXPECT_TRUE(d.Done());
-    EXPECT_EQ(std::vector<std::string>{"Error opening file."}, d.errors);
-    EXPECT_STREQ("kept", dest);
-    DeleteFileA(path.c_str());
-}
-
-} // namespace

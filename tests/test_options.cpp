@@ -1,50 +1,35 @@
-// test_options.cpp - the options records, their defaults, loading, saving, repairs,
-// bad stored data and the stored block schemes, against the in-memory store and
-// against the real registry (a scratch subtree of HKEY_CURRENT_USER).
+// test_options.cpp - the options in the real registry (a scratch key of
+// HKEY_CURRENT_USER): first run, round trip, bad stored data, repairs, store
+// failures, the stored block schemes; the registry store itself; MbError.
 #include <gtest/gtest.h>
 
 #include <limits.h>
 #include <stddef.h>
-#include <stdio.h>
 #include <string.h>
 
 #include <algorithm>
-#include <map>
-#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "options_fixture.h"
+#include "STAKKA.h"
+#include "options.h"
+#include "testkit.h"
+#include "teststore.h"
 
 using std::string;
-using std::vector;
-typedef vector<string> Texts;
+typedef std::vector<string> Texts;
 
 namespace
 {
 
 int exitCode = -1;
-int exitCalls = 0;
-
 void RecordExit(int code)
 {
     exitCode = code;
-    exitCalls++;
 }
 
-string Field(const char* s, size_t cb)
-{
-    return string(s, strnlen(s, cb));
-}
-
-void SetName(char* field, size_t cb, const char* text)
-{
-    snprintf(field, cb, "%s", text);
-}
-
-const char* const kSchemeNames[6] = {"One", "Two", "Three", "Four", "Five", "Six"};
-const int kKeys[5] = {37, 39, 38, 17, 40};
+const char* const kSchemes[6] = {"One", "Two", "Three", "Four", "Five", "Six"};
 
 // The defaults, written out here rather than taken from the tables under test.
 OPTIONS Defaults()
@@ -52,59 +37,54 @@ OPTIONS Defaults()
     OPTIONS op;
     memset(&op, 0, sizeof op);
     op.windowpos.x = op.windowpos.y = 100;
-    op.go.bg.flags = 0x0001;
+    op.go.bg.flags = 1;
     op.go.bg.color[0] = op.go.bg.color[1] = 0x00FFFFFF;
-    SetName(op.go.bg.name, sizeof op.go.bg.name, "Background");
-    SetName(op.go.bs.name, sizeof op.go.bs.name, "One");
+    strcpy(op.go.bg.name, "Background");
+    strcpy(op.go.bs.name, "One");
     for (int i = 0; i < 7; i++)
         op.go.bs.blocks[i] = i;
     op.go.drawGrid = op.go.preview = 1;
-    for (int i = 0; i < 5; i++)
-        op.co.keys[i] = kKeys[i];
+    const int keys[5] = {37, 39, 38, 17, 40};
+    memcpy(op.co.keys, keys, sizeof keys);
     op.so.playMusic = 1;
-    SetName(op.so.bgMusic, sizeof op.so.bgMusic, "beyond.mod");
+    strcpy(op.so.bgMusic, "beyond.mod");
     return op;
 }
 
 // Every field as text, so one comparison shows every difference.
 string Describe(const OPTIONS& o)
 {
-    string s = "win " + std::to_string(o.windowpos.x) + "," + std::to_string(o.windowpos.y) +
-               " bg " + std::to_string(o.go.bg.flags) + "," + std::to_string(o.go.bg.color[0]) +
-               "," + std::to_string(o.go.bg.color[1]) + " [" +
-               Field(o.go.bg.name, sizeof o.go.bg.name) + "] bs [" +
-               Field(o.go.bs.name, sizeof o.go.bs.name) + "]";
+    char s[1024];
+    snprintf(s, sizeof s, "win %ld,%ld bg %u,%lu,%lu [%.256s] bs [%.16s]", o.windowpos.x, o.windowpos.y,
+             o.go.bg.flags, o.go.bg.color[0], o.go.bg.color[1], o.go.bg.name, o.go.bs.name);
+    string d = s;
     for (DWORD b : o.go.bs.blocks)
-        s += " " + std::to_string(b);
-    s += " grid " + std::to_string(o.go.drawGrid) + " preview " + std::to_string(o.go.preview) +
-         " keys";
+        d += " " + std::to_string(b);
+    d += " grid " + std::to_string(o.go.drawGrid) + " preview " + std::to_string(o.go.preview);
     for (int k : o.co.keys)
-        s += " " + std::to_string(k);
-    return s + " music " + std::to_string(o.so.playMusic) + " [" +
-           Field(o.so.bgMusic, sizeof o.so.bgMusic) + "]";
+        d += " " + std::to_string(k);
+    return d + " music " + std::to_string(o.so.playMusic) + " [" + string(o.so.bgMusic, strnlen(o.so.bgMusic, 256)) + "]";
 }
-
 #define EXPECT_SAME_OPTIONS(e, a) EXPECT_EQ(Describe(e), Describe(a))
 
-// How a value takes a number: PAIR only when one is read, INT unless the text is too
-// long, KEY always (a binding that cannot be read is unbound). The number lands in the
-// field at off, cut to its size.
-enum ValueKind { PAIR, INT, KEY, BG_NAME, SCHEME_NAME };
+// Every stored value: where it lives, what a first run stores, the message when its
+// text is too long (after "Unable to load "), and how it takes a number: PAIR only
+// when one is read, NUMBER unless the text is too long, KEY always (unreadable: unbound).
+enum ValueKind { PAIR, NUMBER, KEY, BG_NAME, SCHEME_NAME };
 #define AT(field) offsetof(OPTIONS, field), sizeof(OPTIONS().field)
 const struct {
-    const char* subkey; // null: the application key
+    const char* subkey;
     const char* name;
-    const char* dflt;    // what a first run stores
-    const char* message; // after "Unable to load " when the text is too long
+    const char* dflt;
+    const char* message;
     ValueKind kind;
     size_t off, size;
 } kLayout[] = {
     {NULL, "Window", "100,100", "window position", PAIR, AT(windowpos.x)},
-    {NULL, "Preview", "1", "preview bool", INT, AT(go.preview)},
-    {NULL, "DrawGrid", "1", "drawGrid bool", INT, AT(go.drawGrid)},
-    {"Background", "BackgroundFlags", "1", "background flags", INT, AT(go.bg.flags)},
-    {"Background", "BackgroundColors", "16777215,16777215", "background colors", PAIR,
-     AT(go.bg.color[0])},
+    {NULL, "Preview", "1", "preview bool", NUMBER, AT(go.preview)},
+    {NULL, "DrawGrid", "1", "drawGrid bool", NUMBER, AT(go.drawGrid)},
+    {"Background", "BackgroundFlags", "1", "background flags", NUMBER, AT(go.bg.flags)},
+    {"Background", "BackgroundColors", "16777215,16777215", "background colors", PAIR, AT(go.bg.color[0])},
     {"Background", "BackgroundName", "Background", "background name", BG_NAME, 0, 0},
     {NULL, "Current Block Scheme", "One", "block scheme name", SCHEME_NAME, 0, 0},
     {"Controls", "Move Left", "37", "control config 0", KEY, AT(co.keys[0])},
@@ -115,28 +95,25 @@ const struct {
     {"Block Schemes", "One", "0,1,2,3,4,5,6,", "block scheme One", PAIR, AT(go.bs.blocks[0])},
 };
 
-class OptionsFixture : public ::testing::Test
+class Options : public ::testing::Test
 {
   protected:
-    virtual StoreKind Kind() const = 0;
+    TestStore store{"options"};
+    BoxRecorder rec;
     void SetUp() override
     {
-        h.reset(new StoreHarness(Kind(), "options"));
-        exitCode = -1;
-        exitCalls = 0;
+        SetOptionsStore(&store);
         SetOptionsExitProc(RecordExit);
+        exitCode = -1;
     }
     void TearDown() override
     {
-        if (h->mem) {
-            EXPECT_EQ(0, h->mem->OpenHandles()) << "store keys left open";
-        }
+        EXPECT_EQ(0, store.OpenHandles()) << "store keys left open";
         SetOptionsExitProc(NULL);
-        h.reset();
+        SetOptionsStore(NULL);
     }
-
-    // LoadOptions into a record full of rubbish, as the shell hands it over; the
-    // messages of earlier steps are forgotten first.
+    // LoadOptions into a record full of rubbish, as the shell hands it over; earlier
+    // messages are forgotten first.
     OPTIONS Load()
     {
         rec.Clear();
@@ -145,595 +122,356 @@ class OptionsFixture : public ::testing::Test
         LoadOptions(op);
         return op;
     }
-    OPTIONS FirstRun()
+    void FirstRun()
     {
-        OPTIONS op = Load();
+        Load();
         rec.Clear();
-        return op;
     }
-    vector<string> Schemes()
+    static string Path(const char* subkey)
     {
-        vector<string> names;
-        ListBlockSchemes(
-            [](const char* name, void* ctx) { static_cast<vector<string>*>(ctx)->push_back(name); },
-            &names);
-        return names;
-    }
-    std::set<string> NameSet(const string& path)
-    {
-        vector<string> n = h->Names(path.c_str());
-        EXPECT_EQ(n.size(), std::set<string>(n.begin(), n.end()).size()) << path;
-        return std::set<string>(n.begin(), n.end());
+        return subkey ? string(szRegKey) + "\\" + subkey : string(szRegKey);
     }
     void Put(const char* subkey, const char* name, const string& text)
     {
-        string path = subkey ? SubKey(subkey) : AppKey();
-        ASSERT_TRUE(h->PutText(path.c_str(), name, text));
+        ASSERT_TRUE(store.PutText(Path(subkey).c_str(), name, text));
     }
-
-    MessageRecorder rec;
-    std::unique_ptr<StoreHarness> h;
-};
-
-// Every store: the in-memory one and the real registry.
-class OptionsTest : public OptionsFixture, public ::testing::WithParamInterface<StoreKind>
-{
-  protected:
-    StoreKind Kind() const override { return GetParam(); }
-};
-
-// Failures on command need the in-memory store.
-class MemOptionsTest : public OptionsFixture
-{
-  protected:
-    StoreKind Kind() const override { return MEM_STORE; }
-};
-
-INSTANTIATE_TEST_SUITE_P(Stores, OptionsTest, ::testing::Values(MEM_STORE, REG_STORE),
-                         [](const ::testing::TestParamInfo<StoreKind>& info) {
-                             return string(StoreKindName(info.param));
-                         });
-
-// ---- Constant tables and record layout ----
-
-void ExpectTable(const char* const* table, std::initializer_list<const char*> want)
-{
-    for (const char* w : want)
-        EXPECT_STREQ(w, *table++);
-}
-
-TEST(OptionsTables, ValuesAndLayoutAreExact)
-{
-    EXPECT_STREQ("Software\\Kellmarvostian\\Stakka", szRegKeyNoVer);
-    ExpectTable(szControls, {"Move Left", "Move Right", "Rotate CW", "Rotate CCW", "Drop fast"});
-    ExpectTable(szBgOptions, {"Built in", "From file", "Solid Color", "Gradient", "Pattern"});
-    ExpectTable(backgroundNames, {"Background", "Skull", "Leet", "Background2"});
-    ExpectTable(tileNames, {"Blue", "Red", "Orange"});
-    ExpectTable(fromfileOptions, {"Default", "Center", "Tile", "Stretch"});
-    EXPECT_STREQ("beyond.mod", defaultMusic);
-    for (int i = 0; i < NUM_CONTROLS; i++)
-        EXPECT_EQ(kKeys[i], defaultkeys[i]);
-    EXPECT_EQ(BG_BUILTIN, defaultBackground.flags);
-    EXPECT_EQ(0x00FFFFFFu, defaultBackground.color[0]);
-    EXPECT_EQ(0x00FFFFFFu, defaultBackground.color[1]);
-    EXPECT_STREQ("Background", defaultBackground.name);
-    for (int k = 0; k < NUM_DEFAULT_SCHEMES; k++) {
-        EXPECT_STREQ(kSchemeNames[k], defaultBlockSchemes[k].name);
-        for (int i = 0; i < NUM_SCHEME_BLOCKS; i++)
-            EXPECT_EQ(static_cast<DWORD>(7 * k + i), defaultBlockSchemes[k].blocks[i]);
+    string Get(const char* subkey, const char* name) { return store.Text(Path(subkey).c_str(), name); }
+    Texts Schemes()
+    {
+        Texts names;
+        ListBlockSchemes([](const char* name, void* ctx) { ((Texts*)ctx)->push_back(name); }, &names);
+        return names;
     }
-    const WORD bits[8] = {BG_BUILTIN, BG_FILE,   BG_SOLID, BG_GRADIENT,
-                          BG_PATTERN, BG_CENTER, BG_TILE,  BG_STRETCH};
-    for (int i = 0; i < 8; i++)
-        EXPECT_EQ(1 << i, bits[i]);
+    std::set<string> Names(const char* subkey)
+    {
+        Texts n = store.ValueNames(Path(subkey).c_str());
+        return std::set<string>(n.begin(), n.end());
+    }
+    string Class(const char* subkey)
+    {
+        string cls;
+        store.ValueNames(Path(subkey).c_str(), &cls);
+        return cls;
+    }
+};
 
-    EXPECT_EQ(31u, sizeof szRegKeyNoVer);
-    EXPECT_EQ(128u, sizeof szRegKey);
-    EXPECT_EQ(2u, sizeof(BACKGROUND().flags));
-    EXPECT_EQ(8u, sizeof(BACKGROUND().color));
-    EXPECT_EQ(256u, sizeof(BACKGROUND().name));
-    EXPECT_EQ(16u, sizeof(BLOCKSCHEME().name));
-    EXPECT_EQ(28u, sizeof(BLOCKSCHEME().blocks));
-    EXPECT_EQ(20u, sizeof(CONTROLOPTIONS().keys));
-    EXPECT_EQ(256u, sizeof(SOUNDOPTIONS().bgMusic));
-    EXPECT_LT(offsetof(BACKGROUND, color), offsetof(BACKGROUND, name));
-    EXPECT_LT(offsetof(GRAPHICSOPTIONS, drawGrid), offsetof(GRAPHICSOPTIONS, preview));
-    EXPECT_LT(offsetof(OPTIONS, co), offsetof(OPTIONS, so));
-}
+} // namespace
 
-// ---- First run ----
-
-TEST_P(OptionsTest, FirstRunWritesExactStoreWithoutMessage)
+TEST_F(Options, FirstRunStoresTheDefaultsQuietlyAndTheNextStartReadsThem)
 {
     OPTIONS op = Load();
     EXPECT_EQ(Texts(), rec.Texts());
     EXPECT_STREQ("Software\\Kellmarvostian\\Stakka\\1.1", szRegKey);
     EXPECT_SAME_OPTIONS(Defaults(), op);
-    EXPECT_EQ(-1, exitCode);
-
-    std::map<string, std::set<string>> expected;
-    for (const auto& v : kLayout) {
-        string path = v.subkey ? SubKey(v.subkey) : AppKey();
-        expected[path].insert(v.name);
-        EXPECT_EQ(v.dflt, h->GetText(path.c_str(), v.name)) << v.name; // a string value
-    }
+    for (const auto& v : kLayout)
+        EXPECT_EQ(v.dflt, Get(v.subkey, v.name)) << v.name;
     for (int k = 1; k < 6; k++) {
         string text;
         for (int i = 0; i < 7; i++)
             text += std::to_string(7 * k + i) + ",";
-        expected[SubKey("Block Schemes")].insert(kSchemeNames[k]);
-        EXPECT_EQ(text, h->GetText(SubKey("Block Schemes").c_str(), kSchemeNames[k]));
+        EXPECT_EQ(text, Get("Block Schemes", kSchemes[k]));
     }
-    for (const auto& k : expected) {
-        EXPECT_EQ(k.second, NameSet(k.first)) << "nothing more under " << k.first;
-        EXPECT_EQ("Gay", h->KeyClass(k.first.c_str())) << k.first;
+    const struct {
+        const char* subkey;
+        size_t values; // nothing more than the table's
+    } keys[] = {{NULL, 4}, {"Background", 3}, {"Controls", 5}, {"Block Schemes", 6}};
+    for (const auto& k : keys) {
+        EXPECT_EQ(k.values, Names(k.subkey).size()) << Path(k.subkey);
+        EXPECT_EQ("Gay", Class(k.subkey));
     }
-    if (GetParam() == MEM_STORE) {
-        EXPECT_EQ(vector<string>(kSchemeNames, kSchemeNames + 6), Schemes());
-    }
-
-    op = Load(); // the second start reads it all back quietly
+    EXPECT_SAME_OPTIONS(Defaults(), Load());
     EXPECT_EQ(Texts(), rec.Texts());
-    EXPECT_SAME_OPTIONS(Defaults(), op);
+    EXPECT_EQ(-1, exitCode);
 }
 
-// ---- Round trip ----
-
-TEST_P(OptionsTest, SaveThenLoadGivesBackEveryStoredField)
+TEST_F(Options, SaveThenLoadGivesBackEveryStoredField)
 {
     FirstRun();
     OPTIONS op = Defaults();
-    op.windowpos.x = -1234;
-    op.windowpos.y = -56;
-    op.go.bg.flags = BG_FILE | BG_STRETCH;
-    op.go.bg.color[0] = 0x00123456;
-    op.go.bg.color[1] = 0x00ABCDEF;
-    op.go.bg.name[0] = '\0';
-    SetName(op.go.bs.name, sizeof op.go.bs.name, "Three");
-    op.go.drawGrid = op.go.preview = 0;
-    for (int i = 0; i < 5; i++)
-        op.co.keys[i] = 'A' + i;
-    op.so.playMusic = 0; // not stored: comes back on
-    SaveOptions(op);
-    EXPECT_EQ(Texts(), rec.Texts());
-    EXPECT_EQ("-1234,-56", h->GetText(AppKey().c_str(), "Window"));
-    EXPECT_EQ("", h->GetText(SubKey("Background").c_str(), "BackgroundName"));
-    EXPECT_EQ("130", h->GetText(SubKey("Background").c_str(), "BackgroundFlags"));
-    OPTIONS expected = op;
-    for (int i = 0; i < 7; i++)
-        expected.go.bs.blocks[i] = 14 + i; // re-read from "Three"
-    expected.so.playMusic = 1;
-    EXPECT_SAME_OPTIONS(expected, Load());
-    EXPECT_EQ(Texts(), rec.Texts());
-
-    // The longest text and the extreme numbers.
-    op = Defaults();
-    memset(op.go.bg.name, 'p', 255);
-    op.go.bg.name[255] = '\0';
     op.windowpos.x = INT_MIN;
     op.windowpos.y = INT_MAX;
     op.go.bg.flags = 0xFFFF;
     op.go.bg.color[0] = 0xFFFFFFFF;
     op.go.bg.color[1] = 0;
+    memset(op.go.bg.name, 'p', 255);
+    op.go.bg.name[255] = '\0';
+    strcpy(op.go.bs.name, "Three");
+    op.go.drawGrid = op.go.preview = 0;
+    for (int i = 0; i < 5; i++)
+        op.co.keys[i] = 'A' + i;
+    op.so.playMusic = 0; // not stored: comes back on
     SaveOptions(op);
-    EXPECT_SAME_OPTIONS(op, Load());
-    EXPECT_EQ(Texts(), rec.Texts());
-
+    EXPECT_EQ("-2147483648,2147483647", Get(NULL, "Window"));
+    OPTIONS e = op;
+    for (int i = 0; i < 7; i++)
+        e.go.bs.blocks[i] = 14 + i; // re-read from "Three"
+    e.so.playMusic = 1;
+    EXPECT_SAME_OPTIONS(e, Load());
     // Unterminated fields are cut so that they load back.
     memset(op.go.bs.name, 'X', sizeof op.go.bs.name);
     memset(op.go.bg.name, 'Y', sizeof op.go.bg.name);
     SaveOptions(op);
-    EXPECT_EQ(string(15, 'X'), h->GetText(AppKey().c_str(), "Current Block Scheme"));
-    EXPECT_EQ(string(255, 'Y'), h->GetText(SubKey("Background").c_str(), "BackgroundName"));
+    EXPECT_EQ(string(15, 'X'), Get(NULL, "Current Block Scheme"));
+    EXPECT_EQ(string(255, 'Y'), Get("Background", "BackgroundName"));
+    EXPECT_EQ(Texts(), rec.Texts());
 }
 
-// ---- Conversions ----
-
-TEST_P(OptionsTest, Conversions)
+TEST_F(Options, NumbersAreReadUpToTheFirstMismatch)
 {
-    FirstRun();
-    Put("Background", "BackgroundFlags", "65538");
-    Put(NULL, "Preview", "Preview");
-    Put(NULL, "DrawGrid", "  -7xyz");
-    Put(NULL, "Window", "7");
-    Put("Background", "BackgroundColors", "255");
-    Put("Block Schemes", "One", "9,8,7");
-    Put("Controls", "Rotate CW", "+88,1");
-    OPTIONS op = Load();
-    EXPECT_EQ(Texts(), rec.Texts());
-    OPTIONS e = Defaults();
-    e.go.bg.flags = 2; // low 16 bits
-    e.go.preview = 0;
-    e.go.drawGrid = -7;
-    e.windowpos.x = 7; // y stays
-    e.go.bg.color[0] = 255;
-    e.go.bs.blocks[0] = 9; // blocks 3 to 6 stay
-    e.go.bs.blocks[1] = 8;
-    e.go.bs.blocks[2] = 7;
-    e.co.keys[2] = 88;
-    EXPECT_SAME_OPTIONS(e, op);
-
-    // A pair stops at the first mismatch.
     const struct {
+        const char* subkey;
+        const char* name;
         const char* text;
-        LONG x, y;
-    } pairs[] = {{" -5,3", -5, 3}, {"-5 ,3", -5, 100}, {",5", 100, 100}, {"12,34,56", 12, 34}};
-    for (const auto& c : pairs) {
-        Put(NULL, "Window", c.text);
-        op = Load();
-        EXPECT_EQ(c.x, op.windowpos.x) << c.text;
-        EXPECT_EQ(c.y, op.windowpos.y) << c.text;
+        size_t off, size;
+        long long want;
+    } table[] = {
+        {"Background", "BackgroundFlags", "65538", AT(go.bg.flags), 2}, // low 16 bits
+        {NULL, "Preview", "Preview", AT(go.preview), 0},
+        {NULL, "DrawGrid", "  -7xyz", AT(go.drawGrid), -7},
+        {"Controls", "Rotate CW", "+88,1", AT(co.keys[2]), 88},
+        {NULL, "Window", "7", AT(windowpos.x), 7}, // y stays
+        {NULL, "Window", " -5,3", AT(windowpos.y), 3},
+        {NULL, "Window", "-5 ,3", AT(windowpos.y), 100},
+        {NULL, "Window", ",5", AT(windowpos.x), 100},
+        {NULL, "Window", "12,34,56", AT(windowpos.y), 34},
+        {"Block Schemes", "One", "9,8,7", AT(go.bs.blocks[2]), 7},
+        {"Block Schemes", "One", "9,8,7", AT(go.bs.blocks[3]), 3}, // the rest stay
+    };
+    for (const auto& row : table) {
+        FirstRun();
+        Put(row.subkey, row.name, row.text);
+        OPTIONS op = Load();
+        long long got = 0;
+        memcpy(&got, (char*)&op + row.off, row.size);
+        if (row.size == 4)
+            got = (int)got;
+        EXPECT_EQ(row.want, got) << row.name << " = " << row.text;
         EXPECT_EQ(Texts(), rec.Texts());
     }
 }
 
-// ---- Repairs ----
+TEST_F(Options, EveryValueReplacedByBadDataLoadsOnlyWhatIsDefined)
+{
+    const string binary = "\x01\xFF"
+                          "5\x80"; // what is read of the binary value
+    const struct {
+        const char* what;
+        string data;
+        DWORD type;
+        int number; // what a number field takes from it
+        string text;
+    } bad[] = {{"empty", string(1, '\0'), REG_SZ, 0, ""},
+               {"300 chars", string(300, '7') + '\0', REG_SZ, 0, ""},
+               {"binary", binary + string("\0" "99", 3), REG_BINARY, 0, binary},
+               {"too small", string("-2147483649", 12), REG_SZ, INT_MIN, "-2147483649"},
+               {"too big", string("99999999999", 12), REG_SZ, INT_MAX, "99999999999"}};
+    for (const auto& v : kLayout) {
+        for (size_t g = 0; g < sizeof bad / sizeof bad[0]; g++) {
+            SCOPED_TRACE(string(v.name) + " = " + bad[g].what);
+            store.DeleteKey(NULL, "Software");
+            FirstRun();
+            ASSERT_TRUE(store.PutValueData(Path(v.subkey).c_str(), v.name, bad[g].data, bad[g].type));
+            OPTIONS op = Load();
+            OPTIONS e = Defaults();
+            Texts m;
+            const bool tooLong = g == 1, number = g >= 3;
+            if (tooLong)
+                m.push_back(string("Unable to load ") + v.message);
+            if (v.kind == KEY || (v.kind == NUMBER && !tooLong) || (v.kind == PAIR && number))
+                memcpy((char*)&e + v.off, &bad[g].number, v.size);
+            if (v.kind == BG_NAME && !tooLong)
+                strcpy(e.go.bg.name, bad[g].text.c_str());
+            if (v.kind == SCHEME_NAME && !tooLong) {
+                strcpy(e.go.bs.name, bad[g].text.c_str());
+                m.push_back("Unable to load block scheme " + bad[g].text);
+            }
+            EXPECT_EQ(m, rec.Texts());
+            EXPECT_SAME_OPTIONS(e, op);
+        }
+    }
+    EXPECT_EQ(-1, exitCode);
+}
 
-TEST_P(OptionsTest, DeletedControlsGivesFiveMessagesAndUnboundKeys)
+TEST_F(Options, TextsAtTheirBounds)
+{
+    const string name16 = "ABCDEFGHIJKLMNOP", name15 = name16.substr(0, 15);
+    BLOCKSCHEME nines = {"", {9, 9, 9, 9, 9, 9, 9}};
+    const struct {
+        const char* subkey;
+        const char* name;
+        string text;
+        const char* message; // "" when it loads
+    } table[] = {{"Background", "BackgroundName", string(255, 'n'), ""},
+                 {"Background", "BackgroundName", string(256, 'n'), "Unable to load background name"},
+                 {"Background", "BackgroundName", string(5000, 'n'), "Unable to load background name"},
+                 {NULL, "Current Block Scheme", name15, ""},
+                 {NULL, "Current Block Scheme", name16, "Unable to load block scheme name"},
+                 {"Block Schemes", "One", "5," + string(300, '1'), "Unable to load block scheme One"}};
+    for (const auto& row : table) {
+        store.DeleteKey(NULL, "Software");
+        FirstRun();
+        ASSERT_TRUE(WriteBlockScheme(name16.c_str(), nines));
+        ASSERT_TRUE(WriteBlockScheme(name15.c_str(), nines));
+        Put(row.subkey, row.name, row.text);
+        OPTIONS op = Load();
+        EXPECT_EQ(*row.message ? Texts{row.message} : Texts(), rec.Texts()) << row.text.size();
+        OPTIONS e = Defaults(); // the neighbours in the record untouched
+        if (!*row.message && row.subkey)
+            strcpy(e.go.bg.name, row.text.c_str());
+        if (!*row.message && !row.subkey) {
+            strcpy(e.go.bs.name, row.text.c_str());
+            memcpy(e.go.bs.blocks, nines.blocks, sizeof nines.blocks);
+        }
+        EXPECT_SAME_OPTIONS(e, op);
+    }
+}
+
+TEST_F(Options, LostKeysAreRepaired)
 {
     FirstRun();
-    ASSERT_TRUE(h->DeleteKey(SubKey("Controls").c_str()));
+    ASSERT_TRUE(store.DeleteKey(NULL, Path("Controls").c_str()));
+    ASSERT_TRUE(store.DeleteKey(NULL, Path("Background").c_str()));
     OPTIONS op = Load();
-    Texts m;
+    Texts m = {"Unable to load background flags", "Unable to load background colors",
+               "Unable to load background name"};
     for (int i = 0; i < 5; i++)
         m.push_back("Unable to load control config " + std::to_string(i));
     EXPECT_EQ(m, rec.Texts());
     OPTIONS e = Defaults();
-    memset(e.co.keys, 0, sizeof e.co.keys);
+    memset(e.co.keys, 0, sizeof e.co.keys); // unbound
     EXPECT_SAME_OPTIONS(e, op);
-    EXPECT_EQ("Gay", h->KeyClass(SubKey("Controls").c_str()));
-    SaveOptions(op);
-    for (int i = 0; i < 5; i++)
-        EXPECT_EQ("0", h->GetText(SubKey("Controls").c_str(), szControls[i]));
-}
+    EXPECT_EQ("Gay", Class("Controls"));
+    EXPECT_TRUE(store.KeyExists(Path("Background").c_str()));
+    SaveOptions(Defaults());
 
-TEST_P(OptionsTest, DeletedBackgroundGivesThreeMessagesAndDefaultBackground)
-{
-    FirstRun();
-    ASSERT_TRUE(h->DeleteKey(SubKey("Background").c_str()));
-    OPTIONS back = Load();
-    EXPECT_EQ((Texts{"Unable to load background flags", "Unable to load background colors",
-                     "Unable to load background name"}),
-              rec.Texts());
-    EXPECT_SAME_OPTIONS(Defaults(), back);
-    EXPECT_TRUE(h->KeyExists(SubKey("Background").c_str()));
-}
-
-TEST_P(OptionsTest, DeletedSchemesKeyRewritesDefaultsAndLosesTheUsersOwn)
-{
-    FirstRun();
+    // A lost schemes key: the defaults come back, the user's own are gone.
     BLOCKSCHEME mine = {"Mine", {3, 1, 4, 1, 5, 9, 2}};
     ASSERT_TRUE(WriteBlockScheme("Mine", mine));
     Put(NULL, "Current Block Scheme", "Three");
-    ASSERT_TRUE(h->DeleteKey(SubKey("Block Schemes").c_str()));
-    OPTIONS op = Load();
-    EXPECT_EQ(Texts(), rec.Texts());
-    EXPECT_STREQ("Three", op.go.bs.name);
-    for (int i = 0; i < 7; i++)
-        EXPECT_EQ(static_cast<DWORD>(14 + i), op.go.bs.blocks[i]);
-    EXPECT_EQ(std::set<string>(kSchemeNames, kSchemeNames + 6), NameSet(SubKey("Block Schemes")));
-    EXPECT_EQ("Gay", h->KeyClass(SubKey("Block Schemes").c_str()));
-
+    ASSERT_TRUE(store.DeleteKey(NULL, Path("Block Schemes").c_str()));
+    op = Load();
+    EXPECT_EQ(20u, op.go.bs.blocks[6]);
+    EXPECT_EQ(std::set<string>(kSchemes, kSchemes + 6), Names("Block Schemes"));
+    EXPECT_EQ("Gay", Class("Block Schemes"));
     ASSERT_TRUE(WriteBlockScheme("Mine", mine));
     Put(NULL, "Current Block Scheme", "Mine");
-    EXPECT_EQ(4u, Load().go.bs.blocks[2]);
-    EXPECT_EQ(Texts(), rec.Texts());
-    ASSERT_TRUE(h->DeleteKey(SubKey("Block Schemes").c_str()));
+    ASSERT_TRUE(store.DeleteKey(NULL, Path("Block Schemes").c_str()));
     op = Load();
     EXPECT_EQ(Texts{"Unable to load block scheme Mine"}, rec.Texts());
-    OPTIONS e = Defaults();
-    SetName(e.go.bs.name, sizeof e.go.bs.name, "Mine"); // the name stays, the blocks are One's
-    EXPECT_SAME_OPTIONS(e, op);
-
-    // Writing a scheme recreates a lost key.
-    ASSERT_TRUE(h->DeleteKey(SubKey("Block Schemes").c_str()));
-    EXPECT_EQ(0u, Schemes().size());
-    EXPECT_TRUE(WriteBlockScheme("Again", mine));
-    EXPECT_EQ(vector<string>{"Again"}, Schemes());
-    EXPECT_EQ("Gay", h->KeyClass(SubKey("Block Schemes").c_str()));
+    EXPECT_STREQ("Mine", op.go.bs.name); // the name stays, the blocks are One's
+    EXPECT_EQ(6u, op.go.bs.blocks[6]);
+    ASSERT_TRUE(store.DeleteKey(NULL, Path("Block Schemes").c_str()));
+    EXPECT_TRUE(WriteBlockScheme("Again", mine)); // writing recreates the key
+    EXPECT_EQ(Texts{"Again"}, Schemes());
 }
 
-// ---- Overlong values ----
-
-TEST_P(OptionsTest, OverlongValuesAreReportedAndOverflowNothing)
+TEST_F(Options, StoreFailures)
 {
-    FirstRun();
-    Put("Background", "BackgroundName", string(255, 'n'));
-    OPTIONS op = Load();
-    EXPECT_EQ(Texts(), rec.Texts());
-    EXPECT_EQ(string(255, 'n'), Field(op.go.bg.name, sizeof op.go.bg.name));
-    for (size_t len : {256u, 5000u}) {
-        Put("Background", "BackgroundName", string(len, 'n'));
-        op = Load();
-        EXPECT_EQ(Texts{"Unable to load background name"}, rec.Texts()) << len;
-        EXPECT_SAME_OPTIONS(Defaults(), op); // the neighbours in the record too
-    }
-    Put("Background", "BackgroundName", "Background");
-
-    Put("Block Schemes", "One", "5," + string(300, '1'));
-    op = Load();
-    EXPECT_EQ(Texts{"Unable to load block scheme One"}, rec.Texts());
-    EXPECT_SAME_OPTIONS(Defaults(), op);
-}
-
-// A current scheme name too long for the record is refused, not cut.
-TEST_P(OptionsTest, CurrentSchemeNameLongerThanFifteenIsRefused)
-{
-    FirstRun();
-    const string name16 = "ABCDEFGHIJKLMNOP", name15 = name16.substr(0, 15);
-    BLOCKSCHEME s = {"", {9, 9, 9, 9, 9, 9, 9}};
-    ASSERT_TRUE(WriteBlockScheme(name16.c_str(), s));
-    ASSERT_TRUE(WriteBlockScheme(name15.c_str(), s));
-    Put(NULL, "Current Block Scheme", name16);
-    OPTIONS op = Load();
-    EXPECT_EQ(Texts{"Unable to load block scheme name"}, rec.Texts());
-    EXPECT_SAME_OPTIONS(Defaults(), op);
-
-    Put(NULL, "Current Block Scheme", name15);
-    op = Load();
-    EXPECT_EQ(Texts(), rec.Texts());
-    EXPECT_EQ(name15, Field(op.go.bs.name, sizeof op.go.bs.name));
-    EXPECT_EQ(9u, op.go.bs.blocks[6]);
-}
-
-// ---- Letter case of scheme names ----
-
-TEST_P(OptionsTest, SchemeNamesDifferingInCaseAreDifferentSchemes)
-{
-    FirstRun();
-    BLOCKSCHEME bs = {"x", {50, 50, 50, 50, 50, 50, 50}};
-    EXPECT_FALSE(BlockSchemeExists("one"));
-    EXPECT_EQ(0, LoadBlockScheme("one", bs));
-    EXPECT_EQ(Texts{"Unable to load block scheme one"}, rec.Texts());
-    EXPECT_EQ(50u, bs.blocks[0]);
-    EXPECT_EQ(0, RemoveBlockScheme("ONE"));
-    EXPECT_TRUE(BlockSchemeExists("One"));
-
-    char stored[16];
-    BLOCKSCHEME lower = {"one", {40, 41, 42, 43, 44, 45, 46}};
-    const bool folds = GetParam() == REG_STORE;
-    // The registry cannot hold both: writing "one" is reported beforehand as
-    // replacing "One", and the new spelling is what stays.
-    EXPECT_EQ(folds, FindBlockSchemeTwin("one", stored, sizeof stored) != 0);
-    EXPECT_STREQ(folds ? "One" : "", stored);
-    ASSERT_TRUE(WriteBlockScheme("one", lower));
-    EXPECT_TRUE(LoadBlockScheme("one", bs));
-    EXPECT_EQ(40u, bs.blocks[0]);
-    EXPECT_EQ(!folds, BlockSchemeExists("One") != 0);
-    if (!folds) {
-        EXPECT_TRUE(LoadBlockScheme("One", bs));
-        EXPECT_EQ(0u, bs.blocks[0]);
-    }
-    vector<string> names = Schemes();
-    EXPECT_EQ(folds ? 6u : 7u, names.size());
-    EXPECT_EQ(1, std::count(names.begin(), names.end(), string("one")));
-}
-
-// ---- Store failures ----
-
-TEST_P(OptionsTest, ApplicationKeyThatCannotBeCreatedEndsWithCode8)
-{
-    // A root handle that is no key: every open and create fails.
-    RegStore bad(reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x7FFF0010)), NULL);
-    if (GetParam() == MEM_STORE)
-        h->mem->FailOn(MEMFAIL_OPEN | MEMFAIL_CREATE, "Software\\Kellmarvostian\\Stakka\\1.1");
-    else
-        SetOptionsStore(&bad);
+    store.FailOn(FAIL_OPEN | FAIL_CREATE, "Software\\Kellmarvostian\\Stakka\\1.1");
     Load();
     EXPECT_EQ(Texts{"Could not create registry entry"}, rec.Texts());
-    EXPECT_EQ(8, exitCode);
-    EXPECT_EQ(1, exitCalls);
-    SetOptionsStore(h->store);
-}
+    EXPECT_EQ(EXIT_NO_REGISTRY, exitCode);
+    store.ClearFailures();
+    exitCode = -1;
 
-TEST_F(MemOptionsTest, ExistingApplicationKeyThatCannotBeOpenedIsCreatedOver)
-{
-    FirstRun();
-    h->mem->FailOn(MEMFAIL_OPEN, AppKey().c_str());
-    OPTIONS op = Load();
-    EXPECT_EQ(Texts(), rec.Texts());
-    EXPECT_EQ(-1, exitCode);
-    EXPECT_SAME_OPTIONS(Defaults(), op);
-}
-
-TEST_F(MemOptionsTest, WriteFailuresAreSilent)
-{
-    h->mem->FailOn(MEMFAIL_WRITE);
-    OPTIONS op = Load();
-    EXPECT_EQ(Texts(), rec.Texts());
-    EXPECT_SAME_OPTIONS(Defaults(), op);
-    EXPECT_TRUE(h->KeyExists(SubKey("Controls").c_str()));
-    EXPECT_EQ(0, h->mem->ValueCount(AppKey().c_str()));
-    SaveOptions(op);
-    EXPECT_EQ(0, WriteBlockScheme("Mine", op.go.bs));
+    store.FailOn(FAIL_WRITE); // silent, and nothing is stored
+    EXPECT_SAME_OPTIONS(Defaults(), Load());
+    SaveOptions(Defaults());
+    EXPECT_EQ(0, WriteBlockScheme("Mine", Defaults().go.bs));
     SetDefaultBlockSchemes();
     EXPECT_EQ(Texts(), rec.Texts());
-    EXPECT_EQ(0, h->mem->ValueCount(SubKey("Block Schemes").c_str()));
-
-    // The next start finds nothing and says so for every value.
-    h->mem->ClearFailures();
-    op = Load();
-    ASSERT_EQ(13u, rec.Calls().size());
-    EXPECT_EQ("Unable to load window position", rec.Texts()[0]);
-    EXPECT_EQ("Unable to load block scheme One", rec.Texts()[7]);
-    for (const BoxCall& c : rec.Calls()) {
-        EXPECT_EQ(NULL, c.owner);
-        EXPECT_EQ("Error", c.caption);
-        EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION), c.type);
+    EXPECT_EQ(0, store.ValueCount(szRegKey));
+    store.ClearFailures();
+    OPTIONS op = Load(); // the next start finds nothing and says so, once per value
+    ASSERT_EQ(13u, rec.Boxes().size());
+    for (const BOXSEEN& b : rec.Boxes()) {
+        EXPECT_EQ(NULL, b.owner);
+        EXPECT_EQ("Error", b.caption);
+        EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION), b.type);
     }
-    EXPECT_EQ(0, h->mem->ValueCount(AppKey().c_str())); // what is missing is not written
-    OPTIONS e = Defaults();
-    memset(e.co.keys, 0, sizeof e.co.keys);
-    EXPECT_SAME_OPTIONS(e, op);
-}
+    EXPECT_EQ(0, store.ValueCount(szRegKey)); // what is missing is not written
 
-TEST_F(MemOptionsTest, SubkeysThatCannotBeCreatedAreSilentOnFirstRun)
-{
-    h->mem->FailOn(MEMFAIL_CREATE, SubKey("Controls").c_str());
-    h->mem->FailOn(MEMFAIL_CREATE, SubKey("Block Schemes").c_str());
-    OPTIONS op = Load();
-    EXPECT_EQ(Texts(), rec.Texts());
-    EXPECT_SAME_OPTIONS(Defaults(), op);
-    EXPECT_FALSE(h->KeyExists(SubKey("Controls").c_str()));
-    EXPECT_EQ("100,100", h->GetText(AppKey().c_str(), "Window"));
-
-    // Later starts try the repair again; reading the missing groups is reported.
-    Load();
-    ASSERT_EQ(6u, rec.Texts().size());
-    EXPECT_EQ("Unable to load block scheme One", rec.Texts()[0]);
-    EXPECT_EQ("Unable to load control config 4", rec.Texts()[5]);
-}
-
-TEST_F(MemOptionsTest, ReadAndOpenFailuresInSaveAndSchemes)
-{
-    FirstRun();
-    h->mem->FailOn(MEMFAIL_OPEN, SubKey("Block Schemes").c_str());
-    OPTIONS op = Defaults();
-    op.go.preview = 0;
+    store.FailOn(FAIL_OPEN, szRegKey); // exists but cannot be opened: created over
+    EXPECT_EQ(-1, (Load(), exitCode));
+    store.ClearFailures();
+    store.FailOn(FAIL_OPEN, Path("Block Schemes").c_str());
+    op.go.preview = 7;
     SaveOptions(op);
-    EXPECT_EQ("0", h->GetText(AppKey().c_str(), "Preview"));
+    EXPECT_EQ("7", Get(NULL, "Preview"));
+    rec.Clear();
     EXPECT_EQ(0, LoadBlockScheme("Two", op.go.bs));
     EXPECT_EQ(0u, Schemes().size());
     EXPECT_EQ(Texts{"Unable to load block scheme Two"}, rec.Texts());
-
-    h->mem->ClearFailures();
-    h->mem->FailOn(MEMFAIL_READ, AppKey().c_str());
+    store.ClearFailures();
+    store.FailOn(FAIL_READ, szRegKey);
     Load();
     EXPECT_EQ((Texts{"Unable to load window position", "Unable to load preview bool",
                      "Unable to load drawGrid bool", "Unable to load block scheme name"}),
               rec.Texts());
 }
 
-// ---- Bad stored data in every value ----
-
-enum Garbage { G_EMPTY, G_LONG, G_BINARY, G_NEGATIVE, G_HUGE, G_COUNT };
-const char* const kGarbageNames[G_COUNT] = {"empty", "300 chars", "binary", "-2147483649",
-                                            "99999999999"};
-const string kBinaryText = "\x01\xFF"
-                           "5\x80"; // what is read of the binary value
-
-string GarbageData(Garbage g)
+TEST_F(Options, SubkeysThatCannotBeCreatedAreSilentOnFirstRunAndReportedLater)
 {
-    switch (g) {
-    case G_EMPTY:
-        return string(1, '\0');
-    case G_LONG:
-        return string(300, '7') + '\0';
-    case G_BINARY:
-        return kBinaryText + string("\0"
-                                    "99",
-                                    3);
-    case G_NEGATIVE:
-        return string("-2147483649", 12);
-    default:
-        return string("99999999999", 12);
-    }
-}
-
-TEST_P(OptionsTest, EveryValueReplacedByBadDataLoadsOnlyWhatIsDefined)
-{
-    for (int v = 0; v < static_cast<int>(sizeof kLayout / sizeof kLayout[0]); v++) {
-        for (int gi = 0; gi < G_COUNT; gi++) {
-            Garbage g = static_cast<Garbage>(gi);
-            SCOPED_TRACE(string(kLayout[v].name) + " = " + kGarbageNames[g]);
-            h->DeleteKey("Software\\Kellmarvostian");
-            FirstRun();
-            string path = kLayout[v].subkey ? SubKey(kLayout[v].subkey) : AppKey();
-            ASSERT_TRUE(h->PutRaw(path.c_str(), kLayout[v].name, GarbageData(g),
-                                  g == G_BINARY ? REG_BINARY : REG_SZ));
-            OPTIONS op = Load();
-            OPTIONS e = Defaults();
-            vector<string> m;
-            const bool tooLong = g == G_LONG, number = g >= G_NEGATIVE;
-            const int picked[G_COUNT] = {0, 0, 0, INT_MIN, INT_MAX};
-            const string text[G_COUNT] = {"", "", kBinaryText, "-2147483649", "99999999999"};
-            if (tooLong)
-                m.push_back(string("Unable to load ") + kLayout[v].message);
-            ValueKind kind = kLayout[v].kind;
-            if (kind == KEY || (kind == INT && !tooLong) || (kind == PAIR && number))
-                memcpy(reinterpret_cast<char*>(&e) + kLayout[v].off, &picked[g], kLayout[v].size);
-            if (kind == BG_NAME && !tooLong)
-                SetName(e.go.bg.name, sizeof e.go.bg.name, text[g].c_str());
-            if (kind == SCHEME_NAME && !tooLong) {
-                SetName(e.go.bs.name, sizeof e.go.bs.name, text[g].c_str());
-                m.push_back("Unable to load block scheme " + text[g]);
-            }
-            EXPECT_EQ(m, rec.Texts());
-            EXPECT_SAME_OPTIONS(e, op);
-            EXPECT_EQ(-1, exitCode);
-        }
-    }
-}
-
-// ---- Defaults ----
-
-TEST_P(OptionsTest, SetupDefaultsRewritesDefaultSchemesAndKeepsOthers)
-{
-    FirstRun();
-    BLOCKSCHEME changed = {"One", {6, 5, 4, 3, 2, 1, 0}};
-    ASSERT_TRUE(WriteBlockScheme("One", changed));
-    ASSERT_TRUE(WriteBlockScheme("Mine", changed));
-    ASSERT_TRUE(RemoveBlockScheme("Four"));
-    OPTIONS op;
-    memset(&op, 0x5A, sizeof op);
-    SetupDefaults(op);
-    OPTIONS e = Defaults();
-    memset(&e.so, 0x5A, sizeof e.so); // not touched
-    EXPECT_SAME_OPTIONS(e, op);
-    const string bs = SubKey("Block Schemes");
-    EXPECT_EQ("0,1,2,3,4,5,6,", h->GetText(bs.c_str(), "One"));
-    EXPECT_EQ("21,22,23,24,25,26,27,", h->GetText(bs.c_str(), "Four"));
-    EXPECT_EQ("6,5,4,3,2,1,0,", h->GetText(bs.c_str(), "Mine"));
-    EXPECT_EQ(7u, h->Names(bs.c_str()).size());
+    store.FailOn(FAIL_CREATE, "Software\\Kellmarvostian\\Stakka\\1.1\\Controls");
+    store.FailOn(FAIL_CREATE, "Software\\Kellmarvostian\\Stakka\\1.1\\Block Schemes");
+    EXPECT_SAME_OPTIONS(Defaults(), Load());
     EXPECT_EQ(Texts(), rec.Texts());
+    EXPECT_FALSE(store.KeyExists(Path("Controls").c_str()));
+    EXPECT_EQ("100,100", Get(NULL, "Window"));
+    Load();
+    ASSERT_EQ(6u, rec.Texts().size());
+    EXPECT_EQ("Unable to load block scheme One", rec.Texts()[0]);
+    EXPECT_EQ("Unable to load control config 4", rec.Texts()[5]);
 }
 
-// ---- Stored block schemes ----
-
-TEST_P(OptionsTest, WriteListRemoveSchemes)
+TEST_F(Options, SchemesWriteListRemoveDefaultsAndCaseTwins)
 {
     FirstRun();
-    BLOCKSCHEME s = {"ignored", {0, 1, 2, 3, 4, 5, 6}};
+    BLOCKSCHEME s = {"ignored", {0, 1, 2, 3, 4, 5, 99}};
     ASSERT_TRUE(WriteBlockScheme("Fresh", s));
-    EXPECT_EQ("0,1,2,3,4,5,6,", h->GetText(SubKey("Block Schemes").c_str(), "Fresh"));
-    EXPECT_STREQ("ignored", s.name);
-    EXPECT_TRUE(BlockSchemeExists("Fresh"));
-    s.blocks[0] = 99; // replacing keeps one entry
-    ASSERT_TRUE(WriteBlockScheme("Fresh", s));
+    ASSERT_TRUE(WriteBlockScheme("Fresh", s)); // replacing keeps one entry
     EXPECT_EQ(7u, Schemes().size());
+    EXPECT_EQ("0,1,2,3,4,5,99,", Get("Block Schemes", "Fresh"));
     BLOCKSCHEME r = {"", {0, 0, 0, 0, 0, 0, 0}};
     EXPECT_TRUE(LoadBlockScheme("Fresh", r));
-    EXPECT_EQ(99u, r.blocks[0]);
-    EXPECT_STREQ("", r.name);
-
-    char stored[16];
-    EXPECT_TRUE(FindBlockSchemeTwin("Fresh", stored, sizeof stored));
-    EXPECT_STREQ("Fresh", stored);
-    EXPECT_FALSE(FindBlockSchemeTwin("Stale", stored, sizeof stored));
-    EXPECT_STREQ("", stored);
-
+    EXPECT_EQ(99u, r.blocks[6]);
     EXPECT_TRUE(RemoveBlockScheme("Fresh"));
     EXPECT_FALSE(BlockSchemeExists("Fresh"));
     EXPECT_FALSE(RemoveBlockScheme("Fresh"));
     EXPECT_EQ(0, WriteBlockScheme("", s));
     EXPECT_EQ(0, WriteBlockScheme(string(256, 'q').c_str(), s));
-    EXPECT_EQ(6u, Schemes().size());
-
     // Listing skips a value too long to be a scheme but not the ones after it.
-    h->PutText(SubKey("Block Schemes").c_str(), "Bloated", string(300, '1'));
+    store.PutText(Path("Block Schemes").c_str(), "Bloated", string(300, '1'));
     ASSERT_TRUE(WriteBlockScheme("Zed", s));
-    ASSERT_TRUE(WriteBlockScheme("Aaa", s));
-    vector<string> names = Schemes();
-    vector<string> e(kSchemeNames, kSchemeNames + 6);
-    e.push_back("Zed");
-    e.push_back("Aaa");
-    if (GetParam() == REG_STORE) { // the registry keeps its own order
-        std::sort(names.begin(), names.end());
-        std::sort(e.begin(), e.end());
-    }
-    EXPECT_EQ(e, names);
-    EXPECT_EQ(8, ListBlockSchemes(NULL, NULL));
-    EXPECT_EQ(Texts(), rec.Texts());
+    EXPECT_EQ(7, ListBlockSchemes(NULL, NULL));
+
+    // Names differ by case, but the registry holds one: writing "one" replaces "One"
+    // (reported beforehand) and keeps the new spelling.
+    EXPECT_FALSE(BlockSchemeExists("one"));
+    EXPECT_EQ(0, LoadBlockScheme("one", r));
+    EXPECT_EQ(0, RemoveBlockScheme("ONE"));
+    char stored[16];
+    EXPECT_TRUE(FindBlockSchemeTwin("one", stored, sizeof stored));
+    EXPECT_STREQ("One", stored);
+    EXPECT_FALSE(FindBlockSchemeTwin("Stale", stored, sizeof stored));
+    BLOCKSCHEME lower = {"one", {40, 41, 42, 43, 44, 45, 46}};
+    ASSERT_TRUE(WriteBlockScheme("one", lower));
+    EXPECT_FALSE(BlockSchemeExists("One"));
+    Texts names = Schemes();
+    EXPECT_EQ(1, std::count(names.begin(), names.end(), string("one")));
+    EXPECT_EQ(0, std::count(names.begin(), names.end(), string("One")));
+
+    // Defaults come back over changed default schemes, others stay; op.so untouched.
+    ASSERT_TRUE(WriteBlockScheme("Four", lower));
+    OPTIONS op;
+    memset(&op, 0x5A, sizeof op);
+    SetupDefaults(op);
+    OPTIONS e = Defaults();
+    memset(&e.so, 0x5A, sizeof e.so);
+    EXPECT_SAME_OPTIONS(e, op);
+    EXPECT_EQ("0,1,2,3,4,5,6,", Get("Block Schemes", "One"));
+    EXPECT_EQ("21,22,23,24,25,26,27,", Get("Block Schemes", "Four"));
+    EXPECT_EQ("0,1,2,3,4,5,99,", Get("Block Schemes", "Zed"));
 }
 
 TEST(BlockSchemeText, FormatAndParseStayInBounds)
@@ -744,8 +482,6 @@ TEST(BlockSchemeText, FormatAndParseStayInBounds)
     EXPECT_STREQ("0,1,2,3,4,5,-1,", text);
     EXPECT_EQ(-1, FormatBlockScheme(bs, text, 15)); // no room for the terminator
     EXPECT_STREQ("", text);
-    EXPECT_EQ(7, ParseBlockScheme("0,1,2,3,4,5,-1", bs)); // final comma optional
-    EXPECT_EQ(0xFFFFFFFFu, bs.blocks[6]);
     EXPECT_EQ(7, ParseBlockScheme("1,2,3,4,5,6,7,8,9", bs));
     EXPECT_EQ(7u, bs.blocks[6]);
     EXPECT_EQ(2, ParseBlockScheme("9,9,x,9", bs));
@@ -753,15 +489,85 @@ TEST(BlockSchemeText, FormatAndParseStayInBounds)
     EXPECT_EQ(0, ParseBlockScheme(NULL, bs));
 }
 
-// ---- The real exit ----
-//
-// This program starts itself with STAKKA_OPTIONS_EXIT_CHILD set to a file name; before
-// any test runs, that child aims the options at a registry root that cannot hold keys,
-// records the box text in the file and loads the options with the real exit.
+TEST(RegStore, KeysValuesAndBounds)
+{
+    TestStore st("regstore");
+    STOREKEY k, sub;
+    char buf[600];
+    ASSERT_TRUE(st.CreateKey(NULL, "A\\B", &k)); // the whole path
+    ASSERT_TRUE(st.CreateKey(k, "Sub", &sub));   // relative to an open key
+    string cls;
+    st.ValueNames("A", &cls);
+    EXPECT_EQ("Gay", cls);
+    HKEY hk; // only inside the base
+    EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "A\\B", 0, KEY_READ, &hk));
+    const struct {
+        string data;
+        DWORD type;
+        int fits;
+        size_t len;
+    } table[] = {{string(255, 'a') + '\0', REG_SZ, 1, 255},  {string(256, 'a') + '\0', REG_SZ, 0, 0},
+                 {string(255, 'b'), REG_BINARY, 1, 255},      {string(256, 'b'), REG_BINARY, 0, 0},
+                 {string("ab\0cd", 5), REG_BINARY, 1, 2},     {string(), REG_BINARY, 1, 0}};
+    for (const auto& row : table) {
+        ASSERT_TRUE(st.PutValueData("A\\B", "v", row.data, row.type));
+        memset(buf, 'G', sizeof buf);
+        EXPECT_EQ(row.fits, st.QueryValue(k, "v", buf, 256)) << row.data.size();
+        EXPECT_EQ(row.len, strlen(buf));
+        EXPECT_EQ(string(sizeof buf - 256, 'G'), string(buf + 256, sizeof buf - 256));
+    }
+    // Value names match exactly; a twin in case is replaced, keeping the new spelling.
+    ASSERT_TRUE(st.SetValue(sub, "Name", "1"));
+    EXPECT_FALSE(st.QueryValue(sub, "name", buf, sizeof buf));
+    EXPECT_FALSE(st.DeleteValue(sub, "NAME"));
+    ASSERT_TRUE(st.SetValue(sub, "name", "2"));
+    EXPECT_EQ(Texts{"name"}, st.ValueNames("A\\B\\Sub"));
+    // Enumeration skips what does not fit and goes on.
+    ASSERT_TRUE(st.SetValue(sub, "long", string(300, 'x').c_str()));
+    ASSERT_TRUE(st.SetValue(sub, string(40, 'n').c_str(), "3"));
+    char name[32];
+    int ok = 0, skipped = 0, r;
+    for (DWORD i = 0; (r = st.EnumValue(sub, i, name, sizeof name, buf, 256)) != STORE_ENUM_DONE; i++)
+        (r == STORE_ENUM_SKIP ? skipped : ok)++;
+    EXPECT_EQ(1, ok);
+    EXPECT_EQ(2, skipped);
+    EXPECT_FALSE(st.QueryValue(NULL, "v", buf, sizeof buf));
+    EXPECT_FALSE(st.SetValue(NULL, "v", "1"));
+    EXPECT_FALSE(st.QueryValue(k, "v", buf, 0));
+    st.CloseKey(sub);
+    st.CloseKey(k);
+    EXPECT_FALSE(st.CreateKey(NULL, string(600, 'p').c_str(), &k)); // refused, not cut
+    EXPECT_TRUE(st.DeleteKey(NULL, "A")); // everything under it
+    EXPECT_FALSE(st.KeyExists("A\\B"));
+    EXPECT_FALSE(st.DeleteKey(NULL, "A"));
+    RegStore bad((HKEY)(ULONG_PTR)0x7FFF0010, NULL); // no key: everything fails
+    k = (STOREKEY)1;
+    EXPECT_FALSE(bad.OpenKey(NULL, "A", &k) || k || bad.CreateKey(NULL, "A", &k) || k);
+}
 
-const char kChildVar[] = "STAKKA_OPTIONS_EXIT_CHILD";
+TEST(MbError, CutsAt255AndReturnsWhatItShows)
+{
+    BoxRecorder rec;
+    const string huge(100000, 'h');
+    EXPECT_EQ(31, MbError("Unable to load control config %d", 3));
+    EXPECT_EQ(255, MbError("%s", string(255, 'e').c_str()));
+    EXPECT_EQ(255, MbError("%s", string(256, 'f').c_str()));
+    EXPECT_EQ(255, MbError("%s%s", huge.c_str(), huge.c_str()));
+    HWND w = CreateWindowExA(0, "STATIC", "main", 0, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+    hwndMain = w;
+    EXPECT_EQ(0, MbError("%s", ""));
+    hwndMain = NULL;
+    DestroyWindow(w);
+    EXPECT_EQ(-1, MbError(NULL)); // shows nothing
+    EXPECT_EQ((Texts{"Unable to load control config 3", string(255, 'e'), string(255, 'f'),
+                     string(255, 'h'), ""}),
+              rec.Texts());
+    EXPECT_EQ(NULL, rec.Boxes()[0].owner);
+    EXPECT_EQ(w, rec.Boxes()[4].owner);
+}
 
-// Any other text ends the child with 97 instead of the 8 that should follow the box.
+// The real exit: this program starts itself with STAKKA_OPTIONS_EXIT_CHILD set; the
+// child aims the options at a root that holds no keys and loads them.
 int WINAPI ChildBox(HWND, LPCSTR text, LPCSTR, UINT)
 {
     if (strcmp(text, "Could not create registry entry") != 0)
@@ -772,10 +578,10 @@ int WINAPI ChildBox(HWND, LPCSTR text, LPCSTR, UINT)
 struct ExitChild {
     ExitChild()
     {
-        if (GetEnvironmentVariableA(kChildVar, NULL, 0) == 0)
+        if (GetEnvironmentVariableA("STAKKA_OPTIONS_EXIT_CHILD", NULL, 0) == 0)
             return;
         SetMbErrorBox(ChildBox);
-        static RegStore nowhere(reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x7FFF0010)), NULL);
+        static RegStore nowhere((HKEY)(ULONG_PTR)0x7FFF0010, NULL);
         SetOptionsStore(&nowhere);
         OPTIONS op;
         LoadOptions(op);
@@ -785,23 +591,19 @@ struct ExitChild {
 
 TEST(OptionsExit, ProcessEndsWithCode8)
 {
-    char exe[MAX_PATH];
-    ASSERT_GT(GetModuleFileNameA(NULL, exe, sizeof exe), 0u);
-    char cmd[MAX_PATH + 32];
+    char exe[MAX_PATH], cmd[MAX_PATH + 32];
+    GetModuleFileNameA(NULL, exe, sizeof exe);
     snprintf(cmd, sizeof cmd, "\"%s\" --gtest_filter=-*", exe);
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi;
-    ASSERT_TRUE(SetEnvironmentVariableA(kChildVar, "1"));
-    BOOL started = CreateProcessA(exe, cmd, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi);
-    SetEnvironmentVariableA(kChildVar, NULL);
-    ASSERT_TRUE(started);
+    SetEnvironmentVariableA("STAKKA_OPTIONS_EXIT_CHILD", "1");
+    ASSERT_TRUE(CreateProcessA(exe, cmd, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi));
+    SetEnvironmentVariableA("STAKKA_OPTIONS_EXIT_CHILD", NULL);
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hProcess, 60000));
     DWORD code = 0;
     GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
     EXPECT_EQ(8u, code);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
 }
-
-} // namespace

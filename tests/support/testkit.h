@@ -48,4 +48,28 @@ std::string WriteTempFile(const char* name, const std::vector<BYTE>& data);
 
 // ---- end of pixels and BMP files ------------------------------------------------------------
 
+// ---- error boxes ------------------------------------------------------------------------------
+
+struct BOXSEEN {
+    HWND owner;
+    std::string text, caption;
+    UINT type;
+};
+
+// Records MbError's boxes instead of showing them, while it lives. A callback, when
+// set, runs inside each box (as a real box's modal loop would let code run).
+class BoxRecorder
+{
+  public:
+    BoxRecorder();
+    ~BoxRecorder();
+    std::vector<std::string> Texts() const;
+    const std::vector<BOXSEEN>& Boxes() const;
+    void Clear();
+    void (*onBox)(const BOXSEEN& box) = nullptr;
+
+  private:
+    int(WINAPI* previous)(HWND, LPCSTR, LPCSTR, UINT);
+};
+
 #endif // TESTKIT_H

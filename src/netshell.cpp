@@ -700,8 +700,10 @@ void NetShellAfterStep(StakkaGrid* grid)
         }
         if (inside)
             b.pieceColor = (BYTE)t->color;
-        else
-            memset(b.px, 0, sizeof b.px + sizeof b.py); // px and py lie side by side
+        else { // a piece partly above the well is sent as none
+            memset(b.px, 0, sizeof b.px);
+            memset(b.py, 0, sizeof b.py);
+        }
     }
     b.score = grid->score;
     if (net.sentValid && memcmp(&b, &net.sent, sizeof b) == 0)

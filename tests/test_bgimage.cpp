@@ -1,9 +1,10 @@
 // BackgroundImage: which source wins, the exact gradient, the placements of a file picture,
-// failures with their message, hostile bitmap files, and builds of every kind without a leak.
+// failures with their message, sound and hostile bitmap files, builds without a leak.
 #include <gtest/gtest.h>
 
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -16,13 +17,6 @@
 namespace {
 
 const COLORREF kColour0 = RGB(12, 34, 56);
-std::vector<std::string> g_boxes;
-
-int WINAPI RecordBox(HWND, LPCSTR text, LPCSTR, UINT)
-{
-    g_boxes.push_back(text);
-    return IDOK;
-}
 
 COLORREF Code(int x, int y) { return RGB(x & 0xFF, y & 0xFF, 0x40 | (x >> 8) | (y >> 8) << 2); }
 
@@ -35,32 +29,38 @@ int GradientAt(int c0, int c1, int y)
     return (int)run;
 }
 
+// A file's bytes with fields overwritten: offset, value, width in bytes (0: cut there).
+struct Patch {
+    size_t at;
+    DWORD v;
+    int n;
+};
+std::vector<BYTE> Patched(std::vector<BYTE> f, std::initializer_list<Patch> patches)
+{
+    for (const Patch& p : patches) {
+        if (!p.n) { // cut the file there
+            f.resize(p.at);
+            continue;
+        }
+        f.resize(std::max(f.size(), p.at + p.n));
+        memcpy(&f[p.at], &p.v, p.n);
+    }
+    return f;
+}
+
 struct BackgroundTest : ::testing::Test {
-    HMODULE dll = nullptr;
-    MBERRORBOXPROC oldBox = nullptr;
-    BACKGROUND bg = {};
-    void SetUp() override
-    {
-        g_boxes.clear();
-        oldBox = SetMbErrorBox(RecordBox);
-        dll = LoadLibraryA("stkgfx.dll");
-        ASSERT_NE(nullptr, dll) << "stkgfx.dll must lie beside the test program";
-        bg.color[0] = kColour0;
-        bg.color[1] = RGB(200, 100, 50);
-    }
-    void TearDown() override
-    {
-        FreeLibrary(dll);
-        SetMbErrorBox(oldBox);
-    }
+    HMODULE dll = LoadLibraryA("stkgfx.dll");   // beside the test program
+    BoxRecorder rec;
+    BACKGROUND bg = {0, {kColour0, RGB(200, 100, 50)}, ""};
+    ~BackgroundTest() { FreeLibrary(dll); }
     // Builds the picture of flags and name; every picture is a whole well from (0, 0).
-    Pixels Build(WORD flags, const std::string& name)
+    Pixels Build(WORD flags, const std::string& name, HMODULE lib = (HMODULE)-1)
     {
         bg.flags = flags;
-        lstrcpynA(bg.name, name.c_str(), sizeof bg.name);
-        BackgroundImage img(nullptr, dll, bg);
-        EXPECT_EQ(WELL_WIDTH, img.size.cx);
-        EXPECT_EQ(WELL_HEIGHT, img.size.cy);
+        memset(bg.name, 0, sizeof bg.name);   // a name too long stays unterminated
+        memcpy(bg.name, name.data(), std::min(name.size(), sizeof bg.name));
+        BackgroundImage img(nullptr, lib == (HMODULE)-1 ? dll : lib, bg);
+        EXPECT_EQ(WELL_WIDTH * 1000 + WELL_HEIGHT, img.size.cx * 1000 + img.size.cy);
         return ReadPixels(img.hdcImage, WELL_WIDTH, WELL_HEIGHT);
     }
     Pixels Resource(const std::string& name)
@@ -76,13 +76,14 @@ struct BackgroundTest : ::testing::Test {
 
 TEST_F(BackgroundTest, FirstKindBitWinsAndEveryNamePicksItsPicture)
 {
+    ASSERT_NE(nullptr, dll);
     EXPECT_TRUE(Build(0x0005, "Skull").px == Resource("SkullBg").px);   // built-in over solid
     EXPECT_EQ(0x0005, bg.flags);
     for (int i = 0; i < NUM_BACKGROUND_NAMES; i++)
         EXPECT_TRUE(Build(BG_BUILTIN, backgroundNames[i]).px ==
-                    Resource(std::string(backgroundNames[i]) + "Bg").px) << i;
+                    Resource(std::string(backgroundNames[i]) + szBuiltinSuffix).px) << i;
     for (int i = 0; i < NUM_TILE_NAMES; i++) {
-        Pixels tile = Resource(std::string(tileNames[i]) + "Tile"),
+        Pixels tile = Resource(std::string(tileNames[i]) + szTileSuffix),
                p = Build(BG_PATTERN | BG_FILE, tileNames[i]);
         ASSERT_GT(tile.w, 0);
         for (int y = 0; y < WELL_HEIGHT; y += 7)
@@ -100,13 +101,12 @@ TEST_F(BackgroundTest, FirstKindBitWinsAndEveryNamePicksItsPicture)
     bg.color[1] = RGB(3, 250, 128);
     Pixels p = Build(BG_GRADIENT | BG_FILE, "no such file.bmp");
     for (int y = 0; y < WELL_HEIGHT; y++)
-        for (int x = 0; x < WELL_WIDTH; x += 13)
-            ASSERT_EQ(RGB(GradientAt(200, 3, y), GradientAt(10, 250, y), GradientAt(77, 128, y)),
-                      p.At(x, y)) << "row " << y;
-    EXPECT_TRUE(g_boxes.empty());
+        ASSERT_EQ(RGB(GradientAt(200, 3, y), GradientAt(10, 250, y), GradientAt(77, 128, y)),
+                  p.At(y % WELL_WIDTH, y)) << "row " << y;
+    EXPECT_TRUE(rec.Texts().empty());
 }
 
-TEST_F(BackgroundTest, FilePicturesInEveryPlacementAndEverySoundFormat)
+TEST_F(BackgroundTest, FilePicturesInEveryPlacement)
 {
     std::string small = WriteTempFile("stakka_bg_small.bmp", Bmp24(100, 100, Code));
     std::string big = WriteTempFile("stakka_bg_big.bmp", Bmp24(301, 401, Code));
@@ -134,99 +134,66 @@ TEST_F(BackgroundTest, FilePicturesInEveryPlacementAndEverySoundFormat)
     }
     for (const std::string* f : {&small, &big, &odd, &wide})
         DeleteFileA(f->c_str());
-    // Other sound formats: rows stored top first (what Wine's loader makes of them is its own
-    // affair), 8 bits with a grey palette, the old 12-byte header at 24 bits.
-    auto put = [](std::vector<BYTE>& f, size_t at, DWORD v, int n) { memcpy(&f[at], &v, n); };
-    std::vector<BYTE> up = Bmp24(10, 10, Code), top = up, grey = Bmp24(4, 4, Code), core(50, 0);
-    for (int y = 0; y < 10; y++)
-        memcpy(&top[54 + y * 32], &up[54 + (9 - y) * 32], 32);
-    put(top, 22, (DWORD)-10, 4);
-    grey.resize(54 + 1024 + 16);
+    EXPECT_TRUE(rec.Texts().empty());
+}
+
+TEST_F(BackgroundTest, SoundFormatsLoadAndHostileFilesGiveTheMessageAndAPlainPicture)
+{
+    // 8 bits with a grey palette; the old 12-byte header at 24 bits, 3 x 2 in rows of 12 bytes.
+    std::vector<BYTE> grey = Patched(Bmp24(4, 4, Code), {{2, 54 + 1024 + 16, 4},
+                                                         {10, 54 + 1024, 4}, {28, 8, 2},
+                                                         {34, 0, 4}, {54 + 1024 + 15, 0, 1}});
     for (int i = 0; i < 256; i++)
         grey[54 + 4 * i] = grey[55 + 4 * i] = grey[56 + 4 * i] = (BYTE)i;
     for (int i = 0; i < 16; i++)
         grey[54 + 1024 + i] = (BYTE)(i * 16);
-    const DWORD greyFields[][3] = {
-        {2, 54 + 1024 + 16, 4}, {10, 54 + 1024, 4}, {28, 8, 2}, {34, 0, 4}};
-    const DWORD coreFields[][3] = {{0, 'B' | 'M' << 8, 2},
-                                   {2, 50, 4},
-                                   {10, 26, 4},
-                                   {14, 12, 4},
-                                   {18, 3, 2},
-                                   {20, 2, 2},
-                                   {22, 1, 2},
-                                   {24, 24, 2},
-                                   {26, 0xC0C0C0, 3},
-                                   {38, 0x404040, 3}}; // 3 x 2: rows of 12 bytes
-    for (const auto& f : greyFields)
-        put(grey, f[0], f[1], (int)f[2]);
-    for (const auto& f : coreFields)
-        put(core, f[0], f[1], (int)f[2]);
-    // file, a point, its colour (0: not judged)
+    const std::vector<BYTE> core =
+        Patched({}, {{0, 'B' | 'M' << 8, 2}, {2, 50, 4}, {10, 26, 4}, {14, 12, 4}, {18, 3, 2},
+                     {20, 2, 2}, {22, 1, 2}, {24, 24, 2}, {26, 0xC0C0C0, 3}, {38, 0x404040, 3},
+                     {49, 0, 1}});
+    // file, sound, a point and its colour (0: not judged)
     const struct {
-        std::vector<BYTE>* data;
-        int x, y;
-        COLORREF want;
-    } sound[] = {{&top, 0, 0, 0}, {&grey, 0, 3, RGB(0, 0, 0)}, {&grey, 3, 0, RGB(240, 240, 240)},
-                 {&core, 0, 1, RGB(0xC0, 0xC0, 0xC0)}, {&core, 0, 0, RGB(0x40, 0x40, 0x40)}};
-    for (const auto& f : sound) {
-        std::string path = WriteTempFile("stakka_bg_sound.bmp", *f.data);
-        EXPECT_TRUE(BitmapFileIsSound(path.c_str())) << &f - sound;
-        Pixels p = Build(BG_FILE, path);
-        EXPECT_TRUE(!f.want || f.want == p.At(f.x, f.y)) << &f - sound;
-        DeleteFileA(path.c_str());
-    }
-    EXPECT_TRUE(g_boxes.empty());
-    // And two that only look so: an old header promising 100 x 1 pixels over 24 bytes, and a
-    // palette of 257 colours for 8 bits, all present.
-    put(core, 18, 100, 2);
-    put(core, 20, 1, 2);
-    grey.resize(54 + 1028 + 16);
-    put(grey, 2, (DWORD)grey.size(), 4);
-    put(grey, 10, 54 + 1028, 4);
-    put(grey, 46, 257, 4);
-    for (const std::vector<BYTE>* f : {&core, &grey}) {
-        std::string path = WriteTempFile("stakka_bg_unsound.bmp", *f);
-        EXPECT_FALSE(BitmapFileIsSound(path.c_str())) << f->size();
-        DeleteFileA(path.c_str());
-    }
-}
-
-TEST_F(BackgroundTest, MissingAndHostileSourcesGiveTheirMessageAndAPlainPicture)
-{
-    std::vector<std::pair<std::vector<BYTE>, std::string>> files = {
-        {{}, "empty"}, {{'B', 'M'}, "two bytes"}, {std::vector<BYTE>(500, 0x5A), "no bitmap"}};
-    std::vector<BYTE> cut = Bmp24(100, 100, Code);
-    cut.resize(54 + 100 * 300 / 2);
-    files.push_back({cut, "truncated pixels"});
-    // A sound 4 x 4 file with fields spoilt: offset, bytes, value.
-    const struct {
-        size_t at;
-        int bytes;
-        DWORD v, at2, v2;
-    } spoilt[] = {
-        {18, 4, 100000, 22, 100000}, {18, 4, 20000, 22, 1}, {18, 4, (DWORD)-4, 0, 0},
-        {22, 4, 0, 0, 0}, {22, 4, 0x80000000u, 0, 0}, {28, 2, 7, 0, 0}, {26, 2, 3, 0, 0},
-        {14, 4, 1000, 0, 0}, {10, 4, 0x7FFFFFF0, 0, 0}, {30, 4, 4, 0, 0},   // JPEG inside
-        {28, 2, 8, 46, 100000},                 // palette overflow
-        {28, 2, 8, 30, BI_RLE8},                // run-length without a size
+        std::vector<BYTE> data;
+        int sound, x = 0, y = 0;
+        COLORREF want = 0;
+    } files[] = {
+        {Patched(Bmp24(10, 10, Code), {{22, (DWORD)-10, 4}}), 1, 0, 0, 0},   // top row first
+        {grey, 1, 0, 3, RGB(0, 0, 0)}, {grey, 1, 3, 0, RGB(240, 240, 240)},
+        {core, 1, 0, 1, RGB(0xC0, 0xC0, 0xC0)}, {core, 1, 0, 0, RGB(0x40, 0x40, 0x40)},
+        // Two that only look sound: an old header promising 100 x 1 pixels over 24 bytes, and
+        // a palette of 257 colours for 8 bits, all present.
+        {Patched(core, {{18, 100, 2}, {20, 1, 2}}), 0},
+        {Patched(grey, {{2, 54 + 1028 + 16, 4}, {10, 54 + 1028, 4}, {46, 257, 4},
+                        {54 + 1028 + 15, 0, 1}}), 0},
+        {{}, 0}, {{'B', 'M'}, 0}, {std::vector<BYTE>(500, 0x5A), 0},
+        {Patched(Bmp24(100, 100, Code), {{54 + 100 * 300 / 2, 0, 0}}), 0},   // cut pixels
+        {Patched(Bmp24(4, 4, Code), {{18, 100000, 4}, {22, 100000, 4}}), 0},
+        {Patched(Bmp24(4, 4, Code), {{18, 20000, 4}, {22, 1, 4}}), 0},
+        {Patched(Bmp24(4, 4, Code), {{18, (DWORD)-4, 4}}), 0},
+        {Patched(Bmp24(4, 4, Code), {{22, 0, 4}}), 0},
+        {Patched(Bmp24(4, 4, Code), {{22, 0x80000000u, 4}}), 0},
+        {Patched(Bmp24(4, 4, Code), {{28, 7, 2}}), 0},
+        {Patched(Bmp24(4, 4, Code), {{26, 3, 2}}), 0},
+        {Patched(Bmp24(4, 4, Code), {{14, 1000, 4}}), 0},
+        {Patched(Bmp24(4, 4, Code), {{10, 0x7FFFFFF0, 4}}), 0},
+        {Patched(Bmp24(4, 4, Code), {{30, 4, 4}}), 0},                       // JPEG inside
+        {Patched(Bmp24(4, 4, Code), {{28, 8, 2}, {46, 100000, 4}}), 0},     // palette overflow
+        {Patched(Bmp24(4, 4, Code), {{28, 8, 2}, {30, BI_RLE8, 4}, {34, 0, 4}}), 0},
     };
-    for (const auto& s : spoilt) {
-        std::vector<BYTE> f = Bmp24(4, 4, Code);
-        memcpy(&f[s.at], &s.v, s.bytes);
-        if (s.at2)
-            memcpy(&f[s.at2], &s.v2, 4);
-        if (s.v2 == BI_RLE8)
-            memset(&f[34], 0, 4);
-        files.push_back({f, "field at " + std::to_string(s.at)});
-    }
     for (const auto& f : files) {
-        std::string path = WriteTempFile("stakka_bg_bad.bmp", f.first);
-        EXPECT_FALSE(BitmapFileIsSound(path.c_str())) << f.second;
-        g_boxes.clear();
-        EXPECT_EQ(0, Build(BG_FILE | BG_STRETCH, path).CountNot(kColour0)) << f.second;
-        ASSERT_EQ(1u, g_boxes.size()) << f.second;
-        EXPECT_EQ("Error loading background image " + path, g_boxes[0]);
+        SCOPED_TRACE(&f - files);
+        std::string path = WriteTempFile("stakka_bg_file.bmp", f.data);
+        EXPECT_EQ(f.sound, BitmapFileIsSound(path.c_str()));
+        rec.Clear();
+        Pixels p = Build(f.sound ? BG_FILE : BG_FILE | BG_STRETCH, path);
+        if (f.sound) {
+            EXPECT_TRUE(!f.want || f.want == p.At(f.x, f.y));
+            EXPECT_TRUE(rec.Texts().empty());
+        } else {
+            EXPECT_EQ(0, p.CountNot(kColour0));
+            EXPECT_EQ(std::vector<std::string>{"Error loading background image " + path},
+                      rec.Texts());
+        }
         DeleteFileA(path.c_str());
     }
     // The library's own names, a path of 255 characters, an unterminated name, no library.
@@ -243,15 +210,9 @@ TEST_F(BackgroundTest, MissingAndHostileSourcesGiveTheirMessageAndAPlainPicture)
         {BG_PATTERN, std::string(300, 'A'), "Error loading tile bmp", dll},
     };
     for (const auto& m : missing) {
-        g_boxes.clear();
-        bg.flags = m.flags;
-        memset(bg.name, 'A', sizeof bg.name);
-        if (m.name.size() < sizeof bg.name)
-            lstrcpynA(bg.name, m.name.c_str(), sizeof bg.name);
-        BackgroundImage img(nullptr, m.lib, bg);
-        EXPECT_EQ(0, ReadPixels(img.hdcImage, WELL_WIDTH, WELL_HEIGHT).CountNot(kColour0));
-        ASSERT_EQ(1u, g_boxes.size()) << m.box;
-        EXPECT_EQ(m.box, g_boxes[0]);
+        rec.Clear();
+        EXPECT_EQ(0, Build(m.flags, m.name, m.lib).CountNot(kColour0));
+        EXPECT_EQ(std::vector<std::string>{m.box}, rec.Texts());
         EXPECT_EQ(m.flags, bg.flags);   // the choice stays for the next start
     }
 }

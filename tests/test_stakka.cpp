@@ -1,36 +1,42 @@
 // The application shell: the New/Stop/Pause state machine with its menu and music, the game
-// that ends by itself, the waiting main loop, resources flat over played games, and whole runs
-// of WinMain against the real registry: options saved only at exit, none without the library.
+// that ends by itself, the waiting main loop, resources flat over played games, WinMain without
+// the graphics library, and what the main window keeps through minimising, Stop Game, and error
+// boxes shown while a background picture is built (the box's modal loop repaints and may bring
+// another change).
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <shlwapi.h>
 
 #include <string.h>
 
 #include <algorithm>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "STAKKA.h"
+#include "bgimage.h"
 #include "blocks_module.h"
 #include "clock.h"
+#include "dlgids.h"
 #include "gdi_count.h"
+#include "gfxdlg.h"
+#include "gfxopt.h"
 #include "grid.h"
 #include "options.h"
 #include "resource.h"
 #include "shell.h"
+#include "testkit.h"
 #include "tetrad.h"
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpszCmdLine, int nCmdShow);
 
 namespace {
 
-std::vector<std::string> g_boxes;
-
-int WINAPI RecordBox(HWND, LPCSTR text, LPCSTR, UINT)
-{
-    g_boxes.push_back(text);
-    return IDOK;
-}
+// Virtual calls made through freed objects (the allocator below).
+int freedCalls;
+void Trap() { freedCalls++; }
+void (*const trapTable[8])() = {Trap, Trap, Trap, Trap, Trap, Trap, Trap, Trap};
 
 void DrainQueue()
 {
@@ -49,22 +55,16 @@ VOID CALLBACK QuitLater(HWND, UINT, UINT_PTR id, DWORD)
 // A stored option as text, or "<none>".
 std::string Stored(const char* name)
 {
-    HKEY key;
-    char text[64] = "<none>";
+    char text[64] = "";
     DWORD size = sizeof text - 1;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, szRegKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-        if (RegQueryValueExA(key, name, nullptr, nullptr, (BYTE*)text, &size) != ERROR_SUCCESS)
-            strcpy(text, "<none>");
-        RegCloseKey(key);
-    }
-    return text;
+    return SHGetValueA(HKEY_CURRENT_USER, szRegKey, name, nullptr, text, &size) ? "<none>" : text;
 }
 
 struct ShellTest : ::testing::Test {
     OPTIONS op = {};
     HMODULE mod = nullptr;
     StakkaGrid* grid = nullptr;
-    MBERRORBOXPROC oldBox = nullptr;
+    BoxRecorder rec;
 
     void SetUp() override
     {
@@ -72,21 +72,21 @@ struct ShellTest : ::testing::Test {
         if (!GetClassInfoA(GetModuleHandleA(nullptr), "Stakka", &wc)) {
             ASSERT_EQ(1, RegisterStakkaClasses(GetModuleHandleA(nullptr)));
         }
-        g_boxes.clear();
-        oldBox = SetMbErrorBox(RecordBox);
         op.go.bg.flags = BG_SOLID;
-        op.go.drawGrid = 1;
+        op.go.drawGrid = op.go.preview = 1;
         op.windowpos = {-15, 40};   // used as stored, even partly off the screen
         const int keys[NUM_KEYS] = {VK_LEFT, VK_RIGHT, VK_UP, VK_CONTROL, VK_DOWN};
         memcpy(op.co.keys, keys, sizeof keys);
         lstrcpynA(op.so.bgMusic, "beyond.mod", sizeof op.so.bgMusic);
         hwndMain = CreateMainWindow(GetModuleHandleA(nullptr), &op);
         ASSERT_NE(nullptr, hwndMain);
-        ShowWindow(hwndMain, SW_SHOW);
+        ShowWindow(hwndMain, SW_SHOWNORMAL);
         mod = MakeBlocksModule(160, 96);
         grid = new StakkaGrid(hwndMain, mod, &op);
         SendMessageA(hwndMain, WM_SETGRID, (WPARAM)grid, 0);
-        ASSERT_TRUE(g_boxes.empty());
+        DrainQueue();
+        ASSERT_TRUE(rec.Texts().empty());
+        freedCalls = 0;
     }
     void TearDown() override
     {
@@ -100,7 +100,6 @@ struct ShellTest : ::testing::Test {
         FreeBlocksModule(mod);
         SetFrameHook(nullptr);
         StkClockDrive(0, 0);
-        SetMbErrorBox(oldBox);
     }
     void Command(UINT id) { SendMessageA(hwndMain, WM_COMMAND, id, 0); }
     // The first item of the File menu, and whether the music plays and a game runs.
@@ -120,36 +119,48 @@ struct ShellTest : ::testing::Test {
 
 } // namespace
 
+// Freed memory is never handed out again, and its first word is made to point at a table whose
+// every entry is Trap: a virtual call through a freed picture (drawing it, deleting it once
+// more) is counted instead of running on whatever the memory holds (x86_64 ABI's layout).
+void* operator new(size_t n)
+{
+    void* p = malloc(n ? n : 1);
+    if (!p)
+        throw std::bad_alloc();
+    return p;
+}
+static void Quarantine(void* p)
+{
+    if (p && _msize(p) >= sizeof(void*)) {
+        memset(p, 0xDD, _msize(p));
+        *(const void**)p = trapTable;
+    }
+}
+void operator delete(void* p) noexcept { Quarantine(p); }
+void operator delete(void* p, size_t) noexcept { Quarantine(p); }
+
 TEST_F(ShellTest, NewStopPauseAndTheGameThatEndsByItself)
 {
     const struct {
         UINT command;
         int music;
         const char* state;
-    } steps[] = {
-        {IDM_STOPGAME, 1, "&New Game\tF2"},
-        {IDM_PAUSE, 1, "&New Game\tF2"}, // nothing runs
-        {IDM_NEWGAME, 0, "S&top Game\tF3 game"},
-        {IDM_STOPGAME, 0, "&New Game\tF2"},
-        {IDM_NEWGAME, 1, "S&top Game\tF3 music game"},
-        {IDM_NEWGAME, 1, "S&top Game\tF3 music game"},
-        {IDM_PAUSE, 1, "S&top Game\tF3 music game paused"},
-        {IDM_PAUSE, 1, "S&top Game\tF3 music game"},
-        {WM_GAMEENDED, 1, "S&top Game\tF3 music game"}, // a stale notice while a game runs
-        {IDM_STOPGAME, 1, "&New Game\tF2"},
-        {IDM_NEWGAME, 1, "S&top Game\tF3 music game"},
-    };
+    } steps[] = {{IDM_STOPGAME, 1, "&New Game\tF2"}, {IDM_PAUSE, 1, "&New Game\tF2"},
+                 {IDM_NEWGAME, 0, "S&top Game\tF3 game"}, {IDM_STOPGAME, 0, "&New Game\tF2"},
+                 {IDM_NEWGAME, 1, "S&top Game\tF3 music game"},
+                 {IDM_NEWGAME, 1, "S&top Game\tF3 music game"}, // during a game: nothing
+                 {IDM_PAUSE, 1, "S&top Game\tF3 music game paused"},
+                 {IDM_PAUSE, 1, "S&top Game\tF3 music game"},
+                 {WM_GAMEENDED, 1, "S&top Game\tF3 music game"}, // stale while a game runs
+                 {IDM_STOPGAME, 1, "&New Game\tF2"},
+                 {IDM_NEWGAME, 1, "S&top Game\tF3 music game"}};
     for (const auto& s : steps) {
         op.so.playMusic = s.music;
         grid->field[0][21] = 5;
-        if (s.command == WM_GAMEENDED)
-            SendMessageA(hwndMain, WM_GAMEENDED, 0, 0);
-        else
-            Command(s.command);
+        SendMessageA(hwndMain, s.command == WM_GAMEENDED ? WM_GAMEENDED : WM_COMMAND,
+                     s.command == WM_GAMEENDED ? 0 : s.command, 0);
         EXPECT_EQ(s.state, State()) << &s - steps;
-        if (s.command == IDM_NEWGAME) {   // during a game it does nothing
-            EXPECT_EQ(&s == steps + 5, grid->field[0][21] == 5) << &s - steps;
-        }
+        EXPECT_TRUE(s.command != IDM_NEWGAME || (&s == steps + 5) == (grid->field[0][21] == 5));
     }
     // The next piece cannot enter: the main loop ends the game, the shell puts New Game and
     // the music back as Stop Game would.
@@ -163,24 +174,18 @@ TEST_F(ShellTest, NewStopPauseAndTheGameThatEndsByItself)
     RunMainLoop(grid, nullptr);
     EXPECT_EQ("&New Game\tF2", State());
     // The check marks start as the options were loaded and follow the toggles.
-    for (int* option : {&op.go.drawGrid, &op.go.preview}) {
-        UINT id = option == &op.go.drawGrid ? IDM_SHOWGRID : IDM_SHOWNEXT;
-        for (int i = 0; i < 2; i++) {
-            EXPECT_EQ(*option != 0,
-                      (GetMenuState(GetMenu(hwndMain), id, MF_BYCOMMAND) & MF_CHECKED) != 0);
-            int was = *option;
-            Command(id);
-            EXPECT_EQ(!was, *option) << id;
-        }
+    for (int i = 0; i < 4; i++) {
+        UINT id = i < 2 ? IDM_SHOWGRID : IDM_SHOWNEXT;
+        int* option = i < 2 ? &op.go.drawGrid : &op.go.preview;
+        EXPECT_EQ(*option, !!(GetMenuState(GetMenu(hwndMain), id, MF_BYCOMMAND) & MF_CHECKED));
+        Command(id);
+        EXPECT_EQ(i % 2, *option) << id;
     }
     // The main window: where it was left, of its fixed size; its focus goes to the well.
     RECT r;
     GetWindowRect(hwndMain, &r);
-    EXPECT_EQ(-15, r.left);
-    EXPECT_EQ(40, r.top);
+    EXPECT_EQ(-15 * 10000 + 40, r.left * 10000 + r.top);
     EXPECT_EQ(MAIN_WIDTH, r.right - r.left);
-    EXPECT_EQ(GetSystemMetrics(SM_CYCAPTION) + GetSystemMetrics(SM_CYMENU) + MAIN_CLIENT_HEIGHT,
-              r.bottom - r.top);
     SetFocus(nullptr);
     SetFocus(hwndMain);
     EXPECT_EQ(grid->hwndGrid, GetFocus());
@@ -198,23 +203,17 @@ TEST_F(ShellTest, TheLoopWaitsForTheNextStepInsteadOfSpinning)
     Command(IDM_NEWGAME);
     // 40 ms to go: wake a tick grain (16 ms) early, then look every millisecond, also across
     // the wrap; a long wait is taken in slices.
-    const struct {
-        DWORD cur, next, now, wait;
-    } cases[] = {{1000, 1040, 1010, 14},        {1000, 1040, 1024, 1},
-                 {1000, 1040, 1039, 1},         {1000, 1040, 1040, 0},
-                 {1000, 1040, 1100, 0},         {0xFFFFFFF0u, 0x30u, 0xFFFFFFF8u, 40},
-                 {0xFFFFFFF0u, 0x30u, 0x30u, 0}};
+    const DWORD cases[][4] = {{1000, 1040, 1010, 14},  {1000, 1040, 1024, 1},
+                              {1000, 1040, 1039, 1},   {1000, 1040, 1040, 0},
+                              {1000, 1040, 1100, 0},   {0xFFFFFFF0u, 0x30u, 0xFFFFFFF8u, 40},
+                              {0xFFFFFFF0u, 0x30u, 0x30u, 0}, {5000, 6500, 5000, 100}};
     for (const auto& c : cases) {
-        grid->curTime = c.cur;
-        grid->nextFrame = c.next;
-        StkClockDrive(1, c.now);
-        EXPECT_EQ(c.wait, FrameWaitTime(grid)) << c.now;
+        grid->curTime = c[0];
+        grid->nextFrame = c[1];
+        StkClockDrive(1, c[2]);
+        DWORD wait = FrameWaitTime(grid);
+        EXPECT_TRUE(c[3] == 100 ? wait > 0 && wait <= 100 : wait == c[3]) << c[2];
     }
-    grid->curTime = 5000;
-    grid->nextFrame = 6500;
-    StkClockDrive(1, 5000);
-    EXPECT_GT(FrameWaitTime(grid), 0u);
-    EXPECT_LE(FrameWaitTime(grid), 100u);
     Command(IDM_PAUSE);
     EXPECT_EQ(INFINITE, FrameWaitTime(grid));
     Command(IDM_PAUSE);
@@ -222,8 +221,7 @@ TEST_F(ShellTest, TheLoopWaitsForTheNextStepInsteadOfSpinning)
     // A running game with 20 ms steps: each step acts in time, without a busy loop.
     static int passes, steps;
     static DWORD worst;
-    passes = steps = 0;
-    worst = 0;
+    passes = steps = worst = 0;
     SetFrameHook([](StakkaGrid* g, DWORD dueBefore, DWORD timeBefore) {
         passes++;
         if (g->curTime != timeBefore && dueBefore != timeBefore) {
@@ -258,7 +256,7 @@ TEST_F(ShellTest, AcceleratorsAndResourcesFlatOverPlayedGames)
     EXPECT_EQ("S&top Game\tF3 game paused", State());
     press({VK_PAUSE, VK_F3});
     EXPECT_EQ("&New Game\tF2", State());
-    int gdi = 0, user = 0, handles = 0;
+    int counts[3] = {}; // GDI, USER, handles
     for (int round = 0; round < 4; round++) {
         press({VK_F2});
         grid->delay_drop_normal = 5;
@@ -269,93 +267,146 @@ TEST_F(ShellTest, AcceleratorsAndResourcesFlatOverPlayedGames)
         press({VK_F3});
         DWORD h = 0;
         GetProcessHandleCount(GetCurrentProcess(), &h);
-        if (round == 1) {
-            gdi = GdiObjectCount();
-            user = (int)GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
-            handles = (int)h;
-        }
-        if (round == 3) {
-            EXPECT_EQ(gdi, GdiObjectCount());
-            EXPECT_EQ(user, (int)GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS));
-            EXPECT_EQ(handles, (int)h);
-        }
+        int now[3] = {GdiObjectCount(), (int)GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS),
+                      (int)h};
+        if (round == 1)
+            memcpy(counts, now, sizeof now);
+        for (int i = 0; round == 3 && i < 3; i++)
+            EXPECT_EQ(counts[i], now[i]) << i;
     }
     DestroyAcceleratorTable(accel);
 }
 
+// ---- what the main window keeps -------------------------------------------------------------
+
+TEST_F(ShellTest, OnlyANormalPlacementIsStored)
+{
+    // A place the player chose is kept exactly, off the screen included; minimising, restoring
+    // and closing from the taskbar while minimised keep it.
+    SetWindowPos(hwndMain, NULL, -70, -30, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    for (int show : {SW_MINIMIZE, SW_RESTORE, SW_MINIMIZE, 0}) {
+        show ? ShowWindow(hwndMain, show) : SendMessageA(hwndMain, WM_CLOSE, 0, 0);
+        DrainQueue();
+        EXPECT_EQ(show != SW_MINIMIZE || IsIconic(hwndMain), 1) << show;
+        EXPECT_EQ(-70 * 10000 - 30, op.windowpos.x * 10000 + op.windowpos.y) << show;
+    }
+    EXPECT_FALSE(IsWindow(hwndMain));
+}
+
 namespace {
-
-std::string g_gridDuringRun;
-int g_step = 0;
-
-// The user, once the loop runs: a game, a move of the window, a toggle, then Exit.
-VOID CALLBACK UserActs(HWND, UINT, UINT_PTR id, DWORD)
+int erases;
+WNDPROC nextProc;
+LRESULT CALLBACK CountErase(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    HWND main = FindWindowA("Stakka", "Stakka");
-    if (!main)
-        return;
-    if (g_step == 0)
-        SendMessageA(main, WM_COMMAND, IDM_NEWGAME, 0);
-    if (g_step == 1) {
-        SetWindowPos(main, nullptr, -15, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-        SendMessageA(main, WM_COMMAND, IDM_SHOWGRID, 0);
-    }
-    if (g_step++ == 2) {
-        g_gridDuringRun = Stored("DrawGrid");
-        KillTimer(nullptr, id);
-        SendMessageA(main, WM_COMMAND, IDM_EXIT, 0);
-    }
+    erases += msg == WM_ERASEBKGND;
+    return CallWindowProcA(nextProc, hwnd, msg, wParam, lParam);
 }
-
-void StoreText(const char* name, const char* text)
-{
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, szRegKey, 0, nullptr, 0, KEY_WRITE,
-                                             nullptr, &key, nullptr));
-    RegSetValueExA(key, name, 0, REG_SZ, (const BYTE*)text, (DWORD)strlen(text) + 1);
-    RegCloseKey(key);
-}
-
-int RunWinMain()
-{
-    for (const char* c : {"Stakka", "StakkaGrid", "StakkaNext", "Score", "Stats", "ChooseKey"})
-        UnregisterClassA(c, GetModuleHandleA(nullptr));   // WinMain registers them itself
-    return WinMain(GetModuleHandleA(nullptr), nullptr, (LPSTR) "ignored", SW_SHOW);
-}
-
 } // namespace
 
-TEST(ShellRun, WinMainSavesOnlyAtExitAndNothingWithoutTheLibrary)
+TEST_F(ShellTest, StopGameRepaintsTheNextPanelWhole)
 {
-    MBERRORBOXPROC oldBox = SetMbErrorBox(RecordBox);
-    // A first run's store, whatever other tests left in this prefix.
-    SHDeleteKeyA(HKEY_CURRENT_USER, szRegKey);
-    OPTIONS first;
-    LoadOptions(first);
-    g_boxes.clear();
-    StoreText("DrawGrid", "1");
-    StoreText("Window", "100,100");
-    SetTimer(nullptr, 0, 100, UserActs);
-    EXPECT_EQ(0, RunWinMain());
-    EXPECT_TRUE(g_boxes.empty());
-    EXPECT_EQ("1", g_gridDuringRun);
-    EXPECT_EQ("0", Stored("DrawGrid"));
-    EXPECT_EQ("-15,40", Stored("Window"));
-    // Without the graphics library: the message, and the stored options stay as they were
-    // ("01" would be written back as "1").
-    StoreText("Preview", "01");
+    StkClockDrive(1, 1000);
+    Command(IDM_NEWGAME);
+    grid->RunFrame(); // the first piece enters and the next one waits
+    ASSERT_NE(nullptr, grid->pNextTetrad);
+    nextProc = (WNDPROC)SetWindowLongPtrA(grid->hwndNext, GWLP_WNDPROC, (LONG_PTR)CountErase);
+    UpdateWindow(grid->hwndNext);
+    Command(IDM_STOPGAME);
+    // Erased whole, or the screen keeps the stopped game's piece.
+    RECT r, whole = {0, 0, NEXT_SIZE, NEXT_SIZE};
+    ASSERT_TRUE(GetUpdateRect(grid->hwndNext, &r, FALSE));
+    EXPECT_TRUE(EqualRect(&whole, &r));
+    erases = 0;
+    UpdateWindow(grid->hwndNext);
+    EXPECT_EQ(1, erases);
+    SetWindowLongPtrA(grid->hwndNext, GWLP_WNDPROC, (LONG_PTR)nextProc);
+}
+
+namespace {
+int reentries;
+StakkaGrid* building; // the playfield while a rebuild is checked
+HWND dlg;             // the graphics dialog while a rebuild is checked
+
+// What the box's modal loop may do: repaint everything, and once, bring another change.
+// Every picture that can be reached must be alive.
+void BoxDuringBuild(const BOXSEEN&)
+{
+    if (building) {
+        EXPECT_EQ((DWORD)OBJ_MEMDC, GetObjectType(building->backgrnd->hdcImage));
+        SendMessageA(hwndMain, WM_SETFOCUS, 0, 0); // recomposes the well
+        if (!reentries++)
+            building->UpdateGfxOptions();
+    }
+    if (dlg) {
+        RedrawWindow(GetDlgItem(dlg, IDC_PREVIEW), NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW);
+        if (!reentries++) {
+            SendDlgItemMessageA(dlg, IDC_BGDETAIL, CB_SETCURSEL, 3, 0); // "Stretch"
+            SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDC_BGDETAIL, CBN_SELCHANGE), 0);
+        }
+    }
+}
+
+// Once the dialog shows: a placement change rebuilds the preview, then Cancel.
+void CALLBACK DriveDialog(HWND, UINT, UINT_PTR id, DWORD)
+{
+    static int ticks;
+    HWND shown = FindWindowA("#32770", "Graphics Options");
+    if (!shown || (!IsWindowVisible(shown) && ++ticks < 200))
+        return;
+    KillTimer(NULL, id);
+    dlg = shown;
+    SendDlgItemMessageA(dlg, IDC_BGDETAIL, CB_SETCURSEL, 2, 0); // "Tile"
+    SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDC_BGDETAIL, CBN_SELCHANGE), 0);
+    dlg = NULL;
+    PostMessageA(shown, WM_COMMAND, IDCANCEL, 0);
+}
+} // namespace
+
+TEST_F(ShellTest, PicturesKeptUntilTheNewOnesAreBuilt)
+{
+    rec.onBox = BoxDuringBuild;
+    op.go.bg.flags = BG_FILE | BG_CENTER;
+    lstrcpynA(op.go.bg.name, "Z:\\no\\such\\picture.bmp", sizeof op.go.bg.name);
+    reentries = 0;
+    building = grid;
+    grid->UpdateGfxOptions();
+    building = NULL;
+    EXPECT_EQ(2u, rec.Texts().size()); // the change, and the one brought in under its box
+    EXPECT_EQ((DWORD)OBJ_MEMDC, GetObjectType(grid->backgrnd->hdcImage));
+    // The graphics dialog's preview: opening, the change, and the one brought under its box.
+    rec.Clear();
+    reentries = 0;
+    HMODULE gfx = LoadLibraryA("stkgfx.dll");
+    GFXOPTIONSDATA god = {};
+    god.pgo = &op.go;
+    UINT_PTR timer = SetTimer(NULL, 0, 20, DriveDialog);
+    GraphicsOptions(gfx, hwndMain, &god);
+    KillTimer(NULL, timer);
+    FreeLibrary(gfx);
+    EXPECT_EQ(3u, rec.Texts().size());
+    EXPECT_EQ(0, freedCalls);
+}
+
+// ---- a whole run ---------------------------------------------------------------------------
+// (Options saved only at exit are checked on the real program, end to end.)
+
+TEST(ShellRun, WithoutTheLibraryWinMainSaysSoAndWritesNothing)
+{
+    BoxRecorder rec;
+    // "01" would be written back as "1".
+    SHSetValueA(HKEY_CURRENT_USER, szRegKey, "Preview", REG_SZ, "01", 3);
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, sizeof self);
     std::string dll = std::string(self, strrchr(self, '\\') + 1) + "stkgfx.dll";
     ASSERT_TRUE(MoveFileA(dll.c_str(), (dll + ".away").c_str()));
-    DrainQueue();
-    EXPECT_EQ(0, RunWinMain());
+    for (const char* c : {"Stakka", "StakkaGrid", "StakkaNext", "Score", "Stats", "ChooseKey"})
+        UnregisterClassA(c, GetModuleHandleA(nullptr));   // WinMain registers them itself
+    EXPECT_EQ(0, WinMain(GetModuleHandleA(nullptr), nullptr, (LPSTR) "ignored", SW_SHOW));
     MoveFileA((dll + ".away").c_str(), dll.c_str());
-    EXPECT_EQ(std::vector<std::string>{"Unable to load stkgfx.dll"}, g_boxes);
+    EXPECT_EQ(std::vector<std::string>{"Unable to load stkgfx.dll"}, rec.Texts());
     EXPECT_EQ("01", Stored("Preview"));
     if (IsWindow(hwndMain))
         DestroyWindow(hwndMain);
     hwndMain = nullptr;
     DrainQueue();
-    SetMbErrorBox(oldBox);
 }

@@ -1,6 +1,8 @@
 // fake_display.cpp - the display members of StakkaGrid for the rules tests (see the header).
 #include "fake_display.h"
 
+#include <string.h>
+
 #include "grid.h"
 #include "tetrad.h"
 
@@ -31,13 +33,8 @@ int Truth(const StakkaGrid& g, int out[WELL_COLS][WELL_ROWS], int top, int botto
 int FakeDisplayShowsTruth(const StakkaGrid& g)
 {
     int want[WELL_COLS][WELL_ROWS];
-    if (pauseShown != g.paused || !Truth(g, want, 0, WELL_ROWS - 1))
-        return 0;
-    for (int x = 0; x < WELL_COLS && !g.paused; x++)
-        for (int y = 0; y < WELL_ROWS; y++)
-            if (shown[x][y] != want[x][y])
-                return 0;
-    return 1;
+    return pauseShown == g.paused && Truth(g, want, 0, WELL_ROWS - 1) &&
+           (g.paused || memcmp(want, shown, sizeof want) == 0);
 }
 
 int FakeDisplayShowsRow(const StakkaGrid& g, int y)
@@ -49,14 +46,9 @@ int FakeDisplayShowsRow(const StakkaGrid& g, int y)
 }
 
 StakkaGrid::StakkaGrid(HWND hwnd, HINSTANCE hinstDll, OPTIONS* op)
-    : hwndParent(hwnd), hwndGrid(nullptr), hwndNext(nullptr), hwndScore(nullptr),
-      hwndStats(nullptr), hDll(hinstDll), opt(op), go(nullptr), font(nullptr), fontwidth(0),
-      fontheight(0), bmBlocks(nullptr), hbm(nullptr), backgrnd(nullptr), nblocks(0), hblocks(0),
-      vblocks(0), hdcField(nullptr)
+    : hwndParent(hwnd), hDll(hinstDll), opt(op)
 {
-    for (int x = 0; x < WELL_COLS; x++)
-        for (int y = 0; y < WELL_ROWS; y++)
-            shown[x][y] = -1;
+    memset(shown, 0xFF, sizeof shown);
     pauseShown = 0;
     InitGameState();
     Setup();

@@ -8,21 +8,6 @@
 
 // ---- pixels and BMP files -------------------------------------------------------------------
 
-namespace {
-
-HBITMAP MakeDib(int w, int h, DWORD** bits)
-{
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    return CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, (void**)bits, nullptr, 0);
-}
-
-} // namespace
-
 int Pixels::CountNot(COLORREF c) const
 {
     int n = 0;
@@ -33,12 +18,13 @@ int Pixels::CountNot(COLORREF c) const
 
 Surface::Surface(int width, int height, COLORREF fill) : w(width), h(height)
 {
-    bm = MakeDib(w, h, &bits);
+    BITMAPINFO bi = {};
+    bi.bmiHeader = {sizeof bi.bmiHeader, w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    bm = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, (void**)&bits, nullptr, 0);
     dc = CreateCompatibleDC(nullptr);
     old = SelectObject(dc, bm);
-    for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++)
-            Set(x, y, fill);
+    for (int i = 0; i < w * h; i++)
+        Set(i % w, i / w, fill);
 }
 
 Surface::~Surface()
@@ -105,9 +91,7 @@ std::vector<BYTE> Bmp24(int w, int h, PixelFn fn)
         for (int x = 0; x < w; x++) {
             COLORREF c = fn(x, y);
             BYTE* p = &f[54 + (size_t)(h - 1 - y) * stride + x * 3];
-            p[0] = GetBValue(c);
-            p[1] = GetGValue(c);
-            p[2] = GetRValue(c);
+            p[0] = GetBValue(c), p[1] = GetGValue(c), p[2] = GetRValue(c);
         }
     return f;
 }
@@ -125,13 +109,9 @@ std::string WriteTempFile(const char* name, const std::vector<BYTE>& data)
     return path;
 }
 
-// ---- end of pixels and BMP files ------------------------------------------------------------
-
 // ---- error boxes ------------------------------------------------------------------------------
 
-namespace
-{
-
+namespace {
 std::vector<BOXSEEN> boxes;
 BoxRecorder* current = nullptr;
 
@@ -142,7 +122,6 @@ int WINAPI RecordBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
         current->onBox(boxes.back());
     return IDOK;
 }
-
 } // namespace
 
 BoxRecorder::BoxRecorder() : previous(SetMbErrorBox(RecordBox))
@@ -165,12 +144,5 @@ std::vector<std::string> BoxRecorder::Texts() const
     return t;
 }
 
-const std::vector<BOXSEEN>& BoxRecorder::Boxes() const
-{
-    return boxes;
-}
-
-void BoxRecorder::Clear()
-{
-    boxes.clear();
-}
+const std::vector<BOXSEEN>& BoxRecorder::Boxes() const { return boxes; }
+void BoxRecorder::Clear() { boxes.clear(); }

@@ -30,7 +30,6 @@ struct Surface {
     void Set(int x, int y, COLORREF c);
     Pixels Read() const;
     Surface(const Surface&) = delete;
-    Surface& operator=(const Surface&) = delete;
 };
 
 // w x h pixels at (0, 0) of any surface, copied through a DIB.
@@ -45,8 +44,6 @@ typedef COLORREF (*PixelFn)(int x, int y);
 std::vector<BYTE> Bmp24(int w, int h, PixelFn fn);
 // Writes bytes to a file in the temporary folder and returns its full path.
 std::string WriteTempFile(const char* name, const std::vector<BYTE>& data);
-
-// ---- end of pixels and BMP files ------------------------------------------------------------
 
 // ---- error boxes ------------------------------------------------------------------------------
 

@@ -1,60 +1,42 @@
-// Tests of midas11.dll: its ordinals, every call out of order and with bad
-// handles, bad module files, the search for a relative name and leak-free
-// cycles. STAKKA_AUDIO says whether the run has a device: "pulse" (the
-// recording harness started a sound server) or "none"; unset: either.
+// Tests of midas11.dll: its ordinals, calls out of order and with bad handles,
+// bad module files, the search for a relative name and leak-free cycles.
+// STAKKA_AUDIO says whether the run has a device: "pulse" or "none"; unset: either.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 #include <psapi.h>
 #include <tlhelp32.h>
 
-#include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
-#include <vector>
 
 #include "midasdll.h"
 #include "midasmix.h"
 
-namespace {
+namespace
+{
 
-const int MAX_MODULES = 8;
 const size_t MOD_HEADER_BYTES = 1084; // title, 31 samples, orders, "M.K."
 const DWORD PROMPT_MS = 1000;         // "returns promptly", as a hang guard
 
 std::string ExeDir()
 {
     char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(NULL, path, sizeof path);
-    std::string s(path, n);
+    std::string s(path, GetModuleFileNameA(NULL, path, sizeof path));
     return s.substr(0, s.find_last_of('\\') + 1);
 }
-
-std::string MusicPath()
-{
-    return ExeDir() + "beyond.mod";
-}
-
+const std::string MOD = ExeDir() + "beyond.mod";
 std::string Bytes(const std::string& path)
 {
-    std::string s;
-    FILE* f = fopen(path.c_str(), "rb");
-    for (int c; f && (c = fgetc(f)) != EOF;)
-        s += (char)c;
-    if (f)
-        fclose(f);
-    return s;
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
-
 void Write(const std::string& path, const std::string& data)
 {
-    FILE* f = fopen(path.c_str(), "wb");
-    ASSERT_TRUE(f != NULL) << path;
-    fwrite(data.data(), 1, data.size(), f);
-    fclose(f);
+    std::ofstream(path, std::ios::binary) << data;
 }
-
-// A folder of the test's own under the temporary folder (files are overwritten).
 std::string TempDir(const char* name)
 {
     char base[MAX_PATH];
@@ -63,7 +45,6 @@ std::string TempDir(const char* name)
     CreateDirectoryA(dir.c_str(), NULL);
     return dir;
 }
-
 HMODULE LinkedMidas()
 {
     HMODULE h = NULL;
@@ -77,41 +58,34 @@ HMODULE LinkedMidas()
 int LibraryThreads()
 {
     typedef LONG(WINAPI * QueryFn)(HANDLE, int, PVOID, ULONG, PULONG);
-    const int START_ADDRESS_CLASS = 9; // ThreadQuerySetWin32StartAddress
-    QueryFn query = (QueryFn)(void*)GetProcAddress(GetModuleHandleA("ntdll.dll"),
-                                                   "NtQueryInformationThread");
+    QueryFn query =
+        (QueryFn)(void*)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationThread");
     MODULEINFO mi;
     GetModuleInformation(GetCurrentProcess(), LinkedMidas(), &mi, sizeof mi);
-    const BYTE* lo = (const BYTE*)mi.lpBaseOfDll;
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
     THREADENTRY32 te;
     te.dwSize = sizeof te;
     int n = 0;
     for (BOOL ok = Thread32First(snap, &te); ok; ok = Thread32Next(snap, &te)) {
-        HANDLE h = te.th32OwnerProcessID == GetCurrentProcessId()
-                       ? OpenThread(THREAD_QUERY_INFORMATION, FALSE, te.th32ThreadID)
-                       : NULL;
-        void* start = NULL;
-        if (h && query(h, START_ADDRESS_CLASS, &start, sizeof start, NULL) == 0 &&
-            (const BYTE*)start >= lo && (const BYTE*)start < lo + mi.SizeOfImage)
-            n++;
-        if (h)
-            CloseHandle(h);
+        if (te.th32OwnerProcessID != GetCurrentProcessId())
+            continue;
+        HANDLE h = OpenThread(THREAD_QUERY_INFORMATION, FALSE, te.th32ThreadID);
+        BYTE* start = NULL; // class 9: the thread's start address
+        if (h && query(h, 9, &start, sizeof start, NULL) == 0)
+            n += start >= (BYTE*)mi.lpBaseOfDll && start < (BYTE*)mi.lpBaseOfDll + mi.SizeOfImage;
+        CloseHandle(h);
     }
     CloseHandle(snap);
     return n;
 }
 
 // The lowest handle count over a second: Wine's sound driver starts and ends
-// helper threads (each with a handle) on its own schedule.
+// helper threads on its own schedule.
 DWORD LowestHandles()
 {
-    DWORD low = ~0u;
-    for (int i = 0; i < 20; i++, Sleep(50)) {
-        DWORD n = 0;
-        GetProcessHandleCount(GetCurrentProcess(), &n);
-        low = n < low ? n : low;
-    }
+    DWORD low = ~0u, n = 0;
+    for (int i = 0; i < 20; i++, Sleep(50))
+        low = GetProcessHandleCount(GetCurrentProcess(), &n) && n < low ? n : low;
     return low;
 }
 
@@ -132,37 +106,34 @@ class Midas : public ::testing::Test
 
 TEST_F(Midas, EachOrdinalIsTheFunctionOfItsNameAndNoNamesAreExported)
 {
-    const struct {
-        int ordinal;
-        void* fn;
-    } table[] = {{MIDAS_ORD_STARTUP, (void*)MIDASstartup},
-                 {MIDAS_ORD_INIT, (void*)MIDASinit},
-                 {MIDAS_ORD_CLOSE, (void*)MIDASclose},
-                 {MIDAS_ORD_LOADMODULE, (void*)MIDASloadModule},
-                 {MIDAS_ORD_PLAYMODULE, (void*)MIDASplayModule},
-                 {MIDAS_ORD_STOPMODULE, (void*)MIDASstopModule},
-                 {MIDAS_ORD_FREEMODULE, (void*)MIDASfreeModule},
-                 {MIDAS_ORD_STARTBACKGROUNDPLAY, (void*)MIDASstartBackgroundPlay},
-                 {MIDAS_ORD_STOPBACKGROUNDPLAY, (void*)MIDASstopBackgroundPlay}};
-    for (const auto& row : table)
-        EXPECT_EQ((void*)GetProcAddress(LinkedMidas(), MAKEINTRESOURCEA(row.ordinal)), row.fn)
-            << row.ordinal;
-    EXPECT_EQ(GetProcAddress(LinkedMidas(), "MIDASstartup"), (FARPROC)NULL);
+    const int ordinals[] = {3, 6, 7, 16, 18, 19, 20, 21, 22};
+    // clang-format off
+    const void* fns[] = {(void*)MIDASstartup, (void*)MIDASinit, (void*)MIDASclose,
+        (void*)MIDASloadModule, (void*)MIDASplayModule, (void*)MIDASstopModule,
+        (void*)MIDASfreeModule, (void*)MIDASstartBackgroundPlay, (void*)MIDASstopBackgroundPlay};
+    const char* names[] = {"MIDASstartup", "MIDASinit", "MIDASclose", "MIDASloadModule",
+        "MIDASplayModule", "MIDASstopModule", "MIDASfreeModule", "MIDASstartBackgroundPlay",
+        "MIDASstopBackgroundPlay"};
+    // clang-format on
+    for (int i = 0; i < 9; i++) {
+        EXPECT_EQ((void*)GetProcAddress(LinkedMidas(), MAKEINTRESOURCEA(ordinals[i])), fns[i]);
+        EXPECT_EQ(GetProcAddress(LinkedMidas(), names[i]), (FARPROC)NULL) << names[i];
+    }
 }
 
 TEST_F(Midas, CallsOutOfOrderDoNothing)
 {
     EXPECT_FALSE(MIDASinit());
     EXPECT_FALSE(MIDASstartBackgroundPlay(0));
-    EXPECT_EQ(MIDASloadModule(MusicPath().c_str()), (MIDASmodule)NULL);
+    EXPECT_EQ(MIDASloadModule(MOD.c_str()), (MIDASmodule)NULL);
     EXPECT_FALSE(MIDASstopBackgroundPlay());
     EXPECT_FALSE(MIDASclose());
     ASSERT_TRUE(MIDASstartup());
     EXPECT_FALSE(MIDASstartBackgroundPlay(0)); // before init
-    EXPECT_EQ(MIDASloadModule(MusicPath().c_str()), (MIDASmodule)NULL);
+    EXPECT_EQ(MIDASloadModule(MOD.c_str()), (MIDASmodule)NULL);
     BOOL device = MIDASinit();
     EXPECT_EQ(MIDASinit(), device); // a second init changes nothing
-    MIDASmodule m = MIDASloadModule(MusicPath().c_str());
+    MIDASmodule m = MIDASloadModule(MOD.c_str());
     MIDASmodulePlayHandle p = MIDASplayModule(m, TRUE); // before background play
     ASSERT_NE(p, 0u);
     EXPECT_TRUE(MIDASstartup());
@@ -173,25 +144,22 @@ TEST_F(Midas, CallsOutOfOrderDoNothing)
     EXPECT_EQ(MIDASstartBackgroundPlay(0), device);
     EXPECT_TRUE(MIDASclose()); // with a module playing and the thread running
     EXPECT_FALSE(MIDASclose());
-    EXPECT_FALSE(MIDASstopModule(p));
-    EXPECT_FALSE(MIDASfreeModule(m));
-    EXPECT_EQ(MIDASplayModule(m, TRUE), 0u);
-    EXPECT_EQ(MIDASloadModule(MusicPath().c_str()), (MIDASmodule)NULL);
-    Start(); // a new run refuses the old run's handles
-    EXPECT_FALSE(MIDASstopModule(p));
-    EXPECT_FALSE(MIDASfreeModule(m));
-    EXPECT_EQ(MIDASplayModule(m, TRUE), 0u);
+    for (int run = 0; run < 2; run++, Start()) { // closed, then a new run: old handles refused
+        EXPECT_FALSE(MIDASstopModule(p));
+        EXPECT_FALSE(MIDASfreeModule(m));
+        EXPECT_EQ(MIDASplayModule(m, TRUE), 0u);
+        EXPECT_EQ(MIDASloadModule(MOD.c_str()) != NULL, run == 1);
+    }
 }
 
-TEST_F(Midas, GarbageStaleAndRepeatedHandlesAreRefused)
+TEST_F(Midas, GarbageStaleAndRepeatedHandlesAreRefusedAndSlotsRunOut)
 {
     Start();
-    MIDASmodule m = MIDASloadModule(MusicPath().c_str());
+    MIDASmodule m = MIDASloadModule(MOD.c_str());
     MIDASmodulePlayHandle p = MIDASplayModule(m, TRUE);
     ASSERT_NE(p, 0u);
-    const UINT_PTR modJunk[] = {0,          1,          9, 0x100, (UINT_PTR)-1, (UINT_PTR)m + 0x100,
-                                (UINT_PTR)m ^ 1, (UINT_PTR)&m, (UINT_PTR)p};
-    for (UINT_PTR junk : modJunk) {
+    for (UINT_PTR junk : {(UINT_PTR)0, (UINT_PTR)1, (UINT_PTR)9, (UINT_PTR)0x100, (UINT_PTR)-1,
+                          (UINT_PTR)m + 0x100, (UINT_PTR)m ^ 1, (UINT_PTR)&m, (UINT_PTR)p}) {
         EXPECT_FALSE(MIDASfreeModule((MIDASmodule)junk)) << junk;
         EXPECT_EQ(MIDASplayModule((MIDASmodule)junk, TRUE), 0u) << junk;
     }
@@ -212,63 +180,45 @@ TEST_F(Midas, GarbageStaleAndRepeatedHandlesAreRefused)
     EXPECT_FALSE(MIDASstopModule(p2));
     EXPECT_TRUE(MIDASfreeModule(m));
     EXPECT_FALSE(MIDASfreeModule(m));
-    // A new module in the same slot does not answer to the old handles.
-    MIDASmodule m2 = MIDASloadModule(MusicPath().c_str());
-    EXPECT_NE(m2, m);
-    EXPECT_NE(MIDASplayModule(m2, TRUE), 0u);
+    // Eight slots; a new module in a freed slot does not answer to the old handles.
+    MIDASmodule held[8];
+    for (MIDASmodule& h : held)
+        EXPECT_NE(h = MIDASloadModule(MOD.c_str()), (MIDASmodule)NULL);
+    EXPECT_EQ(MIDASloadModule(MOD.c_str()), (MIDASmodule)NULL);
     EXPECT_EQ(MIDASplayModule(m, TRUE), 0u);
-    Sleep(100); // let the mixer run on it
-    DWORD t = GetTickCount();
-    EXPECT_TRUE(MIDASfreeModule(m2)); // while playing
-    EXPECT_LT(GetTickCount() - t, PROMPT_MS);
-}
-
-TEST_F(Midas, SlotsRunOutAndComeBack)
-{
-    Start();
-    std::vector<MIDASmodule> held;
-    for (int i = 0; i < MAX_MODULES; i++)
-        held.push_back(MIDASloadModule(MusicPath().c_str()));
-    EXPECT_EQ(std::count(held.begin(), held.end(), (MIDASmodule)NULL), 0);
-    EXPECT_EQ(MIDASloadModule(MusicPath().c_str()), (MIDASmodule)NULL);
     EXPECT_NE(MIDASplayModule(held[0], TRUE), 0u); // two at once: the mixer sums them
     EXPECT_NE(MIDASplayModule(held[7], TRUE), 0u);
-    Sleep(50);
-    EXPECT_TRUE(MIDASfreeModule(held[3]));
-    EXPECT_NE(MIDASloadModule(MusicPath().c_str()), (MIDASmodule)NULL);
+    Sleep(100);
+    DWORD t = GetTickCount();
+    EXPECT_TRUE(MIDASfreeModule(held[0])); // while playing
+    EXPECT_LT(GetTickCount() - t, PROMPT_MS);
+    EXPECT_NE(MIDASloadModule(MOD.c_str()), (MIDASmodule)NULL);
 }
 
 TEST_F(Midas, BadFilesAreRefusedOrPlayWithoutHarm)
 {
     Start();
-    const std::string dir = TempDir("midas-bad"), mod = Bytes(MusicPath());
+    const std::string dir = TempDir("midas-bad"), mod = Bytes(MOD);
     ASSERT_GT(mod.size(), 4 * MOD_HEADER_BYTES);
-    EXPECT_EQ(MIDASloadModule(NULL), (MIDASmodule)NULL);
     std::string noise(70000, ' ');
     srand(99);
     for (char& c : noise)
         c = (char)rand();
-    const struct {
-        const char* name;
-        std::string data;
-    } refused[] = {{"empty.mod", ""},
-                   {"text.mod", "This is a text file, not a module.\r\n"},
-                   {"noise.mod", noise},
-                   {"head.mod", mod.substr(0, 50)},
-                   {"orders.mod", mod.substr(0, 951)},
-                   {"nomagic.mod", mod.substr(0, MOD_HEADER_BYTES - 1)},
-                   {"magic.mod", mod.substr(0, MOD_HEADER_BYTES)}};
-    for (const auto& f : refused) {
-        Write(dir + f.name, f.data);
-        EXPECT_EQ(MIDASloadModule((dir + f.name).c_str()), (MIDASmodule)NULL) << f.name;
+    for (const std::string& data :
+         {std::string(), std::string("A text file, not a module.\r\n"), noise, mod.substr(0, 50),
+          mod.substr(0, 951), mod.substr(0, MOD_HEADER_BYTES - 1),
+          mod.substr(0, MOD_HEADER_BYTES)}) {
+        Write(dir + "bad.mod", data);
+        EXPECT_EQ(MIDASloadModule((dir + "bad.mod").c_str()), (MIDASmodule)NULL) << data.size();
     }
+    EXPECT_EQ(MIDASloadModule(NULL), (MIDASmodule)NULL);
     for (const std::string& name : {std::string(""), dir + "nosuch.mod", dir,
                                     std::string("bad<>|name?.mod"), std::string(5000, 'x')})
         EXPECT_EQ(MIDASloadModule(name.c_str()), (MIDASmodule)NULL) << name.substr(0, 40);
 
-    // Cut in the patterns or samples, or damaged at random: loads or not, but
-    // what loads plays, mixes and frees. The mixer is also driven directly,
-    // since without a device the library mixes nothing.
+    // Cut in the patterns or samples, or damaged at random: what loads plays,
+    // mixes and frees. The mixer is also driven directly (without a device the
+    // library mixes nothing).
     static short buf[2048 * MIX_CHANNELS];
     srand(4242);
     for (int round = 0; round < 40; round++) {
@@ -280,8 +230,7 @@ TEST_F(Midas, BadFilesAreRefusedOrPlayWithoutHarm)
         if (m) {
             MIDASmodulePlayHandle p = MIDASplayModule(m, TRUE);
             Sleep(5);
-            EXPECT_TRUE(MIDASstopModule(p)) << round;
-            EXPECT_TRUE(MIDASfreeModule(m)) << round;
+            EXPECT_TRUE(MIDASstopModule(p) && MIDASfreeModule(m)) << round;
         }
         xmp_context ctx = MixLoad((const BYTE*)copy.data(), (DWORD)copy.size());
         EXPECT_EQ(ctx != NULL, m != NULL) << round;
@@ -295,8 +244,9 @@ TEST(MidasSearch, RelativeNameTriesCurrentFolderThenBesideTheLibrary)
 {
     // A second copy of the library in a folder of its own.
     const std::string lib = TempDir("midas-lib"), cwd = TempDir("midas-cwd");
-    const std::string mod = Bytes(MusicPath()), junk = "not a module";
-    ASSERT_TRUE(CopyFileA((ExeDir() + "midas11.dll").c_str(), (lib + "midas11.dll").c_str(), FALSE));
+    const std::string mod = Bytes(MOD), junk = "not a module";
+    ASSERT_TRUE(
+        CopyFileA((ExeDir() + "midas11.dll").c_str(), (lib + "midas11.dll").c_str(), FALSE));
     const struct {
         const char* name;
         std::string here, beside;
@@ -315,27 +265,27 @@ TEST(MidasSearch, RelativeNameTriesCurrentFolderThenBesideTheLibrary)
     }
     HMODULE dll = LoadLibraryA((lib + "midas11.dll").c_str());
     ASSERT_TRUE(dll != NULL && dll != LinkedMidas());
-    auto fn = [dll](int ordinal) { return (void*)GetProcAddress(dll, MAKEINTRESOURCEA(ordinal)); };
     typedef BOOL(MIDAS_CALL * VoidFn)(void);
     typedef MIDASmodule(MIDAS_CALL * LoadFn)(const char*);
+    auto fn = [dll](int ordinal) { return (void*)GetProcAddress(dll, MAKEINTRESOURCEA(ordinal)); };
+    auto call = [&](int ordinal) { return ((VoidFn)fn(ordinal))(); };
     LoadFn load = (LoadFn)fn(MIDAS_ORD_LOADMODULE);
     ASSERT_TRUE(SetCurrentDirectoryA(cwd.c_str()));
-    ((VoidFn)fn(MIDAS_ORD_STARTUP))();
-    ((VoidFn)fn(MIDAS_ORD_INIT))();
+    call(MIDAS_ORD_STARTUP);
+    call(MIDAS_ORD_INIT);
     for (const auto& row : table)
         EXPECT_EQ(load(row.name) != NULL, row.loads) << row.name;
     EXPECT_NE(load(".\\only-beside.mod"), (MIDASmodule)NULL); // relative too
     EXPECT_EQ(load((cwd + "only-beside.mod").c_str()), (MIDASmodule)NULL);
-    EXPECT_TRUE(((VoidFn)fn(MIDAS_ORD_CLOSE))());
+    EXPECT_TRUE(call(MIDAS_ORD_CLOSE));
     SetCurrentDirectoryA(ExeDir().c_str());
     EXPECT_TRUE(FreeLibrary(dll));
 }
 
 TEST_F(Midas, CyclesLeaveHandlesMemoryAndThreadsFlat)
 {
-    const std::string path = MusicPath();
     auto game = [&](int i) {
-        MIDASmodule m = MIDASloadModule(path.c_str());
+        MIDASmodule m = MIDASloadModule(MOD.c_str());
         MIDASmodulePlayHandle p = MIDASplayModule(m, TRUE);
         if (i % 3 == 0)
             Sleep(1);
@@ -347,7 +297,7 @@ TEST_F(Midas, CyclesLeaveHandlesMemoryAndThreadsFlat)
     };
     auto run = [&](int i) {
         Start();
-        bool ok = game(i) && game(i + 1) && MIDASplayModule(MIDASloadModule(path.c_str()), TRUE);
+        bool ok = game(i) && game(i + 1) && MIDASplayModule(MIDASloadModule(MOD.c_str()), TRUE);
         Sleep(2);
         if (i % 2)
             MIDASstopBackgroundPlay();
@@ -376,18 +326,15 @@ TEST_F(Midas, DeviceOrSilenceAsTheRunExpectsAndStopsArePrompt)
     const char* mode = std::getenv("STAKKA_AUDIO");
     ASSERT_TRUE(MIDASstartup());
     BOOL device = MIDASinit();
-    if (mode) {
-        EXPECT_EQ(device, std::string(mode) == "pulse");
-    }
+    EXPECT_TRUE(!mode || device == (std::string(mode) == "pulse"));
     EXPECT_EQ(MIDASstartBackgroundPlay(0), device);
     EXPECT_EQ(LibraryThreads(), device ? 1 : 0); // the mixing thread, only with a device
-    MIDASmodule m = MIDASloadModule(MusicPath().c_str());
+    MIDASmodule m = MIDASloadModule(MOD.c_str());
     MIDASmodulePlayHandle p = MIDASplayModule(m, TRUE);
     ASSERT_NE(p, 0u); // silent or not, playbacks are issued
     Sleep(300);
     DWORD t = GetTickCount();
-    EXPECT_TRUE(MIDASstopModule(p));
-    EXPECT_TRUE(MIDASfreeModule(m));
+    EXPECT_TRUE(MIDASstopModule(p) && MIDASfreeModule(m));
     EXPECT_EQ(MIDASstopBackgroundPlay(), device);
     EXPECT_EQ(LibraryThreads(), 0);
     EXPECT_TRUE(MIDASclose());

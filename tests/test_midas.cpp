@@ -14,7 +14,6 @@
 #include <string>
 
 #include "midasdll.h"
-#include "midasmix.h"
 
 namespace
 {
@@ -104,14 +103,10 @@ TEST_F(Midas, EachOrdinalIsTheFunctionOfItsNameAndNoNamesAreExported)
 
 TEST_F(Midas, CallsOutOfOrderDoNothing)
 {
-    EXPECT_FALSE(MIDASinit());
-    EXPECT_FALSE(MIDASstartBackgroundPlay(0));
-    EXPECT_EQ(MIDASloadModule(MOD.c_str()), (MIDASmodule)NULL);
-    EXPECT_FALSE(MIDASstopBackgroundPlay());
-    EXPECT_FALSE(MIDASclose());
+    EXPECT_FALSE(MIDASinit() || MIDASstartBackgroundPlay(0) || MIDASloadModule(MOD.c_str()) ||
+                 MIDASstopBackgroundPlay() || MIDASclose());
     ASSERT_TRUE(MIDASstartup());
-    EXPECT_FALSE(MIDASstartBackgroundPlay(0)); // before init
-    EXPECT_EQ(MIDASloadModule(MOD.c_str()), (MIDASmodule)NULL);
+    EXPECT_FALSE(MIDASstartBackgroundPlay(0) || MIDASloadModule(MOD.c_str())); // before init
     BOOL device = MIDASinit();
     EXPECT_EQ(MIDASinit(), device); // a second init changes nothing
     MIDASmodule m = MIDASloadModule(MOD.c_str());
@@ -125,12 +120,9 @@ TEST_F(Midas, CallsOutOfOrderDoNothing)
     EXPECT_EQ(MIDASstartBackgroundPlay(0), device);
     EXPECT_TRUE(MIDASclose()); // with a module playing and the thread running
     EXPECT_FALSE(MIDASclose());
-    for (int run = 0; run < 2; run++, Start()) { // closed, then a new run: old handles refused
-        EXPECT_FALSE(MIDASstopModule(p));
-        EXPECT_FALSE(MIDASfreeModule(m));
-        EXPECT_EQ(MIDASplayModule(m, TRUE), 0u);
-        EXPECT_EQ(MIDASloadModule(MOD.c_str()) != NULL, run == 1);
-    }
+    for (int run = 0; run < 2; run++, Start()) // closed, then a new run: old handles refused
+        EXPECT_TRUE(!MIDASstopModule(p) && !MIDASfreeModule(m) && !MIDASplayModule(m, TRUE) &&
+                    (MIDASloadModule(MOD.c_str()) != NULL) == (run == 1));
 }
 
 TEST_F(Midas, GarbageStaleAndRepeatedHandlesAreRefusedAndSlotsRunOut)
@@ -191,10 +183,8 @@ TEST_F(Midas, BadFilesAreRefusedOrPlayWithoutHarm)
                                     std::string("bad<>|name?.mod"), std::string(5000, 'x')})
         EXPECT_EQ(MIDASloadModule(name.c_str()), (MIDASmodule)NULL) << name.substr(0, 40);
 
-    // Cut in the patterns or samples, or damaged at random: what loads plays,
-    // mixes and frees. The mixer is also driven directly (without a device the
-    // library mixes nothing).
-    static short buf[2048 * MIX_CHANNELS];
+    // Cut in the patterns or samples, or damaged at random: what loads plays and
+    // frees (and mixes, in the run with a device).
     srand(4242);
     for (int round = 0; round < 40; round++) {
         std::string copy = round < 8 ? mod.substr(0, mod.size() * (round + 2) / 10) : mod;
@@ -207,11 +197,6 @@ TEST_F(Midas, BadFilesAreRefusedOrPlayWithoutHarm)
             Sleep(5);
             EXPECT_TRUE(MIDASstopModule(p) && MIDASfreeModule(m)) << round;
         }
-        xmp_context ctx = MixLoad((const BYTE*)copy.data(), (DWORD)copy.size());
-        EXPECT_EQ(ctx != NULL, m != NULL) << round;
-        for (int i = 0; ctx && i < 40; i++)
-            MixRender(ctx, buf, 2048, i % 2);
-        MixUnload(ctx);
     }
 }
 

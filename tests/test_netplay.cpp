@@ -215,11 +215,27 @@ TEST(NetRules, AddressesAreParsedOrRefused)
 
 // ---- Sessions over loopback -----------------------------------------------------
 
+LRESULT CALLBACK SideWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// A bare session on a message-only window of its own.
 struct Side : public NetEvents {
     NetSession session;
-    HWND hwnd = NULL;
+    HWND hwnd;
     int connected = 0, closed = -1;
     std::vector<NETMSG> got;
+    Side()
+    {
+        WNDCLASSA wc = {0, SideWndProc, 0, 0, NULL, NULL, NULL, NULL, NULL, "NetSide"};
+        RegisterClassA(&wc);
+        hwnd = CreateWindowExA(0, "NetSide", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL, NULL);
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, (LONG_PTR)this);
+        session.Init(hwnd, WM_NETSOCKET, NET_TIMER_ID, this);
+    }
+    ~Side()
+    {
+        session.Close();
+        DestroyWindow(hwnd);
+    }
     void OnNetConnected() override { connected++; }
     void OnNetMessage(const NETMSG& m) override { got.push_back(m); }
     void OnNetClosed(int reason) override { closed = reason; }
@@ -246,41 +262,13 @@ template <class F> bool PumpUntil(F cond, DWORD ms = 5000)
             DispatchMessageA(&msg);
     return cond();
 }
+const unsigned short kPort = (unsigned short)(41000 + GetCurrentProcessId() % 2000);
 
-class NetSessions : public ::testing::Test
+TEST(NetSessions, HostileBytesEndTheSessionWithoutLeaks)
 {
-  protected:
-    static void SetUpTestSuite()
-    {
-        WSADATA wsa;
-        WSAStartup(MAKEWORD(2, 2), &wsa);
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = SideWndProc;
-        wc.hInstance = GetModuleHandleA(NULL);
-        wc.lpszClassName = "NetSide";
-        RegisterClassA(&wc);
-    }
-    void Make(Side& s)
-    {
-        s.hwnd = CreateWindowExA(0, "NetSide", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL,
-                                 GetModuleHandleA(NULL), NULL);
-        SetWindowLongPtrA(s.hwnd, GWLP_USERDATA, (LONG_PTR)&s);
-        s.session.Init(s.hwnd, WM_NETSOCKET, NET_TIMER_ID, &s);
-    }
-    void TearDown() override
-    {
-        for (Side* s : {&host, &guest, &third}) {
-            s->session.Close();
-            DestroyWindow(s->hwnd);
-        }
-    }
-    unsigned short Port() { return (unsigned short)(41000 + GetCurrentProcessId() % 2000); }
-    Side host, guest, third;
-};
-
-TEST_F(NetSessions, HostileBytesEndTheSessionWithoutLeaks)
-{
-    Make(host);
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(2, 2), &wsa);
+    Side host;
     DWORD rng = 4242, handles[2] = {};
     PROCESS_MEMORY_COUNTERS mem[2] = {};
     for (int round = 0; round < 150; round++) {
@@ -289,7 +277,7 @@ TEST_F(NetSessions, HostileBytesEndTheSessionWithoutLeaks)
             GetProcessMemoryInfo(GetCurrentProcess(), &mem[round > 30], sizeof mem[0]);
         }
         // A port of its own each round: the last one may linger in TIME_WAIT.
-        unsigned short port = (unsigned short)(Port() + 1 + round);
+        unsigned short port = (unsigned short)(kPort + 1 + round);
         ASSERT_EQ(0, host.session.Listen(port));
         host.closed = -1;
         Bytes b = kHello; // a flood after a good hello, or noise instead of one
@@ -321,7 +309,7 @@ TEST_F(NetSessions, HostileBytesEndTheSessionWithoutLeaks)
 }
 
 // The real main window and playfield as the guest, a bare session as the host.
-TEST_F(NetSessions, TheShellPlaysAMatchShowsTheHostAndSurvivesItsLeaving)
+TEST(NetSessions, TheShellPlaysAMatchShowsTheHostAndSurvivesItsLeaving)
 {
     static OPTIONS op;
     op.go.bg.flags = BG_SOLID;
@@ -339,10 +327,10 @@ TEST_F(NetSessions, TheShellPlaysAMatchShowsTheHostAndSurvivesItsLeaving)
     EXPECT_EQ(0u, state(IDM_CONNECT)); // Winsock started, no socket yet
     EXPECT_EQ((UINT)(MF_CHECKED | MF_GRAYED), state(IDM_SINGLEPLAYER));
 
-    Make(host);
-    ASSERT_EQ(0, host.session.Listen(Port()));
+    Side host, third;
+    ASSERT_EQ(0, host.session.Listen(kPort));
     char address[32];
-    snprintf(address, sizeof address, "[::1]:%u", (unsigned)Port());
+    snprintf(address, sizeof address, "[::1]:%u", (unsigned)kPort);
     DialogDriver d;
     d.Then("Connect", [&](HWND dlg) {
         SetDlgItemTextA(dlg, IDC_NETADDRESS, address);
@@ -357,8 +345,8 @@ TEST_F(NetSessions, TheShellPlaysAMatchShowsTheHostAndSurvivesItsLeaving)
     host.session.MatchStarted();
     ASSERT_TRUE(host.session.Send(Msg(NETMSG_START)) && host.session.Send(Msg(NETMSG_ROWS)));
     ASSERT_TRUE(PumpUntil([&] { return grid->Active() != 0; }));
-    Make(third); // a second player is turned away politely while the match exists
-    ASSERT_EQ(0, third.session.Connect("127.0.0.1", Port()));
+    // A second player is turned away politely while the match exists
+    ASSERT_EQ(0, third.session.Connect("127.0.0.1", kPort));
     ASSERT_TRUE(PumpUntil([&] { return third.closed >= 0; }));
     EXPECT_EQ(NET_END_BUSY, third.closed);
     PumpUntil([] { return false; }, 200);

@@ -5,7 +5,6 @@
 #include <psapi.h>
 
 #include <gtest/gtest.h>
-#include <string.h>
 
 #include <string>
 #include <tuple>
@@ -15,7 +14,6 @@
 #include "dlgdriver.h"
 #include "dlgids.h"
 #include "grid.h"
-#include "netplay.h"
 #include "netshell.h"
 #include "options.h"
 #include "resource.h"
@@ -51,16 +49,13 @@ Bytes Cat(std::initializer_list<Bytes> parts)
 }
 const Bytes kHello = Enc(NETMSG_HELLO), kStart = Enc(NETMSG_START);
 
-// Feeds bytes and returns the first non-NET_FRAME answer (NET_NEED at the end).
-int Feed(NetReader& r, const Bytes& b)
+// Feeds bytes and returns the first answer other than NET_FRAME.
+int Feed(NetReader& r, const Bytes& b, NETMSG* m = NULL)
 {
-    NETMSG m;
-    int at = 0, res;
-    do {
-        at += r.Append(b.data() + at, (int)b.size() - at);
-        while ((res = r.Next(&m)) == NET_FRAME) {
-        }
-    } while (res == NET_NEED && at < (int)b.size());
+    NETMSG one;
+    int res = r.Append(b.data(), (int)b.size()) == (int)b.size() ? NET_FRAME : NET_BAD;
+    while (res == NET_FRAME)
+        res = r.Next(m ? m++ : &one);
     return res;
 }
 
@@ -70,9 +65,8 @@ TEST(NetCodec, MalformedTruncatedOversizedAndOutOfOrderFramesAreRefused)
     BYTE buf[NET_MAX_FRAME];
     const int piece = NET_HEADER + NET_BOARD_CELLS; // colour, then x, y pairs
     auto edit = [](Bytes b, int at, BYTE v, int at2 = 0, BYTE v2 = 0) {
+        b[at2] = at2 ? v2 : b[at2];
         b[at] = v;
-        if (at2)
-            b[at2] = v2;
         return b;
     };
     auto inMatch = [&](const Bytes& b) { return Cat({kHello, kStart, b}); };
@@ -120,9 +114,7 @@ TEST(NetCodec, MalformedTruncatedOversizedAndOutOfOrderFramesAreRefused)
         all = Cat({all, Bytes(buf, buf + NetEncode(m, buf, sizeof buf))});
     NetReader r;
     r.Reset(0);
-    r.Append(all.data(), (int)all.size());
-    for (NETMSG& m : out)
-        ASSERT_EQ(NET_FRAME, r.Next(&m));
+    EXPECT_EQ(NET_NEED, Feed(r, all, out));
     EXPECT_TRUE(out[1].seed == 0xDEADBEEF && out[2].count == 4 && out[3].type == NETMSG_BOARD);
     EXPECT_EQ(0, memcmp(&in[2].board, &out[3].board, sizeof in[2].board));
     for (auto& [what, host, bytes, want] : cases) {
@@ -313,8 +305,6 @@ TEST(NetSessions, TheShellPlaysAMatchShowsTheHostAndSurvivesItsLeaving)
 {
     static OPTIONS op;
     op.go.bg.flags = BG_SOLID;
-    for (int i = 0; i < NUM_SCHEME_BLOCKS; i++)
-        op.go.bs.blocks[i] = (DWORD)i;
     hinst = GetModuleHandleA(NULL);
     ASSERT_EQ(1, RegisterStakkaClasses(hinst));
     ASSERT_TRUE((hwndMain = CreateMainWindow(hinst, &op)) != NULL);
@@ -345,7 +335,7 @@ TEST(NetSessions, TheShellPlaysAMatchShowsTheHostAndSurvivesItsLeaving)
     host.session.MatchStarted();
     ASSERT_TRUE(host.session.Send(Msg(NETMSG_START)) && host.session.Send(Msg(NETMSG_ROWS)));
     ASSERT_TRUE(PumpUntil([&] { return grid->Active() != 0; }));
-    // A second player is turned away politely while the match exists
+    // A second player is turned away politely while the match exists.
     ASSERT_EQ(0, third.session.Connect("127.0.0.1", kPort));
     ASSERT_TRUE(PumpUntil([&] { return third.closed >= 0; }));
     EXPECT_EQ(NET_END_BUSY, third.closed);
@@ -357,14 +347,13 @@ TEST(NetSessions, TheShellPlaysAMatchShowsTheHostAndSurvivesItsLeaving)
         grid->RunFrame();
     }
     StkClockDrive(0, 0);
-    int risen = 0;
-    for (int x = 0; x < WELL_COLS; x++)
-        risen += grid->field[x][WELL_ROWS - 1] == RISING_CELL;
-    EXPECT_EQ(WELL_COLS - 1, risen);
     NetShellAfterStep(grid); // our well goes to the host as it is
     ASSERT_TRUE(PumpUntil([&] { return !host.got.empty(); }));
+    int risen = 0;
     for (int x = 0; x < WELL_COLS; x++)
-        EXPECT_EQ(grid->field[x][WELL_ROWS - 1], host.got.back().board.cells[x][WELL_ROWS - 1]);
+        risen += grid->field[x][WELL_ROWS - 1] + host.got.back().board.cells[x][WELL_ROWS - 1] ==
+                 2 * RISING_CELL;
+    EXPECT_EQ(WELL_COLS - 1, risen);
 
     // The host's well shows in our Stats panel.
     NETMSG m = Msg(NETMSG_BOARD);
@@ -372,8 +361,8 @@ TEST(NetSessions, TheShellPlaysAMatchShowsTheHostAndSurvivesItsLeaving)
     ASSERT_TRUE(host.session.Send(m));
     PumpUntil([] { return false; }, 300);
     HDC hdc = CreateCompatibleDC(grid->hdcField);
-    HBITMAP bm = CreateCompatibleBitmap(grid->hdcField, STATS_WIDTH, STATS_HEIGHT);
-    HGDIOBJ old = SelectObject(hdc, bm);
+    HGDIOBJ old =
+        SelectObject(hdc, CreateCompatibleBitmap(grid->hdcField, STATS_WIDTH, STATS_HEIGHT));
     SendMessageA(grid->hwndStats, WM_PRINTCLIENT, (WPARAM)hdc, PRF_CLIENT);
     const int cy = OPP_Y + (WELL_ROWS - 1) * OPP_CELL + 2;
     EXPECT_NE(RGB(0, 0, 0), GetPixel(hdc, OPP_X + 2 * OPP_CELL + 2, cy));

@@ -32,14 +32,8 @@ pulse_record_start() {
   PAREC_PID=$!
 }
 
-_end_pid() { # TERM, and KILL if it is still there after 5 s
-  [ -n "$1" ] && kill -TERM "$1" 2>/dev/null || return 0
-  for _ in $(seq 1 50); do
-    kill -0 "$1" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -KILL "$1" 2>/dev/null || true
-  wait "$1" 2>/dev/null || true
+_end_pid() { # one of the two processes started here; both end at TERM
+  [ -z "$1" ] || { kill "$1" 2>/dev/null; wait "$1" 2>/dev/null; } || true
 }
 
 pulse_stop() {

@@ -37,35 +37,22 @@ void Write(const std::string& path, const std::string& data)
 {
     std::ofstream(path, std::ios::binary) << data;
 }
-std::string Folder(const char* name) // of this test's own, beside it
-{
-    CreateDirectoryA((ExeDir() + name).c_str(), NULL);
-    return ExeDir() + name + "\\";
-}
-
-DWORD Threads()
-{
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 te = {sizeof te, 0, 0, 0, 0, 0, 0};
-    DWORD n = 0;
-    for (BOOL ok = Thread32First(snap, &te); ok; ok = Thread32Next(snap, &te))
-        n += te.th32OwnerProcessID == GetCurrentProcessId();
-    CloseHandle(snap);
-    return n;
-}
-DWORD Handles()
-{
-    DWORD n = 0;
-    GetProcessHandleCount(GetCurrentProcess(), &n);
-    return n;
-}
-// The lowest count over a second: Wine's sound driver starts and ends helper
-// threads on its own schedule.
-DWORD Lowest(DWORD (*count)())
+// The lowest count of this process's threads (or handles) over a second:
+// Wine's sound driver starts and ends helper threads on its own schedule.
+DWORD Lowest(bool threads)
 {
     DWORD low = ~0u;
-    for (int i = 0; i < 20; i++, Sleep(50))
-        low = std::min(low, count());
+    for (int i = 0; i < 20; i++, Sleep(50)) {
+        DWORD n = 0;
+        HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+        THREADENTRY32 te = {sizeof te, 0, 0, 0, 0, 0, 0};
+        for (BOOL ok = threads && Thread32First(snap, &te); ok; ok = Thread32Next(snap, &te))
+            n += te.th32OwnerProcessID == GetCurrentProcessId();
+        CloseHandle(snap);
+        if (!threads)
+            GetProcessHandleCount(GetCurrentProcess(), &n);
+        low = std::min(low, n);
+    }
     return low;
 }
 
@@ -165,7 +152,7 @@ TEST_F(Midas, GarbageStaleAndRepeatedHandlesAreRefusedAndSlotsRunOut)
 TEST_F(Midas, BadFilesAreRefusedOrPlayWithoutHarm)
 {
     Start();
-    const std::string dir = Folder("midas-bad"), mod = Bytes(MOD);
+    const std::string dir = ExeDir(), mod = Bytes(MOD);
     ASSERT_GT(mod.size(), 4 * MOD_HEADER_BYTES);
     std::string noise(70000, ' ');
     srand(99);
@@ -203,7 +190,8 @@ TEST_F(Midas, BadFilesAreRefusedOrPlayWithoutHarm)
 TEST(MidasSearch, RelativeNameTriesCurrentFolderThenBesideTheLibrary)
 {
     // A second copy of the library in a folder of its own; the current folder first.
-    const std::string lib = Folder("midas-lib"), cwd = Folder("midas-cwd"), mod = Bytes(MOD);
+    const std::string lib = ExeDir() + "midas-lib\\", cwd = ExeDir(), mod = Bytes(MOD);
+    CreateDirectoryA(lib.c_str(), NULL);
     ASSERT_TRUE(CopyFileA((ExeDir() + "midas11.dll").c_str(), (lib + "midas11.dll").c_str(), 0));
     Write(lib + "beside.mod", mod);
     Write(cwd + "here.mod", mod);
@@ -261,7 +249,7 @@ TEST_F(Midas, DeviceAsTheRunExpectsAndCyclesLeaveHandlesMemoryAndThreadsFlat)
     PROCESS_MEMORY_COUNTERS pmc;
     GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc);
     SIZE_T memory = pmc.PagefileUsage;
-    DWORD handles = Lowest(Handles), threads = Lowest(Threads);
+    DWORD handles = Lowest(false), threads = Lowest(true);
     for (int i = 0; i < 30; i++)
         ASSERT_TRUE(run(i)) << i;
     Start();
@@ -269,7 +257,7 @@ TEST_F(Midas, DeviceAsTheRunExpectsAndCyclesLeaveHandlesMemoryAndThreadsFlat)
         ASSERT_TRUE(game(i)) << i;
     MIDASclose();
     GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc);
-    EXPECT_LE(Lowest(Handles), handles + 3); // one driver thread of Wine may linger
-    EXPECT_LE(Lowest(Threads), threads + 1);
+    EXPECT_LE(Lowest(false), handles + 3); // one driver thread of Wine may linger
+    EXPECT_LE(Lowest(true), threads + 1);
     EXPECT_LT(pmc.PagefileUsage, memory + 2 * 1024 * 1024);
 }

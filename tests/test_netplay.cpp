@@ -152,7 +152,7 @@ TEST(NetCodec, ThousandsOfRandomAndMutatedStreamsEndCleanly)
     EXPECT_GT(refused, 10000); // random bytes are almost always refused
 }
 
-// Rising rows against a model that works on whole rows (top to bottom).
+// Rising rows against a model that moves whole rows by index.
 TEST(NetRules, RowsSentForClearsAndRisingRowsMatchAModel)
 {
     for (int c = 0; c <= 5; c++)
@@ -160,27 +160,23 @@ TEST(NetRules, RowsSentForClearsAndRisingRowsMatchAModel)
     DWORD rng = 99;
     int topouts = 0;
     for (int round = 0; round < 3000; round++) {
-        int field[WELL_COLS][WELL_ROWS];
-        std::vector<std::string> model(WELL_ROWS, std::string(WELL_COLS, '\0'));
-        int height = (int)(NetRandom(&rng) % (WELL_ROWS + 1));
-        for (int y = 0; y < WELL_ROWS; y++)
-            for (int x = 0; x < WELL_COLS; x++)
-                model[y][x] = (char)(field[x][y] = y >= WELL_ROWS - height && NetRandom(&rng) % 3
-                                                       ? 1 + NetRandom(&rng) % 7
-                                                       : 0);
+        int field[WELL_COLS][WELL_ROWS], before[WELL_COLS][WELL_ROWS], out = 0;
+        int top = (int)(NetRandom(&rng) % (WELL_ROWS + 1)); // rows above the stack
         int n = (int)(1 + NetRandom(&rng) % 4), hole = (int)(NetRandom(&rng) % WELL_COLS);
-        int out = 0;
-        for (int i = 0; i < n; i++) {
-            out |= model.front().find_first_not_of('\0') != std::string::npos;
-            model.erase(model.begin());
-            model.push_back(std::string(WELL_COLS, (char)RISING_CELL));
-            model.back()[hole] = 0;
-        }
+        for (int x = 0; x < WELL_COLS; x++)
+            for (int y = 0; y < WELL_ROWS; y++) {
+                before[x][y] = field[x][y] = y >= top && NetRandom(&rng) % 3 ? 1 + x % 7 : 0;
+                out |= y < n && field[x][y];
+            }
         ASSERT_EQ(out, NetRaiseRows(field, n, hole, RISING_CELL)) << round;
         topouts += out;
-        for (int y = 0; y < WELL_ROWS; y++)
-            for (int x = 0; x < WELL_COLS; x++)
-                ASSERT_EQ(model[y][x], field[x][y]) << round << " " << x << "," << y;
+        for (int x = 0; x < WELL_COLS; x++)
+            for (int y = 0; y < WELL_ROWS; y++)
+                ASSERT_EQ(y + n < WELL_ROWS ? before[x][y + n]
+                          : x == hole       ? 0
+                                            : RISING_CELL,
+                          field[x][y])
+                    << round << " " << x << "," << y;
     }
     EXPECT_GT(topouts, 0);
 }

@@ -124,34 +124,6 @@ TEST(NetCodec, MalformedTruncatedOversizedAndOutOfOrderFramesAreRefused)
     }
 }
 
-TEST(NetCodec, ThousandsOfRandomAndMutatedStreamsEndCleanly)
-{
-    DWORD rng = 12345;
-    const Bytes valid =
-        Cat({kHello, kStart, Enc(NETMSG_BOARD), Enc(NETMSG_ROWS), Enc(NETMSG_PAUSE)});
-    int refused = 0;
-    for (int round = 0; round < 20000; round++) {
-        Bytes b = valid;
-        if (round % 2)
-            b.assign(1 + NetRandom(&rng) % 2000, 0);
-        for (int k = round % 2 ? (int)b.size() : 1 + NetRandom(&rng) % 4; k > 0; k--)
-            b[round % 2 ? k - 1 : NetRandom(&rng) % b.size()] = (BYTE)NetRandom(&rng);
-        NetReader r;
-        r.Reset((int)(NetRandom(&rng) & 1));
-        NETMSG m;
-        int res = NET_NEED, calls = 0;
-        for (size_t at = 0; res >= 0 && at < b.size();) {
-            int n = 1 + (int)(NetRandom(&rng) % 300);
-            at += r.Append(b.data() + at, at + n > b.size() ? (int)(b.size() - at) : n);
-            while ((res = r.Next(&m)) == NET_FRAME)
-                ASSERT_LT(++calls, 2000);
-            ASSERT_TRUE(r.Space() >= 0 && r.Space() <= NET_RECV_BUFFER);
-        }
-        refused += res < 0;
-    }
-    EXPECT_GT(refused, 10000); // random bytes are almost always refused
-}
-
 // Rising rows against a model that moves whole rows by index.
 TEST(NetRules, RowsSentForClearsAndRisingRowsMatchAModel)
 {
@@ -252,15 +224,15 @@ template <class F> bool PumpUntil(F cond, DWORD ms = 5000)
 }
 const unsigned short kPort = (unsigned short)(41000 + GetCurrentProcessId() % 2000);
 
-TEST(NetSessions, HostileBytesEndTheSessionWithoutLeaks)
+TEST(NetSessions, RandomMutatedAndFloodingCallersEndCleanlyWithoutLeaks)
 {
     WSADATA wsa;
     WSAStartup(MAKEWORD(2, 2), &wsa);
     Side host;
     DWORD rng = 4242, handles[2] = {};
     PROCESS_MEMORY_COUNTERS mem[2] = {};
-    for (int round = 0; round < 150; round++) {
-        if (round == 30 || round == 149) { // warmed up, and at the end
+    for (int round = 0; round < 300; round++) {
+        if (round == 30 || round == 299) { // warmed up, and at the end
             GetProcessHandleCount(GetCurrentProcess(), &handles[round > 30]);
             GetProcessMemoryInfo(GetCurrentProcess(), &mem[round > 30], sizeof mem[0]);
         }
@@ -268,11 +240,13 @@ TEST(NetSessions, HostileBytesEndTheSessionWithoutLeaks)
         unsigned short port = (unsigned short)(kPort + 1 + round);
         ASSERT_EQ(0, host.session.Listen(port));
         host.closed = -1;
-        Bytes b = kHello; // a flood after a good hello, or noise instead of one
-        for (int k = round % 2 ? NET_MAX_FRAMES_PER_SEC + 1 : 0; k > 0; k--)
+        // A flood after a good hello, noise instead of one, or a match with some bytes changed.
+        Bytes b = round % 3 ? kHello : Cat({kHello, kStart, Enc(NETMSG_BOARD), Enc(NETMSG_ROWS)});
+        for (int k = round % 3 == 1 ? NET_MAX_FRAMES_PER_SEC + 1 : 0; k > 0; k--)
             b.insert(b.end(), {0, 1, NETMSG_HEARTBEAT});
-        for (BYTE& v : (round % 2 ? b : (b = Bytes(1 + NetRandom(&rng) % 600))))
-            v = round % 2 ? v : (BYTE)NetRandom(&rng);
+        for (BYTE& v : (round % 3 < 2 ? b : (b = Bytes(1 + NetRandom(&rng) % 600))))
+            v = round % 3 == 1 || (round % 3 == 0 && NetRandom(&rng) % 8) ? v
+                                                                          : (BYTE)NetRandom(&rng);
         SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
         sockaddr_in a = {AF_INET, htons(port), {{{127, 0, 0, 1}}}, {}};
         ASSERT_EQ(0, connect(s, (sockaddr*)&a, sizeof a));
@@ -287,8 +261,8 @@ TEST(NetSessions, HostileBytesEndTheSessionWithoutLeaks)
             return r == 0 || (r < 0 && WSAGetLastError() != WSAEWOULDBLOCK);
         })) << round;
         // A flood ends the session; noise is dropped and the host listens on.
-        EXPECT_EQ(round % 2 ? NET_END_BADDATA : -1, host.closed) << round;
-        EXPECT_EQ(round % 2 ? NET_IDLE : NET_LISTENING, host.session.State()) << round;
+        EXPECT_TRUE(round % 3 != 1 || host.closed == NET_END_BADDATA) << round;
+        EXPECT_TRUE(round % 3 != 2 || (host.closed < 0 && host.session.State() == NET_LISTENING));
         closesocket(s);
         host.session.Close();
     }

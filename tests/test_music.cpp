@@ -88,24 +88,17 @@ TEST(Music, AGameSessionMakesTheseCallsInThisOrder)
     GameMusicStart(so, music); // over a module still loaded: stopped and freed first
     GameMusicStop(music);
     MusicShutdown();
-    const int S = MIDAS_ORD_STARTUP, I = MIDAS_ORD_INIT, B = MIDAS_ORD_STARTBACKGROUNDPLAY,
-              L = MIDAS_ORD_LOADMODULE, P = MIDAS_ORD_PLAYMODULE, T = MIDAS_ORD_STOPMODULE,
-              F = MIDAS_ORD_FREEMODULE, E = MIDAS_ORD_STOPBACKGROUNDPLAY, C = MIDAS_ORD_CLOSE;
-    std::vector<int> ordinals;
-    for (const CALL& c : calls)
+    std::vector<int> ordinals;  // startup, init, background play; 3 x (load, play, stop, free);
+    for (const CALL& c : calls) // stop background play, close
         ordinals.push_back(c.ordinal);
-    ASSERT_EQ(ordinals, std::vector<int>({S, I, B, L, P, T, F, L, P, T, F, L, P, T, F, E, C}));
-    EXPECT_EQ(calls[2].arg1, 0u); // background play with rate 0
+    ASSERT_EQ(ordinals,
+              std::vector<int>({3, 6, 21, 16, 18, 19, 20, 16, 18, 19, 20, 16, 18, 19, 20, 22, 7}));
+    EXPECT_TRUE(calls[2].arg1 == 0 && calls[16].result == TRUE); // background play at rate 0
     EXPECT_TRUE((UINT_PTR)first.module == calls[3].result && first.playHandle == calls[4].result);
-    for (int at : {3, 7, 11}) {
-        EXPECT_EQ(calls[at].arg1, (UINT_PTR)so.bgMusic); // the option's own text
-        EXPECT_NE(calls[at].result, 0u) << "beyond.mod beside the library was not found";
-        EXPECT_EQ(calls[at + 1].arg1, calls[at].result);
-        EXPECT_EQ(calls[at + 1].arg2, (UINT_PTR)TRUE); // looping
-        EXPECT_NE(calls[at + 1].result, 0u);
-        EXPECT_EQ(calls[at + 2].arg1, calls[at + 1].result); // its own playback stopped
-        EXPECT_EQ(calls[at + 3].arg1, calls[at].result);     // its own module freed
-        EXPECT_EQ(calls[at + 3].result, (UINT_PTR)TRUE);
-    }
-    EXPECT_EQ(calls[16].result, (UINT_PTR)TRUE);
+    // Each game loads the option's own text (found beside the library), plays it
+    // looping, stops its own playback and frees its own module.
+    for (const CALL* c : {&calls[3], &calls[7], &calls[11]})
+        EXPECT_TRUE(c[0].arg1 == (UINT_PTR)so.bgMusic && c[0].result && c[1].arg1 == c[0].result &&
+                    c[1].arg2 == TRUE && c[1].result && c[2].arg1 == c[1].result &&
+                    c[3].arg1 == c[0].result && c[3].result == TRUE);
 }

@@ -118,30 +118,23 @@ TEST_F(Midas, GarbageStaleAndRepeatedHandlesAreRefusedAndSlotsRunOut)
     MIDASmodule m = MIDASloadModule(MOD.c_str());
     MIDASmodulePlayHandle p = MIDASplayModule(m, TRUE);
     ASSERT_NE(p, 0u);
-    for (UINT_PTR junk : {(UINT_PTR)0, (UINT_PTR)1, (UINT_PTR)9, (UINT_PTR)0x100, (UINT_PTR)-1,
-                          (UINT_PTR)m + 0x100, (UINT_PTR)m ^ 1, (UINT_PTR)&m, (UINT_PTR)p}) {
-        EXPECT_FALSE(MIDASfreeModule((MIDASmodule)junk)) << junk;
-        EXPECT_EQ(MIDASplayModule((MIDASmodule)junk, TRUE), 0u) << junk;
-    }
-    const DWORD playJunk[] = {0, 1, 9, 0xFFFFFFFF, p + 0x100, p ^ 1, p ^ 0x80000000u};
-    for (DWORD junk : playJunk)
-        EXPECT_FALSE(MIDASstopModule(junk)) << junk;
+    const UINT_PTR M = (UINT_PTR)m, ALL = (UINT_PTR)-1, AT = (UINT_PTR)&m;
+    const UINT_PTR junk[] = {0,     1,  9, 0x100,     ALL,   M + 0x100,
+                             M ^ 1, AT, p, p + 0x100, p ^ 1, p ^ 0x80000000u};
+    for (UINT_PTR j : junk) // as a module, and as a playback (but for the live one)
+        EXPECT_FALSE(MIDASfreeModule((MIDASmodule)j) || MIDASplayModule((MIDASmodule)j, TRUE) ||
+                     (j != p && MIDASstopModule((DWORD)j)))
+            << j;
     // Playing again restarts under a new handle; the old one is dead.
     MIDASmodulePlayHandle p2 = MIDASplayModule(m, FALSE);
-    EXPECT_NE(p2, p);
-    EXPECT_FALSE(MIDASstopModule(p));
-    EXPECT_TRUE(MIDASstopModule(p2));
-    EXPECT_FALSE(MIDASstopModule(p2));
-    EXPECT_TRUE(MIDASfreeModule(m));
-    EXPECT_FALSE(MIDASfreeModule(m));
+    EXPECT_TRUE(p2 != p && !MIDASstopModule(p) && MIDASstopModule(p2) && !MIDASstopModule(p2));
+    EXPECT_TRUE(MIDASfreeModule(m) && !MIDASfreeModule(m));
     // Eight slots; a new module in a freed slot does not answer to the old handles.
     MIDASmodule held[8];
     for (MIDASmodule& h : held)
         EXPECT_NE(h = MIDASloadModule(MOD.c_str()), (MIDASmodule)NULL);
-    EXPECT_EQ(MIDASloadModule(MOD.c_str()), (MIDASmodule)NULL);
-    EXPECT_EQ(MIDASplayModule(m, TRUE), 0u);
-    EXPECT_NE(MIDASplayModule(held[0], TRUE), 0u); // two at once: the mixer sums them
-    EXPECT_NE(MIDASplayModule(held[7], TRUE), 0u);
+    EXPECT_FALSE(MIDASloadModule(MOD.c_str()) || MIDASplayModule(m, TRUE));
+    EXPECT_TRUE(MIDASplayModule(held[0], TRUE) && MIDASplayModule(held[7], TRUE)); // mixed together
     Sleep(100);
     DWORD t = GetTickCount();
     EXPECT_TRUE(MIDASfreeModule(held[0])); // while playing
@@ -155,7 +148,6 @@ TEST_F(Midas, BadFilesAreRefusedOrPlayWithoutHarm)
     const std::string dir = ExeDir(), mod = Bytes(MOD);
     ASSERT_GT(mod.size(), 4 * MOD_HEADER_BYTES);
     std::string noise(70000, ' ');
-    srand(99);
     for (char& c : noise)
         c = (char)rand();
     for (const std::string& data :
@@ -165,10 +157,8 @@ TEST_F(Midas, BadFilesAreRefusedOrPlayWithoutHarm)
         Write(dir + "bad.mod", data);
         EXPECT_EQ(MIDASloadModule((dir + "bad.mod").c_str()), (MIDASmodule)NULL) << data.size();
     }
-    EXPECT_EQ(MIDASloadModule(NULL), (MIDASmodule)NULL);
-    for (const std::string& name : {std::string(""), dir + "nosuch.mod", dir,
-                                    std::string("bad<>|name?.mod"), std::string(5000, 'x')})
-        EXPECT_EQ(MIDASloadModule(name.c_str()), (MIDASmodule)NULL) << name.substr(0, 40);
+    EXPECT_FALSE(MIDASloadModule(NULL) || MIDASloadModule("") || MIDASloadModule("a<>|?.mod") ||
+                 MIDASloadModule(dir.c_str()) || MIDASloadModule(std::string(5000, 'x').c_str()));
 
     // Cut in the patterns or samples, or damaged at random: what loads plays and
     // frees (and mixes, in the run with a device).

@@ -155,19 +155,15 @@ TEST(NetRules, RowsSentForClearsAndRisingRowsMatchAModel)
 
 TEST(NetRules, AddressesAreParsedOrRefused)
 {
-    const std::tuple<const char*, const char*, int> good[] = {
-        {"example", "example", NET_DEFAULT_PORT},
-        {"10.0.0.2:5000", "10.0.0.2", 5000},
-        {"[::1]:65535", "::1", 65535},
-        {"[fe80::1%2]", "fe80::1%2", NET_DEFAULT_PORT},
-        {"::1", "::1", NET_DEFAULT_PORT},
-        {" host:1 ", "host", 1}};
+    const char* good[] = {"example",     "example 24332", "10.0.0.2:5000", "10.0.0.2 5000",
+                          "[::1]:65535", "::1 65535",     "[fe80::1%2]",   "fe80::1%2 24332",
+                          "::1",         "::1 24332",     " host:1 ",      "host 1"};
     char host[16];
     unsigned short port;
-    for (auto& [text, want, wantPort] : good)
-        EXPECT_TRUE(NetParseAddress(text, host, sizeof host, &port) && !strcmp(want, host) &&
-                    port == wantPort)
-            << text;
+    for (int i = 0; i < 12; i += 2)
+        EXPECT_TRUE(NetParseAddress(good[i], host, sizeof host, &port) &&
+                    good[i + 1] == std::string(host) + " " + std::to_string(port))
+            << good[i];
     for (const char* bad : {"host:0", "host:65536", "host:", "host:12a", "[::1", "[::1]x", "",
                             "a b", ":80", "host:99999999999999999999", "a-name-longer-than-16"})
         EXPECT_EQ(0, NetParseAddress(bad, host, sizeof host, &port)) << bad;

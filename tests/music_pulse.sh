@@ -16,7 +16,9 @@ WATCH_PID=
 trap '[ -z "$WATCH_PID" ] || kill "$WATCH_PID"; pulse_stop' EXIT
 pulse_start "$work/pulse" || exit 1
 export PULSE_LATENCY_MSEC=100 # Wine's default 30 ms left short gaps under load
-pulse_record_start "$work/rec.raw"
+parec -d "$PULSE_SINK.monitor" --raw --format=s16le --rate=44100 --channels=2 \
+  --latency-msec=100 >"$work/rec.raw" 2>/dev/null </dev/null &
+PAREC_PID=$!
 for _ in $(seq 1 100); do # the monitor yields silence at once: wait for 1/3 s of it
   [ "$(stat -c %s "$work/rec.raw" 2>/dev/null || echo 0)" -ge 58800 ] && break
   sleep 0.1

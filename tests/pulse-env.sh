@@ -1,8 +1,7 @@
 # Sourced by the music scripts: a private PulseAudio server with one null
 # sink, for Wine to play into and parec to record from.
 #   pulse_start DIR          starts it in DIR (made afresh); exports PULSE_SERVER
-#   pulse_record_start FILE  records the sink as raw s16le stereo 44.1 kHz
-#   pulse_stop               ends exactly what these two began, by PID
+#   pulse_stop               ends exactly the server and a recorder (PAREC_PID), by PID
 PULSE_SINK=stakka_sink PULSE_PID= PAREC_PID=
 
 pulse_start() {
@@ -17,19 +16,11 @@ pulse_start() {
   export PULSE_SERVER=unix:$1/run/native PULSE_CLIENTCONFIG=$1/client.conf
   for _ in $(seq 1 100); do
     pactl info >/dev/null 2>&1 && return 0
-    kill -0 "$PULSE_PID" 2>/dev/null || break
     sleep 0.1
   done
-  echo "pulse-env: the sound server did not start; its log:" >&2
-  cat "$1/pulseaudio.log" >&2 || true
+  echo "pulse-env: the sound server did not start (see $1/pulseaudio.log)" >&2
   pulse_stop
   return 1
-}
-
-pulse_record_start() {
-  parec -d "$PULSE_SINK.monitor" --raw --format=s16le --rate=44100 --channels=2 \
-    --latency-msec=100 >"$1" 2>/dev/null </dev/null &
-  PAREC_PID=$!
 }
 
 _end_pid() { # one of the two processes started here; both end at TERM

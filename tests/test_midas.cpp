@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "midasdll.h"
 
@@ -95,14 +96,12 @@ TEST_F(Midas, CallsOutOfOrderDoNothing)
     MIDASmodulePlayHandle p = MIDASplayModule(m, TRUE); // before background play
     ASSERT_NE(p, 0u);
     EXPECT_TRUE(MIDASstartup());
-    EXPECT_EQ(MIDASstartBackgroundPlay(0), device);
-    EXPECT_EQ(MIDASstartBackgroundPlay(0), device);
-    EXPECT_EQ(MIDASstopBackgroundPlay(), device);
-    EXPECT_FALSE(MIDASstopBackgroundPlay());
-    EXPECT_EQ(MIDASstartBackgroundPlay(0), device);
-    EXPECT_TRUE(MIDASclose()); // with a module playing and the thread running
-    EXPECT_FALSE(MIDASclose());
-    for (int run = 0; run < 2; run++, Start()) // closed, then a new run: old handles refused
+    std::vector<BOOL> bg = {MIDASstartBackgroundPlay(0), MIDASstartBackgroundPlay(0),
+                            MIDASstopBackgroundPlay(), MIDASstopBackgroundPlay(),
+                            MIDASstartBackgroundPlay(0)};
+    EXPECT_EQ(bg, std::vector<BOOL>({device, device, device, FALSE, device}));
+    EXPECT_TRUE(MIDASclose() && !MIDASclose()); // with a module playing and the thread running
+    for (int run = 0; run < 2; run++, Start())  // closed, then a new run: old handles refused
         EXPECT_TRUE(!MIDASstopModule(p) && !MIDASfreeModule(m) && !MIDASplayModule(m, TRUE) &&
                     (MIDASloadModule(MOD.c_str()) != NULL) == (run == 1));
 }

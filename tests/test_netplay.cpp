@@ -24,13 +24,6 @@ namespace
 
 typedef std::vector<BYTE> Bytes;
 
-Bytes Frame(int type, const Bytes& payload, int length = -1)
-{
-    int len = length >= 0 ? length : (int)payload.size() + 1;
-    Bytes f = {(BYTE)(len >> 8), (BYTE)len, (BYTE)type};
-    f.insert(f.end(), payload.begin(), payload.end());
-    return f;
-}
 NETMSG Msg(int type)
 {
     return NETMSG{type, 7, 1, 0, {{}, NET_NO_PIECE, {}, {}, 0}};
@@ -74,27 +67,28 @@ TEST(NetCodec, MalformedTruncatedOversizedAndOutOfOrderFramesAreRefused)
         {"nothing before hello", 0, Enc(NETMSG_HEARTBEAT), NET_BAD},
         {"other magic", 0, edit(kHello, NET_HEADER, kHello[NET_HEADER] ^ 1), NET_INCOMPATIBLE},
         {"other version", 0, edit(kHello, NET_HEADER + NET_MAGIC_LEN + 1, 9), NET_INCOMPATIBLE},
-        {"short hello", 0, Frame(NETMSG_HELLO, Bytes(4, 'S')), NET_INCOMPATIBLE},
+        {"short hello", 0, Bytes{0, 5, NETMSG_HELLO, 'S', 'S', 'S', 'S'}, NET_INCOMPATIBLE},
         {"second hello", 0, Cat({kHello, kHello}), NET_BAD},
-        {"zero length", 0, Cat({kHello, Frame(0, {}, 0)}), NET_BAD},
-        {"unknown type 11", 0, Cat({kHello, Frame(NETMSG_LAST + 1, {})}), NET_BAD},
-        {"oversized, header only", 0, Cat({kHello, Frame(NETMSG_BOARD, {}, 4000)}), NET_BAD},
-        {"heartbeat with payload", 0, Cat({kHello, Frame(NETMSG_HEARTBEAT, {1})}), NET_BAD},
+        {"zero length", 0, Cat({kHello, {0, 0, 0}}), NET_BAD},
+        {"unknown type 11", 0, Cat({kHello, {0, 1, NETMSG_LAST + 1}}), NET_BAD},
+        {"oversized, header only", 0, Cat({kHello, {4000 >> 8, 4000 & 255, NETMSG_BOARD}}),
+         NET_BAD},
+        {"heartbeat with payload", 0, Cat({kHello, {0, 2, NETMSG_HEARTBEAT, 1}}), NET_BAD},
         {"start to the host", 1, Cat({kHello, kStart}), NET_BAD},
-        {"seed 0", 0, Cat({kHello, Frame(NETMSG_START, {0, 0, 0, 0})}), NET_BAD},
+        {"seed 0", 0, Cat({kHello, {0, 5, NETMSG_START, 0, 0, 0, 0}}), NET_BAD},
         {"request to the guest", 0, Cat({kHello, Enc(NETMSG_REQSTART)}), NET_BAD},
         {"busy to the host", 1, Cat({kHello, Enc(NETMSG_BUSY)}), NET_BAD},
         {"board before a match", 0, Cat({kHello, board}), NET_BAD},
         {"rows before a match", 1, Cat({kHello, Enc(NETMSG_ROWS)}), NET_BAD},
-        {"rows 3", 0, inMatch(Frame(NETMSG_ROWS, {3})), NET_BAD},
-        {"pause 2", 0, inMatch(Frame(NETMSG_PAUSE, {2})), NET_BAD},
+        {"rows 3", 0, inMatch({0, 2, NETMSG_ROWS, 3}), NET_BAD},
+        {"pause 2", 0, inMatch({0, 2, NETMSG_PAUSE, 2}), NET_BAD},
         {"cell value 9", 0, inMatch(edit(board, NET_HEADER + 5, 0x90)), NET_BAD},
         {"piece colour 7", 0, inMatch(edit(board, piece, 7)), NET_BAD},
         {"coordinates without a piece", 0, inMatch(edit(board, piece + 3, 1)), NET_BAD},
         {"a piece below the well", 0, inMatch(edit(board, piece, 2, piece + 8, WELL_ROWS)),
          NET_BAD},
         {"board one byte short", 0,
-         inMatch(Frame(NETMSG_BOARD, Bytes(board.begin() + NET_HEADER, board.end() - 1))), NET_BAD},
+         inMatch(edit(Bytes(board.begin(), board.end() - 1), 1, board[1] - 1)), NET_BAD},
         {"truncated board waits", 0, inMatch(Bytes(board.begin(), board.end() - 9)), NET_NEED},
         {"a whole match in order", 0,
          inMatch(Cat({board, Enc(NETMSG_ROWS), Enc(NETMSG_PAUSE), Enc(NETMSG_TOPOUT),

@@ -161,11 +161,9 @@ TEST_F(Midas, BadFilesAreRefusedOrPlayWithoutHarm)
             copy[(size_t)rand() % (round % 2 ? 9 * MOD_HEADER_BYTES : copy.size())] = (char)rand();
         Write(dir + "damaged.mod", copy);
         MIDASmodule m = MIDASloadModule((dir + "damaged.mod").c_str());
-        if (m) {
-            MIDASmodulePlayHandle p = MIDASplayModule(m, TRUE);
-            Sleep(5);
-            EXPECT_TRUE(MIDASstopModule(p) && MIDASfreeModule(m)) << round;
-        }
+        MIDASmodulePlayHandle p = MIDASplayModule(m, TRUE);
+        Sleep(5);
+        EXPECT_TRUE(!m || (MIDASstopModule(p) && MIDASfreeModule(m))) << round;
     }
 }
 
@@ -190,8 +188,6 @@ TEST_F(Midas, CyclesLeaveHandlesMemoryAndThreadsFlat)
     auto game = [&](int i) {
         MIDASmodule m = MIDASloadModule(MOD.c_str());
         MIDASmodulePlayHandle p = MIDASplayModule(m, TRUE);
-        if (i % 3 == 0)
-            Sleep(1);
         if (i % 5 == 0)
             MIDASfreeModule(m); // free while playing, then the late stop
         MIDASstopModule(p);

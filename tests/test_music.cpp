@@ -76,7 +76,6 @@ TEST(Music, AGameSessionMakesTheseCallsInThisOrder)
     GetTempPathA(sizeof tmp, tmp);
     ASSERT_TRUE(SetCurrentDirectoryA(tmp));
     SOUNDOPTIONS so = {};
-    so.playMusic = 1;
     lstrcpynA(so.bgMusic, "beyond.mod", sizeof so.bgMusic);
     MUSICSTATE music = {}, first;
     MusicStartup();

@@ -165,8 +165,6 @@ TEST(NetRules, AddressesAreParsedOrRefused)
 
 // ---- Sessions over loopback -----------------------------------------------------
 
-LRESULT CALLBACK SideWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-
 // A bare session on a message-only window of its own.
 struct Side : public NetEvents {
     NetSession session;
@@ -175,7 +173,7 @@ struct Side : public NetEvents {
     std::vector<NETMSG> got;
     Side()
     {
-        WNDCLASSA wc = {0, SideWndProc, 0, 0, NULL, NULL, NULL, NULL, NULL, "NetSide"};
+        WNDCLASSA wc = {0, Proc, 0, 0, NULL, NULL, NULL, NULL, NULL, "NetSide"};
         RegisterClassA(&wc);
         hwnd = CreateWindowExA(0, "NetSide", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL, NULL);
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, (LONG_PTR)this);
@@ -189,19 +187,17 @@ struct Side : public NetEvents {
     void OnNetConnected() override { connected++; }
     void OnNetMessage(const NETMSG& m) override { got.push_back(m); }
     void OnNetClosed(int reason) override { closed = reason; }
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+    {
+        Side* s = (Side*)GetWindowLongPtrA(hwnd, GWLP_USERDATA);
+        if (s && msg == WM_NETSOCKET)
+            s->session.OnSocket(wParam, lParam);
+        if (s && msg == WM_TIMER)
+            s->session.OnTimer();
+        return msg == WM_NETSOCKET || msg == WM_TIMER ? 0
+                                                      : DefWindowProcA(hwnd, msg, wParam, lParam);
+    }
 };
-
-LRESULT CALLBACK SideWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    Side* s = (Side*)GetWindowLongPtrA(hwnd, GWLP_USERDATA);
-    if (s && msg == WM_NETSOCKET)
-        s->session.OnSocket(wParam, lParam);
-    else if (s && msg == WM_TIMER && wParam == NET_TIMER_ID)
-        s->session.OnTimer();
-    else
-        return DefWindowProcA(hwnd, msg, wParam, lParam);
-    return 0;
-}
 
 // Pumps messages until cond holds or the time is up.
 template <class F> bool PumpUntil(F cond, DWORD ms = 5000)

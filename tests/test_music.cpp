@@ -77,12 +77,10 @@ TEST(Music, AGameSessionMakesTheseCallsInThisOrder)
     ASSERT_TRUE(SetCurrentDirectoryA(tmp));
     SOUNDOPTIONS so = {};
     lstrcpynA(so.bgMusic, "beyond.mod", sizeof so.bgMusic);
-    MUSICSTATE music = {}, first;
+    MUSICSTATE music = {};
     MusicStartup();
     GameMusicStart(so, music);
-    first = music;
     GameMusicStop(music);
-    EXPECT_TRUE(music.module == first.module && music.playHandle == first.playHandle);
     GameMusicStart(so, music);
     GameMusicStart(so, music); // over a module still loaded: stopped and freed first
     GameMusicStop(music);

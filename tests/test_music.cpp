@@ -55,8 +55,6 @@ int InstallRecorders()
             if (!IMAGE_SNAP_BY_ORDINAL(lookup->u1.Ordinal) || ord >= 32 || !recorders[ord])
                 continue;
             void** slot = (void**)&address->u1.Function;
-            DWORD old;
-            VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &old);
             real[ord] = *slot;
             *slot = recorders[ord];
             found++;

@@ -87,8 +87,6 @@ TEST(NetCodec, MalformedTruncatedOversizedAndOutOfOrderFramesAreRefused)
         {"coordinates without a piece", 0, inMatch(edit(board, piece + 3, 1)), NET_BAD},
         {"a piece below the well", 0, inMatch(edit(board, piece, 2, piece + 8, WELL_ROWS)),
          NET_BAD},
-        {"board one byte short", 0,
-         inMatch(edit(Bytes(board.begin(), board.end() - 1), 1, board[1] - 1)), NET_BAD},
         {"truncated board waits", 0, inMatch(Bytes(board.begin(), board.end() - 9)), NET_NEED},
         {"a whole match in order", 0,
          inMatch(Cat({board, Enc(NETMSG_ROWS), Enc(NETMSG_PAUSE), Enc(NETMSG_TOPOUT),

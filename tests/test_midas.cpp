@@ -1,7 +1,6 @@
-// Tests of midas11.dll: its ordinals, every call out of order and with bad
-// handles, bad module files, the search for a relative name and leak-free
-// cycles. STAKKA_AUDIO says whether the run has a device: "pulse" (the
-// recording harness started a sound server) or "none"; unset: either.
+// Tests of midas11.dll: its ordinals, calls out of order and with bad handles,
+// bad module files, the search for a relative name and leak-free cycles.
+// Run without a device by ctest, and with one by music_pulse.sh.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -9,108 +8,50 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
-#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "midasdll.h"
-#include "midasmix.h"
 
-namespace {
+namespace
+{
 
-const int MAX_MODULES = 8;
 const size_t MOD_HEADER_BYTES = 1084; // title, 31 samples, orders, "M.K."
-const DWORD PROMPT_MS = 1000;         // "returns promptly", as a hang guard
 
+const HMODULE MIDAS = GetModuleHandleA("midas11.dll"); // the linked library
 std::string ExeDir()
 {
     char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(NULL, path, sizeof path);
-    std::string s(path, n);
+    std::string s(path, GetModuleFileNameA(NULL, path, sizeof path));
     return s.substr(0, s.find_last_of('\\') + 1);
 }
-
-std::string MusicPath()
-{
-    return ExeDir() + "beyond.mod";
-}
-
+const std::string MOD = ExeDir() + "beyond.mod";
 std::string Bytes(const std::string& path)
 {
-    std::string s;
-    FILE* f = fopen(path.c_str(), "rb");
-    for (int c; f && (c = fgetc(f)) != EOF;)
-        s += (char)c;
-    if (f)
-        fclose(f);
-    return s;
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
-
 void Write(const std::string& path, const std::string& data)
 {
-    FILE* f = fopen(path.c_str(), "wb");
-    ASSERT_TRUE(f != NULL) << path;
-    fwrite(data.data(), 1, data.size(), f);
-    fclose(f);
+    std::ofstream(path, std::ios::binary) << data;
 }
-
-// A folder of the test's own under the temporary folder (files are overwritten).
-std::string TempDir(const char* name)
-{
-    char base[MAX_PATH];
-    GetTempPathA(sizeof base, base);
-    std::string dir = std::string(base) + name + "\\";
-    CreateDirectoryA(dir.c_str(), NULL);
-    return dir;
-}
-
-HMODULE LinkedMidas()
-{
-    HMODULE h = NULL;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       (LPCSTR)(void*)MIDASstartup, &h);
-    return h;
-}
-
-// Threads of this process that started inside midas11.dll.
-int LibraryThreads()
-{
-    typedef LONG(WINAPI * QueryFn)(HANDLE, int, PVOID, ULONG, PULONG);
-    const int START_ADDRESS_CLASS = 9; // ThreadQuerySetWin32StartAddress
-    QueryFn query = (QueryFn)(void*)GetProcAddress(GetModuleHandleA("ntdll.dll"),
-                                                   "NtQueryInformationThread");
-    MODULEINFO mi;
-    GetModuleInformation(GetCurrentProcess(), LinkedMidas(), &mi, sizeof mi);
-    const BYTE* lo = (const BYTE*)mi.lpBaseOfDll;
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 te;
-    te.dwSize = sizeof te;
-    int n = 0;
-    for (BOOL ok = Thread32First(snap, &te); ok; ok = Thread32Next(snap, &te)) {
-        HANDLE h = te.th32OwnerProcessID == GetCurrentProcessId()
-                       ? OpenThread(THREAD_QUERY_INFORMATION, FALSE, te.th32ThreadID)
-                       : NULL;
-        void* start = NULL;
-        if (h && query(h, START_ADDRESS_CLASS, &start, sizeof start, NULL) == 0 &&
-            (const BYTE*)start >= lo && (const BYTE*)start < lo + mi.SizeOfImage)
-            n++;
-        if (h)
-            CloseHandle(h);
-    }
-    CloseHandle(snap);
-    return n;
-}
-
-// The lowest handle count over a second: Wine's sound driver starts and ends
-// helper threads (each with a handle) on its own schedule.
-DWORD LowestHandles()
+// The lowest count of this process's threads (or handles) over a second:
+// Wine's sound driver starts and ends helper threads on its own schedule.
+DWORD Lowest(bool threads)
 {
     DWORD low = ~0u;
     for (int i = 0; i < 20; i++, Sleep(50)) {
         DWORD n = 0;
-        GetProcessHandleCount(GetCurrentProcess(), &n);
-        low = n < low ? n : low;
+        HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+        THREADENTRY32 te = {sizeof te, 0, 0, 0, 0, 0, 0};
+        for (BOOL ok = threads && Thread32First(snap, &te); ok; ok = Thread32Next(snap, &te))
+            n += te.th32OwnerProcessID == GetCurrentProcessId();
+        CloseHandle(snap);
+        if (!threads)
+            GetProcessHandleCount(GetCurrentProcess(), &n);
+        low = std::min(low, n);
     }
     return low;
 }
@@ -118,158 +59,94 @@ DWORD LowestHandles()
 class Midas : public ::testing::Test
 {
   protected:
-    void SetUp() override { MIDASclose(); }
     void TearDown() override { MIDASclose(); }
-    void Start()
-    {
-        ASSERT_TRUE(MIDASstartup());
-        MIDASinit();
-        MIDASstartBackgroundPlay(0);
-    }
+    void Start() { MIDASstartup(), MIDASinit(), MIDASstartBackgroundPlay(0); }
 };
 
 } // namespace
 
 TEST_F(Midas, EachOrdinalIsTheFunctionOfItsNameAndNoNamesAreExported)
 {
-    const struct {
-        int ordinal;
-        void* fn;
-    } table[] = {{MIDAS_ORD_STARTUP, (void*)MIDASstartup},
-                 {MIDAS_ORD_INIT, (void*)MIDASinit},
-                 {MIDAS_ORD_CLOSE, (void*)MIDASclose},
-                 {MIDAS_ORD_LOADMODULE, (void*)MIDASloadModule},
-                 {MIDAS_ORD_PLAYMODULE, (void*)MIDASplayModule},
-                 {MIDAS_ORD_STOPMODULE, (void*)MIDASstopModule},
-                 {MIDAS_ORD_FREEMODULE, (void*)MIDASfreeModule},
-                 {MIDAS_ORD_STARTBACKGROUNDPLAY, (void*)MIDASstartBackgroundPlay},
-                 {MIDAS_ORD_STOPBACKGROUNDPLAY, (void*)MIDASstopBackgroundPlay}};
-    for (const auto& row : table)
-        EXPECT_EQ((void*)GetProcAddress(LinkedMidas(), MAKEINTRESOURCEA(row.ordinal)), row.fn)
-            << row.ordinal;
-    EXPECT_EQ(GetProcAddress(LinkedMidas(), "MIDASstartup"), (FARPROC)NULL);
+    const int ordinals[] = {3, 6, 7, 16, 18, 19, 20, 21, 22};
+    // clang-format off
+    const void* fns[] = {(void*)MIDASstartup, (void*)MIDASinit, (void*)MIDASclose,
+        (void*)MIDASloadModule, (void*)MIDASplayModule, (void*)MIDASstopModule,
+        (void*)MIDASfreeModule, (void*)MIDASstartBackgroundPlay, (void*)MIDASstopBackgroundPlay};
+    // clang-format on
+    for (int i = 0; i < 9; i++)
+        EXPECT_EQ((void*)GetProcAddress(MIDAS, MAKEINTRESOURCEA(ordinals[i])), fns[i]) << i;
+    EXPECT_EQ(GetProcAddress(MIDAS, "MIDASstartup"), (FARPROC)NULL); // no names
 }
 
 TEST_F(Midas, CallsOutOfOrderDoNothing)
 {
-    EXPECT_FALSE(MIDASinit());
-    EXPECT_FALSE(MIDASstartBackgroundPlay(0));
-    EXPECT_EQ(MIDASloadModule(MusicPath().c_str()), (MIDASmodule)NULL);
-    EXPECT_FALSE(MIDASstopBackgroundPlay());
-    EXPECT_FALSE(MIDASclose());
+    EXPECT_FALSE(MIDASinit() || MIDASstartBackgroundPlay(0) || MIDASloadModule(MOD.c_str()) ||
+                 MIDASstopBackgroundPlay() || MIDASclose());
     ASSERT_TRUE(MIDASstartup());
-    EXPECT_FALSE(MIDASstartBackgroundPlay(0)); // before init
-    EXPECT_EQ(MIDASloadModule(MusicPath().c_str()), (MIDASmodule)NULL);
+    EXPECT_FALSE(MIDASstartBackgroundPlay(0) || MIDASloadModule(MOD.c_str())); // before init
     BOOL device = MIDASinit();
     EXPECT_EQ(MIDASinit(), device); // a second init changes nothing
-    MIDASmodule m = MIDASloadModule(MusicPath().c_str());
+    MIDASmodule m = MIDASloadModule(MOD.c_str());
     MIDASmodulePlayHandle p = MIDASplayModule(m, TRUE); // before background play
     ASSERT_NE(p, 0u);
     EXPECT_TRUE(MIDASstartup());
-    EXPECT_EQ(MIDASstartBackgroundPlay(0), device);
-    EXPECT_EQ(MIDASstartBackgroundPlay(0), device);
-    EXPECT_EQ(MIDASstopBackgroundPlay(), device);
-    EXPECT_FALSE(MIDASstopBackgroundPlay());
-    EXPECT_EQ(MIDASstartBackgroundPlay(0), device);
-    EXPECT_TRUE(MIDASclose()); // with a module playing and the thread running
-    EXPECT_FALSE(MIDASclose());
-    EXPECT_FALSE(MIDASstopModule(p));
-    EXPECT_FALSE(MIDASfreeModule(m));
-    EXPECT_EQ(MIDASplayModule(m, TRUE), 0u);
-    EXPECT_EQ(MIDASloadModule(MusicPath().c_str()), (MIDASmodule)NULL);
-    Start(); // a new run refuses the old run's handles
-    EXPECT_FALSE(MIDASstopModule(p));
-    EXPECT_FALSE(MIDASfreeModule(m));
-    EXPECT_EQ(MIDASplayModule(m, TRUE), 0u);
+    std::vector<BOOL> bg = {MIDASstartBackgroundPlay(0), MIDASstartBackgroundPlay(0),
+                            MIDASstopBackgroundPlay(), MIDASstopBackgroundPlay(),
+                            MIDASstartBackgroundPlay(0)};
+    EXPECT_EQ(bg, std::vector<BOOL>({device, device, device, FALSE, device}));
+    EXPECT_TRUE(MIDASclose() && !MIDASclose()); // with a module playing and the thread running
+    for (int run = 0; run < 2; run++, Start())  // closed, then a new run: old handles refused
+        EXPECT_TRUE(!MIDASstopModule(p) && !MIDASfreeModule(m) && !MIDASplayModule(m, TRUE) &&
+                    (MIDASloadModule(MOD.c_str()) != NULL) == (run == 1));
 }
 
-TEST_F(Midas, GarbageStaleAndRepeatedHandlesAreRefused)
+TEST_F(Midas, GarbageStaleAndRepeatedHandlesAreRefusedAndSlotsRunOut)
 {
     Start();
-    MIDASmodule m = MIDASloadModule(MusicPath().c_str());
+    MIDASmodule m = MIDASloadModule(MOD.c_str());
     MIDASmodulePlayHandle p = MIDASplayModule(m, TRUE);
     ASSERT_NE(p, 0u);
-    const UINT_PTR modJunk[] = {0,          1,          9, 0x100, (UINT_PTR)-1, (UINT_PTR)m + 0x100,
-                                (UINT_PTR)m ^ 1, (UINT_PTR)&m, (UINT_PTR)p};
-    for (UINT_PTR junk : modJunk) {
-        EXPECT_FALSE(MIDASfreeModule((MIDASmodule)junk)) << junk;
-        EXPECT_EQ(MIDASplayModule((MIDASmodule)junk, TRUE), 0u) << junk;
-    }
-    const DWORD playJunk[] = {0, 1, 9, 0xFFFFFFFF, p + 0x100, p ^ 1, p ^ 0x80000000u};
-    for (DWORD junk : playJunk)
-        EXPECT_FALSE(MIDASstopModule(junk)) << junk;
-    srand(1234);
-    for (int i = 0; i < 300; i++) {
-        DWORD r = ((DWORD)rand() << 17) ^ ((DWORD)rand() << 4) ^ (DWORD)rand();
-        EXPECT_FALSE(r != p && MIDASstopModule(r));
-        EXPECT_FALSE((MIDASmodule)(UINT_PTR)r != m && MIDASfreeModule((MIDASmodule)(UINT_PTR)r));
-    }
+    const UINT_PTR M = (UINT_PTR)m, ALL = (UINT_PTR)-1, AT = (UINT_PTR)&m;
+    const UINT_PTR junk[] = {0,     1,  9, 0x100,     ALL,   M + 0x100,
+                             M ^ 1, AT, p, p + 0x100, p ^ 1, p ^ 0x80000000u};
+    for (UINT_PTR j : junk) // as a module, and as a playback (but for the live one)
+        EXPECT_FALSE(MIDASfreeModule((MIDASmodule)j) || MIDASplayModule((MIDASmodule)j, TRUE) ||
+                     (j != p && MIDASstopModule((DWORD)j)))
+            << j;
     // Playing again restarts under a new handle; the old one is dead.
     MIDASmodulePlayHandle p2 = MIDASplayModule(m, FALSE);
-    EXPECT_NE(p2, p);
-    EXPECT_FALSE(MIDASstopModule(p));
-    EXPECT_TRUE(MIDASstopModule(p2));
-    EXPECT_FALSE(MIDASstopModule(p2));
-    EXPECT_TRUE(MIDASfreeModule(m));
-    EXPECT_FALSE(MIDASfreeModule(m));
-    // A new module in the same slot does not answer to the old handles.
-    MIDASmodule m2 = MIDASloadModule(MusicPath().c_str());
-    EXPECT_NE(m2, m);
-    EXPECT_NE(MIDASplayModule(m2, TRUE), 0u);
-    EXPECT_EQ(MIDASplayModule(m, TRUE), 0u);
-    Sleep(100); // let the mixer run on it
+    EXPECT_TRUE(p2 != p && !MIDASstopModule(p) && MIDASstopModule(p2) && !MIDASstopModule(p2));
+    EXPECT_TRUE(MIDASfreeModule(m) && !MIDASfreeModule(m));
+    // Eight slots; a new module in a freed slot does not answer to the old handles.
+    MIDASmodule held[8];
+    for (MIDASmodule& h : held)
+        EXPECT_NE(h = MIDASloadModule(MOD.c_str()), (MIDASmodule)NULL);
+    EXPECT_FALSE(MIDASloadModule(MOD.c_str()) || MIDASplayModule(m, TRUE));
+    EXPECT_TRUE(MIDASplayModule(held[0], TRUE) && MIDASplayModule(held[7], TRUE)); // mixed together
+    Sleep(100);
     DWORD t = GetTickCount();
-    EXPECT_TRUE(MIDASfreeModule(m2)); // while playing
-    EXPECT_LT(GetTickCount() - t, PROMPT_MS);
-}
-
-TEST_F(Midas, SlotsRunOutAndComeBack)
-{
-    Start();
-    std::vector<MIDASmodule> held;
-    for (int i = 0; i < MAX_MODULES; i++)
-        held.push_back(MIDASloadModule(MusicPath().c_str()));
-    EXPECT_EQ(std::count(held.begin(), held.end(), (MIDASmodule)NULL), 0);
-    EXPECT_EQ(MIDASloadModule(MusicPath().c_str()), (MIDASmodule)NULL);
-    EXPECT_NE(MIDASplayModule(held[0], TRUE), 0u); // two at once: the mixer sums them
-    EXPECT_NE(MIDASplayModule(held[7], TRUE), 0u);
-    Sleep(50);
-    EXPECT_TRUE(MIDASfreeModule(held[3]));
-    EXPECT_NE(MIDASloadModule(MusicPath().c_str()), (MIDASmodule)NULL);
+    EXPECT_TRUE(MIDASfreeModule(held[0])); // while playing
+    EXPECT_LT(GetTickCount() - t, 1000u);  // a hang guard
+    EXPECT_NE(MIDASloadModule(MOD.c_str()), (MIDASmodule)NULL);
 }
 
 TEST_F(Midas, BadFilesAreRefusedOrPlayWithoutHarm)
 {
     Start();
-    const std::string dir = TempDir("midas-bad"), mod = Bytes(MusicPath());
-    ASSERT_GT(mod.size(), 4 * MOD_HEADER_BYTES);
-    EXPECT_EQ(MIDASloadModule(NULL), (MIDASmodule)NULL);
-    std::string noise(70000, ' ');
-    srand(99);
-    for (char& c : noise)
-        c = (char)rand();
-    const struct {
-        const char* name;
-        std::string data;
-    } refused[] = {{"empty.mod", ""},
-                   {"text.mod", "This is a text file, not a module.\r\n"},
-                   {"noise.mod", noise},
-                   {"head.mod", mod.substr(0, 50)},
-                   {"orders.mod", mod.substr(0, 951)},
-                   {"nomagic.mod", mod.substr(0, MOD_HEADER_BYTES - 1)},
-                   {"magic.mod", mod.substr(0, MOD_HEADER_BYTES)}};
-    for (const auto& f : refused) {
-        Write(dir + f.name, f.data);
-        EXPECT_EQ(MIDASloadModule((dir + f.name).c_str()), (MIDASmodule)NULL) << f.name;
+    const std::string dir = ExeDir(), mod = Bytes(MOD);
+    const std::string noise(mod.rbegin(), mod.rend());
+    for (const std::string& data :
+         {std::string(), std::string("A text file, not a module.\r\n"), noise, mod.substr(0, 50),
+          mod.substr(0, 951), mod.substr(0, MOD_HEADER_BYTES - 1),
+          mod.substr(0, MOD_HEADER_BYTES)}) {
+        Write(dir + "bad.mod", data);
+        EXPECT_EQ(MIDASloadModule((dir + "bad.mod").c_str()), (MIDASmodule)NULL) << data.size();
     }
-    for (const std::string& name : {std::string(""), dir + "nosuch.mod", dir,
-                                    std::string("bad<>|name?.mod"), std::string(5000, 'x')})
-        EXPECT_EQ(MIDASloadModule(name.c_str()), (MIDASmodule)NULL) << name.substr(0, 40);
+    EXPECT_FALSE(MIDASloadModule(NULL) || MIDASloadModule("") || MIDASloadModule("a<>|?.mod") ||
+                 MIDASloadModule(dir.c_str()) || MIDASloadModule(std::string(5000, 'x').c_str()));
 
-    // Cut in the patterns or samples, or damaged at random: loads or not, but
-    // what loads plays, mixes and frees. The mixer is also driven directly,
-    // since without a device the library mixes nothing.
-    static short buf[2048 * MIX_CHANNELS];
+    // Cut in the patterns or samples, or damaged at random: what loads plays and
+    // frees (and mixes, in the run with a device).
     srand(4242);
     for (int round = 0; round < 40; round++) {
         std::string copy = round < 8 ? mod.substr(0, mod.size() * (round + 2) / 10) : mod;
@@ -277,68 +154,33 @@ TEST_F(Midas, BadFilesAreRefusedOrPlayWithoutHarm)
             copy[(size_t)rand() % (round % 2 ? 9 * MOD_HEADER_BYTES : copy.size())] = (char)rand();
         Write(dir + "damaged.mod", copy);
         MIDASmodule m = MIDASloadModule((dir + "damaged.mod").c_str());
-        if (m) {
-            MIDASmodulePlayHandle p = MIDASplayModule(m, TRUE);
-            Sleep(5);
-            EXPECT_TRUE(MIDASstopModule(p)) << round;
-            EXPECT_TRUE(MIDASfreeModule(m)) << round;
-        }
-        xmp_context ctx = MixLoad((const BYTE*)copy.data(), (DWORD)copy.size());
-        EXPECT_EQ(ctx != NULL, m != NULL) << round;
-        for (int i = 0; ctx && i < 40; i++)
-            MixRender(ctx, buf, 2048, i % 2);
-        MixUnload(ctx);
+        MIDASmodulePlayHandle p = MIDASplayModule(m, TRUE);
+        Sleep(5);
+        EXPECT_TRUE(!m || (MIDASstopModule(p) && MIDASfreeModule(m))) << round;
     }
 }
 
-TEST(MidasSearch, RelativeNameTriesCurrentFolderThenBesideTheLibrary)
+TEST_F(Midas, RelativeNameTriesCurrentFolderThenBesideTheLibrary)
 {
-    // A second copy of the library in a folder of its own.
-    const std::string lib = TempDir("midas-lib"), cwd = TempDir("midas-cwd");
-    const std::string mod = Bytes(MusicPath()), junk = "not a module";
-    ASSERT_TRUE(CopyFileA((ExeDir() + "midas11.dll").c_str(), (lib + "midas11.dll").c_str(), FALSE));
-    const struct {
-        const char* name;
-        std::string here, beside;
-        bool loads;
-    } table[] = {{"only-beside.mod", "", mod, true},
-                 {"only-here.mod", mod, "", true},
-                 {"here-good.mod", mod, junk, true}, // the current folder wins
-                 {"here-bad.mod", junk, mod, false}};
-    for (const auto& row : table) {
-        DeleteFileA((cwd + row.name).c_str());
-        DeleteFileA((lib + row.name).c_str());
-        if (!row.here.empty())
-            Write(cwd + row.name, row.here);
-        if (!row.beside.empty())
-            Write(lib + row.name, row.beside);
-    }
-    HMODULE dll = LoadLibraryA((lib + "midas11.dll").c_str());
-    ASSERT_TRUE(dll != NULL && dll != LinkedMidas());
-    auto fn = [dll](int ordinal) { return (void*)GetProcAddress(dll, MAKEINTRESOURCEA(ordinal)); };
-    typedef BOOL(MIDAS_CALL * VoidFn)(void);
-    typedef MIDASmodule(MIDAS_CALL * LoadFn)(const char*);
-    LoadFn load = (LoadFn)fn(MIDAS_ORD_LOADMODULE);
+    const std::string cwd = ExeDir() + "midas-cwd\\", mod = Bytes(MOD), junk = "not a module";
+    CreateDirectoryA(cwd.c_str(), NULL);
+    Write(ExeDir() + "beside.mod", mod);
+    Write(ExeDir() + "good.mod", junk);
+    Write(cwd + "good.mod", mod); // the current folder wins, good or bad
+    Write(cwd + "beyond.mod", junk);
     ASSERT_TRUE(SetCurrentDirectoryA(cwd.c_str()));
-    ((VoidFn)fn(MIDAS_ORD_STARTUP))();
-    ((VoidFn)fn(MIDAS_ORD_INIT))();
-    for (const auto& row : table)
-        EXPECT_EQ(load(row.name) != NULL, row.loads) << row.name;
-    EXPECT_NE(load(".\\only-beside.mod"), (MIDASmodule)NULL); // relative too
-    EXPECT_EQ(load((cwd + "only-beside.mod").c_str()), (MIDASmodule)NULL);
-    EXPECT_TRUE(((VoidFn)fn(MIDAS_ORD_CLOSE))());
+    Start();
+    for (const char* name : {"beside.mod", ".\\beside.mod", "good.mod"})
+        EXPECT_NE(MIDASloadModule(name), (MIDASmodule)NULL) << name;
+    EXPECT_FALSE(MIDASloadModule("beyond.mod") || MIDASloadModule((cwd + "beside.mod").c_str()));
     SetCurrentDirectoryA(ExeDir().c_str());
-    EXPECT_TRUE(FreeLibrary(dll));
 }
 
 TEST_F(Midas, CyclesLeaveHandlesMemoryAndThreadsFlat)
 {
-    const std::string path = MusicPath();
     auto game = [&](int i) {
-        MIDASmodule m = MIDASloadModule(path.c_str());
+        MIDASmodule m = MIDASloadModule(MOD.c_str());
         MIDASmodulePlayHandle p = MIDASplayModule(m, TRUE);
-        if (i % 3 == 0)
-            Sleep(1);
         if (i % 5 == 0)
             MIDASfreeModule(m); // free while playing, then the late stop
         MIDASstopModule(p);
@@ -347,49 +189,24 @@ TEST_F(Midas, CyclesLeaveHandlesMemoryAndThreadsFlat)
     };
     auto run = [&](int i) {
         Start();
-        bool ok = game(i) && game(i + 1) && MIDASplayModule(MIDASloadModule(path.c_str()), TRUE);
+        bool ok = game(i) && game(i + 1) && MIDASplayModule(MIDASloadModule(MOD.c_str()), TRUE);
         Sleep(2);
         if (i % 2)
             MIDASstopBackgroundPlay();
+        DWORD t = GetTickCount();
         MIDASclose(); // odd runs in the game's order, even ones with a module playing
-        return ok && LibraryThreads() == 0;
+        return ok && GetTickCount() - t < 1000;
     };
     for (int i = 0; i < 4; i++)
         ASSERT_TRUE(run(i));
     PROCESS_MEMORY_COUNTERS pmc;
     GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc);
     SIZE_T memory = pmc.PagefileUsage;
-    DWORD handles = LowestHandles();
-    for (int i = 0; i < 30; i++)
+    DWORD handles = Lowest(false), threads = Lowest(true);
+    for (int i = 0; i < 60; i++)
         ASSERT_TRUE(run(i)) << i;
-    Start();
-    for (int i = 0; i < 300; i++)
-        ASSERT_TRUE(game(i)) << i;
-    MIDASclose();
     GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc);
-    EXPECT_LE(LowestHandles(), handles + 3); // one driver thread of Wine may linger
+    EXPECT_LE(Lowest(false), handles + 3); // one driver thread of Wine may linger
+    EXPECT_LE(Lowest(true), threads + 1);
     EXPECT_LT(pmc.PagefileUsage, memory + 2 * 1024 * 1024);
-}
-
-TEST_F(Midas, DeviceOrSilenceAsTheRunExpectsAndStopsArePrompt)
-{
-    const char* mode = std::getenv("STAKKA_AUDIO");
-    ASSERT_TRUE(MIDASstartup());
-    BOOL device = MIDASinit();
-    if (mode) {
-        EXPECT_EQ(device, std::string(mode) == "pulse");
-    }
-    EXPECT_EQ(MIDASstartBackgroundPlay(0), device);
-    EXPECT_EQ(LibraryThreads(), device ? 1 : 0); // the mixing thread, only with a device
-    MIDASmodule m = MIDASloadModule(MusicPath().c_str());
-    MIDASmodulePlayHandle p = MIDASplayModule(m, TRUE);
-    ASSERT_NE(p, 0u); // silent or not, playbacks are issued
-    Sleep(300);
-    DWORD t = GetTickCount();
-    EXPECT_TRUE(MIDASstopModule(p));
-    EXPECT_TRUE(MIDASfreeModule(m));
-    EXPECT_EQ(MIDASstopBackgroundPlay(), device);
-    EXPECT_EQ(LibraryThreads(), 0);
-    EXPECT_TRUE(MIDASclose());
-    EXPECT_LT(GetTickCount() - t, PROMPT_MS);
 }

@@ -1,11 +1,8 @@
 // dlgdriver.h - drives the program's real modal dialogs from inside a test.
-//
-// A thread-local CBT hook notes every dialog the thread creates; a thread timer,
-// dispatched by the dialog's own modal loop, runs the script's steps one at a
-// time, each once the topmost dialog is visible, carries the expected title and
-// a window of the thread has the focus (a step that acts before the dialog is
-// shown fails on a fresh prefix). A watchdog ends every open dialog after a few
-// seconds, so a broken script fails the test instead of hanging it. Questions and
+// A thread CBT hook notes the dialogs the thread creates; a thread timer, dispatched by
+// the dialog's own modal loop, runs the steps one at a time, each once the topmost dialog
+// is visible, has the step's title and a window of the thread has the focus. A watchdog
+// ends every open dialog, so a broken script fails instead of hanging. Questions and
 // error boxes are answered through the program's seams and recorded.
 #ifndef DLGDRIVER_H
 #define DLGDRIVER_H
@@ -49,18 +46,9 @@ class DialogDriver
         SetMbErrorBox(oldError);
         current = nullptr;
     }
-    // Runs act on the topmost dialog once it is visible and titled title.
-    DialogDriver& Then(const char* title, Action act)
-    {
-        steps.push_back({title, act});
-        return *this;
-    }
+    DialogDriver& Then(const char* title, Action act) { return steps.push_back({title, act}), *this; }
     // The answers to the next questions, in order (then No or Cancel).
-    DialogDriver& Answer(int id)
-    {
-        answers.push_back(id);
-        return *this;
-    }
+    DialogDriver& Answer(int id) { return answers.push_back(id), *this; }
     bool Done() const { return steps.empty() && !timedOut; }
     int DialogsSeen() const { return dialogsSeen; }
     void ExpectDone() const { EXPECT_TRUE(Done()) << steps.size() << " steps left"; }
@@ -69,10 +57,6 @@ class DialogDriver
     std::vector<std::string> errors; // every MbError text
 
   private:
-    struct Step {
-        std::string title;
-        Action act;
-    };
     static DialogDriver* current;
     HHOOK hook;
     UINT_PTR timer;
@@ -80,7 +64,7 @@ class DialogDriver
     bool timedOut = false;
     int dialogsSeen = 0;
     std::vector<HWND> dialogs;
-    std::deque<Step> steps;
+    std::deque<std::pair<std::string, Action>> steps;
     std::deque<int> answers;
     QUESTIONBOXPROC oldQuestion;
     MBERRORBOXPROC oldError;
@@ -90,10 +74,8 @@ class DialogDriver
         char cls[16] = "";
         GetClassNameA((HWND)wParam, cls, sizeof cls);
         if (code == HCBT_CREATEWND && current && !lstrcmpA(cls, "#32770") &&
-            !(((CBT_CREATEWNDA*)lParam)->lpcs->style & WS_CHILD)) {
-            current->dialogs.push_back((HWND)wParam);
-            current->dialogsSeen++;
-        }
+            !(((CBT_CREATEWNDA*)lParam)->lpcs->style & WS_CHILD))
+            current->dialogs.push_back((HWND)wParam), current->dialogsSeen++;
         return CallNextHookEx(nullptr, code, wParam, lParam);
     }
     static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD)
@@ -112,29 +94,23 @@ class DialogDriver
         HWND top = d->dialogs.back();
         char title[256] = "";
         GetWindowTextA(top, title, sizeof title);
-        if (d->steps.empty() || !IsWindowVisible(top) || d->steps.front().title != title ||
-            !GetFocus())
+        if (d->steps.empty() || !IsWindowVisible(top) || d->steps.front().first != title || !GetFocus())
             return;
-        // Taken off the list before it runs: a step may open a nested dialog whose
-        // modal loop calls this timer again.
-        Step step = d->steps.front();
+        // Off the list before it runs: a step may open a nested dialog whose loop ticks too.
+        Action act = d->steps.front().second;
         d->steps.pop_front();
-        step.act(top);
+        act(top);
     }
     static int WINAPI Question(HWND, LPCSTR text, LPCSTR, UINT type)
     {
         current->questions.push_back({text, type});
-        int id = current->answers.empty() ? ((type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDCANCEL)
-                                          : current->answers.front();
-        if (!current->answers.empty())
-            current->answers.pop_front();
+        if (current->answers.empty())
+            return (type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDCANCEL;
+        int id = current->answers.front();
+        current->answers.pop_front();
         return id;
     }
-    static int WINAPI Error(HWND, LPCSTR text, LPCSTR, UINT)
-    {
-        current->errors.push_back(text);
-        return IDOK;
-    }
+    static int WINAPI Error(HWND, LPCSTR text, LPCSTR, UINT) { return current->errors.push_back(text), IDOK; }
 };
 
 inline DialogDriver* DialogDriver::current = nullptr;
@@ -143,26 +119,24 @@ inline void Command(HWND dlg, int id, int code = BN_CLICKED)
 {
     SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, code), (LPARAM)GetDlgItem(dlg, id));
 }
-
 inline void PostCommand(HWND dlg, int id)
 {
     PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dlg, id));
 }
-
 // Selects entry index of a combo box and tells the dialog, as a user's choice would.
 inline void ChooseEntry(HWND dlg, int id, int index)
 {
     SendDlgItemMessageA(dlg, id, CB_SETCURSEL, index, 0);
     Command(dlg, id, CBN_SELCHANGE);
 }
-
 inline std::string ItemText(HWND dlg, int id)
 {
     char text[512] = "";
     GetDlgItemTextA(dlg, id, text, sizeof text);
     return text;
 }
-
+inline int ComboSel(HWND dlg, int id) { return (int)SendDlgItemMessageA(dlg, id, CB_GETCURSEL, 0, 0); }
+inline int ComboCount(HWND dlg, int id) { return (int)SendDlgItemMessageA(dlg, id, CB_GETCOUNT, 0, 0); }
 inline std::string ComboText(HWND dlg, int id, int index)
 {
     char text[512] = "<none>";
@@ -170,19 +144,15 @@ inline std::string ComboText(HWND dlg, int id, int index)
         SendDlgItemMessageA(dlg, id, CB_GETLBTEXT, index, (LPARAM)text);
     return text;
 }
-
-inline int ComboSel(HWND dlg, int id)
+inline std::vector<std::string> ComboTexts(HWND dlg, int id)
 {
-    return (int)SendDlgItemMessageA(dlg, id, CB_GETCURSEL, 0, 0);
+    std::vector<std::string> texts;
+    for (int i = 0; i < ComboCount(dlg, id); i++)
+        texts.push_back(ComboText(dlg, id, i));
+    return texts;
 }
 
-inline int ComboCount(HWND dlg, int id)
-{
-    return (int)SendDlgItemMessageA(dlg, id, CB_GETCOUNT, 0, 0);
-}
-
-// USER objects, or where the system does not count them (Wine), the windows of
-// this thread, children included.
+// USER objects, or where the system does not count them (Wine), the thread's windows.
 inline DWORD UserObjects()
 {
     DWORD n = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
@@ -217,8 +187,8 @@ inline HWND MakeOwnerWindow()
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = "DialogTestOwner";
     RegisterClassA(&wc); // fails harmlessly once registered
-    HWND hwnd = CreateWindowExA(0, wc.lpszClassName, "Owner", WS_OVERLAPPEDWINDOW, 100, 100, 400,
-                                450, nullptr, nullptr, wc.hInstance, nullptr);
+    HWND hwnd = CreateWindowExA(0, wc.lpszClassName, "Owner", WS_OVERLAPPEDWINDOW, 100, 100, 400, 450, nullptr,
+                                nullptr, wc.hInstance, nullptr);
     ShowWindow(hwnd, SW_SHOW);
     return hwnd;
 }

@@ -1,27 +1,30 @@
-// Tests of the graphics options dialog, driven through its real modal loop with
-// the real graphics library; the colour and file choosers are answered through
-// their seams.
+// Tests of the graphics options dialog, driven through its real modal loop with the real
+// graphics library (the colour and file choosers answered through their seams), and of
+// the block scheme list, saving and deleting on a modeless copy of its template; the
+// options live in a scratch key of the real registry, which folds letter case in names.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
-#include "bgimage.h"
 #include "dlgdriver.h"
 #include "dlgids.h"
 #include "gfxdlg.h"
 #include "gfxopt.h"
-#include "grid.h"
 #include "image.h"
 #include "options.h"
 #include "schemes.h"
+#include "testkit.h"
 #include "teststore.h"
+
+using std::string;
+typedef std::vector<string> Texts;
 
 namespace
 {
 
-const char kTitle[] = "Graphics Options";
-const char kSaveTitle[] = "Save Scheme";
+const char kTitle[] = "Graphics Options", kSaveTitle[] = "Save Scheme";
 const int kBlocks = 42;
 
 struct {
@@ -37,26 +40,23 @@ BOOL WINAPI FakeChooseColor(LPCHOOSECOLORA cc)
     color.calls++;
     color.seen = *cc;
     color.custom0 = cc->lpCustColors[0];
-    cc->lpCustColors[0] = RGB(1, 2, 3); // the next use must not see this
+    cc->lpCustColors[0] = RGB(1, 2, 3);                   // the next use must not see this
     cc->rgbResult = color.ok ? color.pick : RGB(9, 9, 9); // what a cancel leaves must not count
     return color.ok;
 }
 
 struct {
-    std::string path; // empty: the chooser fails with error
+    string path; // empty: the chooser fails with error
     DWORD error;
-    int calls;
-    std::string initial;
+    string initial;
 } file;
 
 BOOL WINAPI FakeGetOpenFileName(LPOPENFILENAMEA ofn)
 {
-    file.calls++;
     file.initial = ofn->lpstrFile;
     lstrcpynA(ofn->lpstrFile, file.path.c_str(), ofn->nMaxFile);
     return !file.path.empty();
 }
-
 DWORD WINAPI FakeCommDlgError(void)
 {
     return file.error;
@@ -65,64 +65,38 @@ DWORD WINAPI FakeCommDlgError(void)
 // What the preview shows at (x, y) when drawn 48 x 88.
 COLORREF PreviewPixel(HWND dlg, int x, int y)
 {
-    HDC screen = GetDC(nullptr), dc = CreateCompatibleDC(screen);
-    HBITMAP bmp = CreateCompatibleBitmap(screen, 48, 88);
-    HGDIOBJ old = SelectObject(dc, bmp);
-    DRAWITEMSTRUCT dis = {};
-    dis.CtlType = ODT_STATIC;
-    dis.CtlID = IDC_PREVIEW;
-    dis.itemAction = ODA_DRAWENTIRE;
-    dis.hwndItem = GetDlgItem(dlg, IDC_PREVIEW);
-    dis.hDC = dc;
-    dis.rcItem = {0, 0, 48, 88};
+    Surface s(48, 88, RGB(1, 2, 3));
+    DRAWITEMSTRUCT dis = {ODT_STATIC, IDC_PREVIEW, 0, ODA_DRAWENTIRE, 0, GetDlgItem(dlg, IDC_PREVIEW),
+                          s.dc, {0, 0, 48, 88}, 0};
     SendMessageA(dlg, WM_DRAWITEM, IDC_PREVIEW, (LPARAM)&dis);
-    COLORREF c = GetPixel(dc, x, y);
-    SelectObject(dc, old);
-    DeleteObject(bmp);
-    DeleteDC(dc);
-    ReleaseDC(nullptr, screen);
-    return c;
-}
-
-// An 8 x 8 24-bit bitmap file of one colour.
-std::string WriteBitmapFile(const char* name, COLORREF c)
-{
-    char dir[MAX_PATH];
-    GetTempPathA(sizeof dir, dir);
-    BITMAPFILEHEADER fh = {0x4D42, sizeof fh + sizeof(BITMAPINFOHEADER) + 192, 0, 0,
-                           sizeof fh + sizeof(BITMAPINFOHEADER)};
-    BITMAPINFOHEADER ih = {sizeof ih, 8, 8, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    std::string data = std::string((char*)&fh, sizeof fh) + std::string((char*)&ih, sizeof ih);
-    for (int i = 0; i < 64; i++)
-        data += {(char)GetBValue(c), (char)GetGValue(c), (char)GetRValue(c)};
-    std::string path = std::string(dir) + name;
-    FILE* f = fopen(path.c_str(), "wb");
-    fwrite(data.data(), 1, data.size(), f);
-    fclose(f);
-    return path;
+    return s.Read().At(x, y);
 }
 
 bool Shown(HWND dlg, int id)
 {
     return IsWindowVisible(GetDlgItem(dlg, id)) != 0;
 }
-
-int SchemeAt(HWND dlg, const char* name) // the list shows the store's order
-{
-    return (int)SendDlgItemMessageA(dlg, IDC_SCHEMELIST, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)name);
-}
-
 DialogDriver::Action Press(int id)
 {
     return [id](HWND dlg) { PostCommand(dlg, id); };
 }
-
+// Presses OK on the empty name (the dialog stays), types name and presses OK.
 DialogDriver::Action TypeName(const char* name)
 {
     return [name](HWND dlg) {
-        SetDlgItemTextA(dlg, IDC_SCHEMENAME, name);
+        Command(dlg, IDOK);
+        for (const char* p = name; *p; p++)
+            SendDlgItemMessageA(dlg, IDC_SCHEMENAME, WM_CHAR, *p, 1);
         PostCommand(dlg, IDOK);
     };
+}
+string Selected(HWND dlg, int id)
+{
+    return ComboText(dlg, id, ComboSel(dlg, id));
+}
+INT_PTR CALLBACK HostProc(HWND, UINT msg, WPARAM, LPARAM)
+{
+    return msg == WM_INITDIALOG;
 }
 
 } // namespace
@@ -134,30 +108,25 @@ class GraphicsDialog : public ::testing::Test
     {
         dll = LoadLibraryA("stkgfx.dll");
         HDC screen = GetDC(nullptr);
-        for (int k = 0; k < kBlocks; k++) {
-            bitmaps[k] = CreateCompatibleBitmap(screen, 16, 16);
-            images[k] = new Image(bitmaps[k], screen);
-        }
+        for (int k = 0; k < kBlocks; k++)
+            images[k] = new Image(bitmaps[k] = CreateCompatibleBitmap(screen, 16, 16), screen);
         ReleaseDC(nullptr, screen);
     }
     static void TearDownTestSuite()
     {
-        for (int k = 0; k < kBlocks; k++) {
-            delete images[k];
-            DeleteObject(bitmaps[k]);
-        }
+        for (int k = 0; k < kBlocks; k++)
+            delete images[k], DeleteObject(bitmaps[k]);
         FreeLibrary(dll);
     }
     void SetUp() override
     {
         ASSERT_TRUE(dll != nullptr) << "stkgfx.dll must lie beside the test program";
         SetOptionsStore(&store);
-        LoadOptions(op);
+        LoadOptions(op); // first run: the six default schemes
         lstrcpynA(op.go.bg.name, "Skull", sizeof op.go.bg.name);
         owner = MakeOwnerWindow();
         god.pgo = &op.go;
-        for (int k = 0; k < kBlocks; k++)
-            god.blocks[k] = images[k];
+        memcpy(god.blocks, images, sizeof images);
         god.nblocks = kBlocks;
         color = {};
         file = {};
@@ -170,6 +139,7 @@ class GraphicsDialog : public ::testing::Test
         SetColorChooser(nullptr);
         SetFileChooser(nullptr);
         SetCommDlgError(nullptr);
+        DestroyWindow(host);
         DestroyWindow(owner);
         SetOptionsStore(nullptr);
     }
@@ -181,23 +151,29 @@ class GraphicsDialog : public ::testing::Test
     void RunOnce(DialogDriver::Action act)
     {
         DialogDriver d;
-        d.Then(kTitle, act);
-        Run(d);
+        Run(d.Then(kTitle, act));
     }
-    std::string Stored(const char* name)
+    // A modeless copy of the dialog's template with kBlocks entries in each picker.
+    void MakeHost()
     {
-        std::string data;
-        store.GetValueData((std::string(szRegKey) + "\\Block Schemes").c_str(), name, &data);
-        return data.c_str();
+        host = CreateDialogParamA(GetModuleHandleA(nullptr), "GraphicsOptions", owner, HostProc, 0);
+        for (int id = IDC_BLOCK1; id <= IDC_BLOCK7; id++)
+            for (int j = 0; j < kBlocks; j++)
+                SendDlgItemMessageA(host, id, CB_ADDSTRING, 0, j);
+        bs = op.go.bs;
     }
+    string Stored(const char* name) { return store.Text(kSchemes, name); }
+    Texts StoredNames() { return store.ValueNames(kSchemes); } // the order the list shows
 
     static HMODULE dll;
     static HBITMAP bitmaps[kBlocks];
     static Image* images[kBlocks];
+    const string kSchemes = string(szRegKey) + "\\Block Schemes";
     TestStore store;
     OPTIONS op;
     GFXOPTIONSDATA god;
-    HWND owner = nullptr;
+    HWND owner = nullptr, host = nullptr;
+    BLOCKSCHEME bs;
 };
 
 HMODULE GraphicsDialog::dll;
@@ -235,10 +211,8 @@ TEST_F(GraphicsDialog, KindsDetailsAndPlacementsOpenAndCloseAsStored)
         RunOnce([&row](HWND dlg) {
             EXPECT_EQ(row.kind, ComboSel(dlg, IDC_BGKIND));
             EXPECT_EQ(row.details >= 0, Shown(dlg, IDC_BGDETAIL));
-            if (row.details >= 0) {
-                EXPECT_EQ(row.details, ComboCount(dlg, IDC_BGDETAIL));
-                EXPECT_EQ(row.detailSel, ComboSel(dlg, IDC_BGDETAIL));
-            }
+            int n = row.details >= 0 ? ComboCount(dlg, IDC_BGDETAIL) * 10 + ComboSel(dlg, IDC_BGDETAIL) : -1;
+            EXPECT_EQ(row.details >= 0 ? row.details * 10 + row.detailSel : -1, n);
             bool isFile = (row.flags & BG_FILE) != 0;
             EXPECT_EQ(isFile, Shown(dlg, IDC_FILENAME) && Shown(dlg, IDC_CHOOSEFILE));
             EXPECT_EQ(isFile ? row.name : "", isFile ? ItemText(dlg, IDC_FILENAME) : "");
@@ -255,7 +229,7 @@ TEST_F(GraphicsDialog, KindsDetailsAndPlacementsOpenAndCloseAsStored)
 
 TEST_F(GraphicsDialog, FromFileWantsAFileAndAFailedChoiceKeepsTheBackgroundAndSaysWhy)
 {
-    std::string red = WriteBitmapFile("stakka_dlg_red.bmp", RGB(255, 0, 0));
+    string red = WriteTempFile("stakka_dlg_red.bmp", Bmp24(8, 8, [](int, int) { return RGB(255, 0, 0); }));
     DialogDriver d;
     d.Then(kTitle, [](HWND dlg) {
         COLORREF before = PreviewPixel(dlg, 5, 5);
@@ -263,9 +237,8 @@ TEST_F(GraphicsDialog, FromFileWantsAFileAndAFailedChoiceKeepsTheBackgroundAndSa
         EXPECT_EQ("", ItemText(dlg, IDC_FILENAME));
         EXPECT_EQ(0, ComboSel(dlg, IDC_BGDETAIL));
         EXPECT_EQ(before, PreviewPixel(dlg, 5, 5)); // the preview stays until a file is chosen
-        PostCommand(dlg, IDOK);
+        PostCommand(dlg, IDOK);                     // no file yet: refused
     });
-    d.Then(kTitle, Press(IDOK)); // again: no file yet
     d.Then(kTitle, [&red](HWND dlg) {
         file.path = red;
         Command(dlg, IDC_CHOOSEFILE);
@@ -278,9 +251,7 @@ TEST_F(GraphicsDialog, FromFileWantsAFileAndAFailedChoiceKeepsTheBackgroundAndSa
         PostCommand(dlg, IDOK);
     });
     Run(d);
-    EXPECT_EQ((std::vector<std::string>{"You must choose a file!", "You must choose a file!",
-                                        "Invalid filename!"}),
-              d.errors);
+    EXPECT_EQ((Texts{"You must choose a file!", "Invalid filename!"}), d.errors);
     EXPECT_EQ(BG_FILE, op.go.bg.flags);
     EXPECT_EQ(red, op.go.bg.name);
     EXPECT_EQ("", file.initial); // the chooser starts with an empty name
@@ -289,9 +260,7 @@ TEST_F(GraphicsDialog, FromFileWantsAFileAndAFailedChoiceKeepsTheBackgroundAndSa
 
 TEST_F(GraphicsDialog, ColourButtonsUseTheChooserAndCancelKeepsTheColour)
 {
-    op.go.bg.flags = BG_GRADIENT;
-    op.go.bg.color[0] = RGB(0, 0, 0);
-    op.go.bg.color[1] = RGB(40, 50, 60);
+    op.go.bg = {BG_GRADIENT, {RGB(0, 0, 0), RGB(40, 50, 60)}, ""};
     RunOnce([](HWND dlg) {
         color.ok = TRUE;
         color.pick = RGB(255, 255, 255);
@@ -314,10 +283,9 @@ TEST_F(GraphicsDialog, AChangedSchemeIsOfferedAtOkAndAnotherSchemeDiscardsIt)
     const struct {
         int answer;
         const char* typed; // in the name dialog; null: cancelled
-        const char* wantName;
-        const char* stored; // what "Mine" holds afterwards
-    } table[] = {{IDNO, nullptr, "One", ""},
-                 {IDYES, nullptr, "One", ""},
+        const char *wantName, *stored; // what "Mine" holds afterwards
+    } table[] = {{IDNO, nullptr, "One", "<missing>"},
+                 {IDYES, nullptr, "One", "<missing>"},
                  {IDYES, "Mine", "Mine", "41,1,2,3,4,5,6,"}};
     for (const auto& row : table) {
         DialogDriver d;
@@ -336,13 +304,13 @@ TEST_F(GraphicsDialog, AChangedSchemeIsOfferedAtOkAndAnotherSchemeDiscardsIt)
         EXPECT_EQ(41u, op.go.bs.blocks[0]); // kept for the run in every case
         EXPECT_EQ(row.stored, Stored("Mine"));
         EXPECT_EQ("0,1,2,3,4,5,6,", Stored("One"));
-        lstrcpynA(op.go.bs.name, "One", sizeof op.go.bs.name);
-        op.go.bs.blocks[0] = 0;
+        op.go.bs = {"One", {0, 1, 2, 3, 4, 5, 6}};
     }
     DialogDriver d;
     d.Then(kTitle, [](HWND dlg) {
         ChooseEntry(dlg, IDC_BLOCK1, 40);
-        ChooseEntry(dlg, IDC_SCHEMELIST, SchemeAt(dlg, "Three"));
+        ChooseEntry(dlg, IDC_SCHEMELIST, (int)SendDlgItemMessageA(dlg, IDC_SCHEMELIST, CB_FINDSTRINGEXACT, -1,
+                                                                  (LPARAM) "Three"));
         for (int i = 0; i < 7; i++)
             EXPECT_EQ(14 + i, ComboSel(dlg, IDC_BLOCK1 + i));
         PostCommand(dlg, IDOK);
@@ -362,8 +330,8 @@ TEST_F(GraphicsDialog, DeleteAndSaveActAtOnceAndCancelKeepsOnlyThem)
         color.ok = TRUE;
         ChooseEntry(dlg, IDC_BGKIND, 3);
         Command(dlg, IDC_COLOR1);
-        int at = SchemeAt(dlg, "Two");
-        ChooseEntry(dlg, IDC_SCHEMELIST, at);
+        ChooseEntry(dlg, IDC_SCHEMELIST, 5); // "Two", the last in the store's order
+        EXPECT_EQ("Two", Selected(dlg, IDC_SCHEMELIST));
         PostCommand(dlg, IDC_DELSCHEME);
     });
     d.Answer(IDYES);
@@ -374,21 +342,20 @@ TEST_F(GraphicsDialog, DeleteAndSaveActAtOnceAndCancelKeepsOnlyThem)
     });
     d.Then(kSaveTitle, TypeName("Kept"));
     d.Then(kTitle, [](HWND dlg) {
-        EXPECT_EQ("Kept", ComboText(dlg, IDC_SCHEMELIST, ComboSel(dlg, IDC_SCHEMELIST)));
+        EXPECT_EQ("Kept", Selected(dlg, IDC_SCHEMELIST));
         PostCommand(dlg, IDCANCEL);
     });
     Run(d);
     EXPECT_EQ(1u, d.questions.size()); // the delete only
     EXPECT_EQ(0, memcmp(&before, &op.go, sizeof before));
-    EXPECT_EQ("", Stored("Two"));
+    EXPECT_EQ("<missing>", Stored("Two"));
     EXPECT_EQ('3', Stored("Kept")[0]);
 }
 
 TEST_F(GraphicsDialog, FewerPicturesThanTheSchemeNamesLeaveThatPickerEmptyAndNothingLeaks)
 {
     god.nblocks = 10;
-    for (int i = 0; i < 7; i++)
-        op.go.bs.blocks[i] = 7 + i;
+    op.go.bs = {"One", {7, 8, 9, 10, 11, 12, 13}};
     RunOnce([](HWND dlg) {
         EXPECT_EQ(10, ComboCount(dlg, IDC_BLOCK1));
         EXPECT_EQ(9, ComboSel(dlg, IDC_BLOCK1 + 2));
@@ -396,7 +363,7 @@ TEST_F(GraphicsDialog, FewerPicturesThanTheSchemeNamesLeaveThatPickerEmptyAndNot
         PostCommand(dlg, IDCANCEL);
     });
     color.ok = TRUE;
-    ExpectCountsFlat(25, [this](int i) {
+    ExpectCountsFlat(8, [this](int i) {
         RunOnce([i](HWND dlg) {
             color.pick = RGB(i, 255 - i, 7);
             ChooseEntry(dlg, IDC_BGKIND, "\0\2\3\4"[i % 4]); // not "From file": OK would want one
@@ -407,55 +374,6 @@ TEST_F(GraphicsDialog, FewerPicturesThanTheSchemeNamesLeaveThatPickerEmptyAndNot
     });
 }
 
-// ---- the Options > Graphics command with a real playfield -------------------------------------
-
-TEST_F(GraphicsDialog, TheCommandRedrawsTheWellOnOkOnly)
-{
-    WNDCLASSA wc = {};
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "StakkaGrid";
-    wc.lpfnWndProc = GridWndProc;
-    RegisterClassA(&wc);
-    wc.lpszClassName = "StakkaNext";
-    wc.lpfnWndProc = NextWndProc;
-    RegisterClassA(&wc);
-    wc.lpszClassName = "Score";
-    wc.lpfnWndProc = ScoreWndProc;
-    RegisterClassA(&wc);
-    wc.lpszClassName = "Stats";
-    wc.lpfnWndProc = StatsWndProc;
-    RegisterClassA(&wc);
-    op.go.drawGrid = 0; // the well's pixels are then the background's
-    op.go.bg.color[0] = RGB(0, 0, 0);
-    op.go.bg.color[1] = RGB(255, 255, 255);
-    hinstDll = dll;
-    StakkaGrid* grid = new StakkaGrid(owner, dll, &op);
-    COLORREF before = GetPixel(grid->hdcField, 100, 351);
-    for (int ok = 0; ok < 2; ok++) {
-        DialogDriver d;
-        d.Then(kTitle, [grid, ok](HWND dlg) {
-            EXPECT_EQ((int)grid->nblocks, ComboCount(dlg, IDC_BLOCK1)); // the playfield's blocks
-            ChooseEntry(dlg, IDC_BGKIND, 3);
-            PostCommand(dlg, ok ? IDOK : IDCANCEL);
-        });
-        GraphicsOptionsCommand(owner, grid);
-        EXPECT_TRUE(d.Done());
-    }
-    EXPECT_NE(RGB(254, 254, 254), before);
-    EXPECT_EQ(BG_GRADIENT, op.go.bg.flags);
-    EXPECT_EQ(RGB(0, 0, 0), GetPixel(grid->hdcField, 100, 0));
-    EXPECT_EQ(RGB(254, 254, 254), GetPixel(grid->hdcField, 100, 351));
-    delete grid;
-    hinstDll = nullptr;
-    MSG msg; // the panels post the quit message as they go; it must not end a later dialog
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-        if (msg.message != WM_QUIT)
-            DispatchMessageA(&msg);
-    DialogDriver none(500);
-    GraphicsOptionsCommand(nullptr, nullptr);
-    EXPECT_EQ(0, none.DialogsSeen());
-}
-
 TEST(GraphicsHelpers, DetailChoicesByKindAndFileChooserErrors)
 {
     const char* same = "C:\\f.bmp";
@@ -464,49 +382,154 @@ TEST(GraphicsHelpers, DetailChoicesByKindAndFileChooserErrors)
         int entry;
         WORD wantFlags;
         const char* wantName;
-    } details[] = {{BG_BUILTIN, 3, BG_BUILTIN, "Background2"},
-                   {BG_BUILTIN, 4, BG_BUILTIN, same}, // past the list: nothing
-                   {BG_BUILTIN, -1, BG_BUILTIN, same},
-                   {BG_PATTERN, 3, BG_PATTERN, same},
-                   {0x0042, 1, 0x0022, same},
-                   {0x0042, 4, 0x0042, same},
-                   {BG_SOLID, 1, BG_SOLID, same},
-                   {BG_FILE | BG_CENTER | BG_TILE, 1, BG_FILE | BG_CENTER | BG_TILE, same},
-                   {0x0003, 1, 0x0003, same},
-                   {0, 1, 0, same}};
+    } details[] = {{BG_BUILTIN, 3, BG_BUILTIN, "Background2"}, {BG_BUILTIN, 4, BG_BUILTIN, same},
+                   {BG_BUILTIN, -1, BG_BUILTIN, same},         {BG_PATTERN, 3, BG_PATTERN, same},
+                   {0x0042, 1, 0x0022, same},                  {0x0042, 4, 0x0042, same},
+                   {BG_SOLID, 1, BG_SOLID, same},              {0x0003, 1, 0x0003, same},
+                   {BG_FILE | BG_CENTER | BG_TILE, 1, BG_FILE | BG_CENTER | BG_TILE, same}};
     for (const auto& row : details) {
-        BACKGROUND bg = {};
-        bg.flags = row.flags;
+        BACKGROUND bg = {row.flags, {0, 0}, ""};
         lstrcpynA(bg.name, same, sizeof bg.name);
         HandleBgCombo2(bg, row.entry);
         EXPECT_EQ(row.wantFlags, bg.flags) << row.flags << " entry " << row.entry;
         EXPECT_STREQ(row.wantName, bg.name) << row.flags << " entry " << row.entry;
     }
-    const struct {
-        DWORD code;
-        const char* text;
-    } errors[] = {{1, "Incorrect struct size!"}, {2, "Initialization error!"}, {3, "No template!"},
-                  {4, "No hinstance!"}, {5, "Load string error!"}, {6, "Find resource failure!"},
-                  {7, "Load resource error!"}, {8, "Lock resource error!"},
-                  {9, "Memory allocation error!"}, {10, "Memory lock failure!"}, {11, "No hook!"},
-                  {0x3001, "Subclassing failure!"}, {0x3002, "Invalid filename!"},
-                  {0x3003, "Filename buffer too small!"}, {0, "Error opening file."},
-                  {12, "Error opening file."}, {0x3000, "Error opening file."},
-                  {0x3004, "Error opening file."}, {0xFFFFFFFF, "Error opening file."}};
+    const char* texts[] = {"Error opening file.", "Incorrect struct size!", "Initialization error!",
+                           "No template!", "No hinstance!", "Load string error!", "Find resource failure!",
+                           "Load resource error!", "Lock resource error!", "Memory allocation error!",
+                           "Memory lock failure!", "No hook!", "Error opening file."};
+    const char* fnTexts[] = {"Error opening file.", "Subclassing failure!", "Invalid filename!",
+                             "Filename buffer too small!", "Error opening file."};
     SetFileChooser(FakeGetOpenFileName);
     SetCommDlgError(FakeCommDlgError);
     HWND owner = MakeOwnerWindow();
     InitOFN(owner);
     file = {};
-    for (const auto& e : errors) {
+    for (DWORD code = 0; code < 13 + 5; code++) {
         DialogDriver d; // records the error box
-        file.error = e.code;
+        file.error = code < 13 ? code : 0x3000 + code - 13;
         char dest[OPTION_NAME_LEN] = "unchanged";
         EXPECT_EQ(0, GetFileName(dest));
         EXPECT_STREQ("unchanged", dest);
-        EXPECT_EQ(std::vector<std::string>{e.text}, d.errors) << std::hex << e.code;
+        EXPECT_EQ(Texts{code < 13 ? texts[code] : fnTexts[code - 13]}, d.errors) << std::hex << file.error;
     }
     SetFileChooser(nullptr);
     SetCommDlgError(nullptr);
     DestroyWindow(owner);
+}
+
+// ---- the scheme list, saving and deleting --------------------------------------------------
+
+TEST_F(GraphicsDialog, SchemeListSkipsNamesTooLongOrEmptyAndSelectsOnlyTheExactName)
+{
+    MakeHost();
+    for (const char* name : {"ABCDEFGHIJKLMNOP", "ABCDEFGHIJKLMNO", ""})
+        store.Put(kSchemes, name, "1,1,1,1,1,1,1,");
+    Texts want = StoredNames();
+    want.erase(want.begin()); // "" sorts first
+    want.erase(want.begin() + 1); // after the 15-letter name
+    for (const char* current : {"Three", "ABCDEFGHIJKLMNO", "three", "Gone"}) {
+        lstrcpynA(bs.name, current, sizeof bs.name);
+        LoadBlockSchemeNames(host, bs);
+        EXPECT_EQ(want, ComboTexts(host, IDC_SCHEMELIST));
+        auto at = std::find(want.begin(), want.end(), current);
+        EXPECT_EQ(at == want.end() ? -1 : (int)(at - want.begin()), ComboSel(host, IDC_SCHEMELIST));
+    }
+}
+
+TEST_F(GraphicsDialog, SavingAsksBeforeReplacingAndChangesNothingWhenCancelledOrRefused)
+{
+    MakeHost();
+    const BLOCKSCHEME nines = {"", {9, 8, 7, 6, 5, 4, 3}};
+    const struct {
+        std::vector<const char*> typed; // one name per name dialog, "" cancels it
+        std::vector<int> answers;
+        bool failWrite;
+        const char* stored; // the name that now holds the blocks, selected; null: none
+    } table[] = {
+        {{"ABCDEFGHIJKLMNOPQRS"}, {}, false, "ABCDEFGHIJKLMNO"}, // new: cut, appended
+        {{""}, {}, false, nullptr},                              // cancelled
+        {{"Lost"}, {}, true, nullptr},                           // the store refuses
+        {{"Two"}, {IDYES}, false, "Two"},                        // replaced in place
+        {{"Three", "Four", "Five"}, {IDNO, IDNO, IDCANCEL}, false, nullptr},
+        {{"two"}, {IDYES}, false, "two"}, // a case twin takes its place
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.typed[0]);
+        store.DeleteKey(NULL, "Software");
+        LoadOptions(op); // the six default schemes again
+        bs = op.go.bs;
+        LoadBlockSchemeNames(host, bs);
+        Texts before = ComboTexts(host, IDC_SCHEMELIST);
+        memcpy(bs.blocks, nines.blocks, sizeof bs.blocks);
+        DialogDriver d;
+        for (const char* name : row.typed)
+            d.Then(kSaveTitle, *name ? TypeName(name) : Press(IDCANCEL));
+        for (int a : row.answers)
+            d.Answer(a);
+        if (row.failWrite)
+            store.FailOn(FAIL_WRITE);
+        EXPECT_EQ(row.stored != nullptr, SaveBlockScheme(host, bs));
+        d.ExpectDone();
+        store.ClearFailures();
+        EXPECT_EQ(row.answers.size(), d.questions.size());
+        EXPECT_EQ(d.questions.empty() ? "" : string("Block Scheme \"") + row.typed[0] + "\" already exists, replace?",
+                  d.questions.empty() ? "" : d.questions[0].text);
+        Texts after = ComboTexts(host, IDC_SCHEMELIST);
+        if (row.stored) {
+            EXPECT_EQ("9,8,7,6,5,4,3,", Stored(row.stored));
+            EXPECT_STREQ(row.stored, bs.name);
+            EXPECT_EQ(row.stored, Selected(host, IDC_SCHEMELIST));
+            EXPECT_EQ(before.size() + (row.answers.empty() ? 1 : 0), after.size());
+            EXPECT_EQ(after.size(), StoredNames().size());
+        } else {
+            EXPECT_EQ(before, after);
+            for (const string& n : StoredNames())
+                EXPECT_NE("9,8,7,6,5,4,3,", Stored(n.c_str()));
+        }
+    }
+}
+
+TEST_F(GraphicsDialog, DeletingAsksThenTheOneAboveOrTheNewFirstBecomesCurrent)
+{
+    MakeHost();
+    for (int at : {0, 3}) { // the first, then one in the middle
+        Texts names = StoredNames();
+        lstrcpynA(bs.name, names[at].c_str(), sizeof bs.name);
+        LoadBlockSchemeNames(host, bs);
+        DialogDriver d;
+        d.Answer(IDNO).Answer(IDYES);
+        DeleteBlockScheme(host, bs); // No: nothing happens
+        EXPECT_EQ(names, StoredNames());
+        DeleteBlockScheme(host, bs);
+        ASSERT_EQ(2u, d.questions.size());
+        EXPECT_EQ("Delete the block scheme \"" + names[at] + "\"?", d.questions[1].text);
+        names.erase(names.begin() + at);
+        EXPECT_EQ(names, StoredNames());
+        EXPECT_EQ(names, ComboTexts(host, IDC_SCHEMELIST));
+        int now = at > 0 ? at - 1 : 0;
+        EXPECT_EQ(now, ComboSel(host, IDC_SCHEMELIST));
+        EXPECT_EQ(names[now], bs.name);
+        BLOCKSCHEME want = bs;
+        LoadBlockScheme(names[now].c_str(), want);
+        for (int i = 0; i < 7; i++)
+            EXPECT_EQ((int)want.blocks[i], ComboSel(host, IDC_BLOCK1 + i));
+    }
+    // The last one left, or a current name not in the list, is not deleted.
+    for (const char* current : {"Vanished", "Only"}) {
+        if (!strcmp(current, "Only")) {
+            for (const string& n : StoredNames())
+                RemoveBlockScheme(n.c_str());
+            WriteBlockScheme("Only", bs);
+        }
+        lstrcpynA(bs.name, current, sizeof bs.name);
+        LoadBlockSchemeNames(host, bs);
+        size_t count = StoredNames().size();
+        DialogDriver d;
+        d.Answer(IDYES);
+        DeleteBlockScheme(host, bs);
+        EXPECT_TRUE(d.questions.empty());
+        EXPECT_EQ(1u, d.errors.size());
+        EXPECT_EQ(count, StoredNames().size());
+    }
 }

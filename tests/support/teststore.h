@@ -1,7 +1,6 @@
 // teststore.h - the real registry store aimed at a scratch key of HKEY_CURRENT_USER
 // (one per test program, emptied when made and when gone), able to fail chosen
-// operations on chosen keys so that every failure path of the options is reached.
-// Key paths below are full paths from the store's root, letter case ignored.
+// operations on chosen keys (full paths from the store's root, case ignored).
 #ifndef TESTSTORE_H
 #define TESTSTORE_H
 
@@ -13,14 +12,13 @@
 
 #include "store.h"
 
-const unsigned FAIL_CREATE = 0x01, FAIL_OPEN = 0x02, FAIL_READ = 0x04, FAIL_WRITE = 0x08,
-               FAIL_ENUM = 0x10, FAIL_DELETE = 0x20;
+const unsigned FAIL_CREATE = 1, FAIL_OPEN = 2, FAIL_READ = 4, FAIL_WRITE = 8;
 
 class TestStore : public Store
 {
   public:
-    explicit TestStore(const char* tag = NULL) : base(std::string("Software\\StakkaTests\\") + Tag(tag)),
-                                                 reg(HKEY_CURRENT_USER, base.c_str())
+    explicit TestStore(const char* tag = "") : base(std::string("Software\\StakkaTests\\") + tag + Exe()),
+                                               reg(HKEY_CURRENT_USER, base.c_str())
     {
         reg.DeleteKey(NULL, "");
     }
@@ -33,13 +31,9 @@ class TestStore : public Store
     int CreateKey(STOREKEY parent, const char* path, STOREKEY* key) override
     {
         *key = NULL;
-        return !Fails(FAIL_CREATE, Join(parent, path)) &&
-               Track(parent, path, key, 0, reg.CreateKey(parent, path, key));
+        return !Fails(FAIL_CREATE, Join(parent, path)) && Track(parent, path, key, 0, reg.CreateKey(parent, path, key));
     }
-    int DeleteKey(STOREKEY parent, const char* path) override
-    {
-        return !Fails(FAIL_DELETE, Join(parent, path)) && reg.DeleteKey(parent, path);
-    }
+    int DeleteKey(STOREKEY parent, const char* path) override { return reg.DeleteKey(parent, path); }
     void CloseKey(STOREKEY key) override
     {
         for (size_t i = 0; i < open.size(); i++)
@@ -57,91 +51,71 @@ class TestStore : public Store
     {
         return !Fails(FAIL_WRITE, Join(key, "")) && reg.SetValue(key, name, text);
     }
-    int EnumValue(STOREKEY key, DWORD index, char* name, DWORD cbName, char* data,
-                  DWORD cbData) override
+    int EnumValue(STOREKEY key, DWORD index, char* name, DWORD cbName, char* data, DWORD cbData) override
     {
-        return Fails(FAIL_ENUM, Join(key, "")) ? STORE_ENUM_DONE
-                                              : reg.EnumValue(key, index, name, cbName, data, cbData);
+        return reg.EnumValue(key, index, name, cbName, data, cbData);
     }
-    int DeleteValue(STOREKEY key, const char* name) override
-    {
-        return !Fails(FAIL_DELETE, Join(key, "")) && reg.DeleteValue(key, name);
-    }
+    int DeleteValue(STOREKEY key, const char* name) override { return reg.DeleteValue(key, name); }
     int FoldsValueCase() const override { return 1; }
 
     // Makes ops fail on the key at keyPath (every key when null). Calls add up.
-    void FailOn(unsigned ops, const char* keyPath = NULL)
-    {
-        failures.push_back(std::make_pair(ops, keyPath ? std::string(keyPath) : std::string()));
-    }
+    void FailOn(unsigned ops, const char* keyPath = NULL) { failures.push_back({ops, keyPath ? keyPath : ""}); }
     void ClearFailures() { failures.clear(); }
     int OpenHandles() const { return (int)open.size(); }
 
     // Inspection and set-up straight through the registry; no failure applies.
-    int GetValueData(const char* keyPath, const char* name, std::string* data, DWORD* type = NULL)
+    HKEY Key(const std::string& keyPath, bool create = false)
+    {
+        HKEY hk = NULL;
+        if (create)
+            RegCreateKeyExA(HKEY_CURRENT_USER, Full(keyPath).c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &hk, NULL);
+        else
+            RegOpenKeyExA(HKEY_CURRENT_USER, Full(keyPath).c_str(), 0, KEY_READ, &hk);
+        return hk;
+    }
+    int Get(const std::string& keyPath, const char* name, std::string* data)
     {
         char buf[8192];
-        DWORD cb = sizeof buf, t = 0;
-        HKEY hk;
-        data->clear();
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, Full(keyPath).c_str(), 0, KEY_READ, &hk) != ERROR_SUCCESS)
-            return 0;
-        int ok = RegQueryValueExA(hk, name, NULL, &t, (BYTE*)buf, &cb) == ERROR_SUCCESS;
-        RegCloseKey(hk);
-        if (ok)
-            data->assign(buf, cb);
-        if (type)
-            *type = t;
-        return ok;
+        DWORD cb = sizeof buf;
+        HKEY hk = Key(keyPath);
+        int ok = hk && RegQueryValueExA(hk, name, NULL, NULL, (BYTE*)buf, &cb) == ERROR_SUCCESS;
+        data->assign(buf, ok ? cb : 0);
+        return RegCloseKey(hk), ok;
     }
-    int PutValueData(const char* keyPath, const char* name, const std::string& data, DWORD type)
+    int Put(const std::string& keyPath, const char* name, const std::string& data, DWORD type = REG_SZ)
     {
-        HKEY hk;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, Full(keyPath).c_str(), 0, NULL, 0, KEY_ALL_ACCESS,
-                            NULL, &hk, NULL) != ERROR_SUCCESS)
-            return 0;
-        int ok = RegSetValueExA(hk, name, 0, type, (const BYTE*)data.data(), (DWORD)data.size()) ==
-                 ERROR_SUCCESS;
-        RegCloseKey(hk);
-        return ok;
-    }
-    int PutText(const char* keyPath, const char* name, const std::string& text)
-    {
-        return PutValueData(keyPath, name, std::string(text.c_str(), text.size() + 1), REG_SZ);
+        std::string d = type == REG_SZ ? std::string(data.c_str(), data.size() + 1) : data;
+        HKEY hk = Key(keyPath, true);
+        int ok = hk && RegSetValueExA(hk, name, 0, type, (const BYTE*)d.data(), (DWORD)d.size()) == ERROR_SUCCESS;
+        return RegCloseKey(hk), ok;
     }
     // A string value's text without its terminator; "<missing>" when absent.
-    std::string Text(const char* keyPath, const char* name)
+    std::string Text(const std::string& keyPath, const char* name)
     {
         std::string d;
-        return GetValueData(keyPath, name, &d) ? std::string(d.c_str()) : "<missing>";
+        return Get(keyPath, name, &d) ? std::string(d.c_str()) : "<missing>";
     }
     // The value names of a key in the registry's order, and its class ("" when missing).
-    std::vector<std::string> ValueNames(const char* keyPath, std::string* cls = NULL)
+    std::vector<std::string> ValueNames(const std::string& keyPath, std::string* cls = NULL)
     {
         std::vector<std::string> names;
-        HKEY hk;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, Full(keyPath).c_str(), 0, KEY_READ, &hk) != ERROR_SUCCESS)
+        HKEY hk = Key(keyPath);
+        if (!hk)
             return names;
         char name[512], c[64] = "";
-        DWORD cc = sizeof c;
+        DWORD cc = sizeof c, cch = sizeof name;
         RegQueryInfoKeyA(hk, c, &cc, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL);
         if (cls)
             *cls = c;
-        for (DWORD i = 0, cch = sizeof name; RegEnumValueA(hk, i, name, &cch, NULL, NULL, NULL, NULL) ==
-                                             ERROR_SUCCESS;
-             i++, cch = sizeof name)
-            names.push_back(name);
+        for (DWORD i = 0; RegEnumValueA(hk, i, name, &cch, NULL, NULL, NULL, NULL) == ERROR_SUCCESS; cch = sizeof name)
+            names.push_back(name), i++;
         RegCloseKey(hk);
         return names;
     }
-    int ValueCount(const char* keyPath) { return (int)ValueNames(keyPath).size(); }
-    int KeyExists(const char* keyPath)
+    int KeyExists(const std::string& keyPath)
     {
-        HKEY hk;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, Full(keyPath).c_str(), 0, KEY_READ, &hk) != ERROR_SUCCESS)
-            return 0;
-        RegCloseKey(hk);
-        return 1;
+        HKEY hk = Key(keyPath);
+        return hk && RegCloseKey(hk) == ERROR_SUCCESS;
     }
 
   private:
@@ -150,14 +124,13 @@ class TestStore : public Store
     std::vector<std::pair<unsigned, std::string>> failures;
     std::vector<std::pair<STOREKEY, std::string>> open; // keys handed out, by full path
 
-    static std::string Tag(const char* tag)
+    static std::string Exe()
     {
         char exe[MAX_PATH];
-        DWORD n = GetModuleFileNameA(NULL, exe, sizeof exe);
-        std::string s(exe, n);
-        return tag ? tag : s.substr(s.find_last_of('\\') + 1);
+        std::string s(exe, GetModuleFileNameA(NULL, exe, sizeof exe));
+        return s.substr(s.find_last_of('\\') + 1);
     }
-    std::string Full(const char* keyPath) const { return base + "\\" + keyPath; }
+    std::string Full(const std::string& keyPath) const { return base + "\\" + keyPath; }
     std::string Join(STOREKEY parent, const char* path) const
     {
         std::string p;
@@ -182,7 +155,7 @@ class TestStore : public Store
             return 0;
         }
         if (ok)
-            open.push_back(std::make_pair(*key, full));
+            open.push_back({*key, full});
         return ok;
     }
 };

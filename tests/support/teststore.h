@@ -1,11 +1,14 @@
-// teststore.h - the real registry store aimed at a scratch key of HKEY_CURRENT_USER
-// (one per test program, emptied when made and when gone), able to fail chosen
-// operations on chosen keys (full paths from the store's root, case ignored).
+// teststore.h - the real registry store aimed at a scratch key of HKEY_CURRENT_USER (one per
+// test program, emptied when made and when gone), able to fail chosen operations on chosen
+// keys (full paths from the store's root, case ignored), and counting the keys left open.
 #ifndef TESTSTORE_H
 #define TESTSTORE_H
 
 #include <windows.h>
 
+#include <shlwapi.h>
+
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,148 +17,117 @@
 
 const unsigned FAIL_CREATE = 1, FAIL_OPEN = 2, FAIL_READ = 4, FAIL_WRITE = 8;
 
-class TestStore : public Store
+class TestStore : public RegStore
 {
   public:
-    explicit TestStore(const char* tag = "") : base(std::string("Software\\StakkaTests\\") + tag + Exe()),
-                                               reg(HKEY_CURRENT_USER, base.c_str())
+    explicit TestStore(const char* tag = "") : RegStore(HKEY_CURRENT_USER, Base(tag).c_str()), base(Base(tag))
     {
-        reg.DeleteKey(NULL, "");
+        DeleteKey(NULL, "");
     }
-    ~TestStore() override { reg.DeleteKey(NULL, ""); }
+    ~TestStore() override { DeleteKey(NULL, ""); }
 
     int OpenKey(STOREKEY parent, const char* path, STOREKEY* key) override
     {
-        return Track(parent, path, key, FAIL_OPEN, reg.OpenKey(parent, path, key));
+        return Track(parent, path, key, FAIL_OPEN, RegStore::OpenKey(parent, path, key));
     }
     int CreateKey(STOREKEY parent, const char* path, STOREKEY* key) override
     {
-        *key = NULL;
-        return !Fails(FAIL_CREATE, Join(parent, path)) && Track(parent, path, key, 0, reg.CreateKey(parent, path, key));
+        if (Fails(FAIL_CREATE, Join(parent, path)))
+            return *key = NULL, 0;
+        return Track(parent, path, key, 0, RegStore::CreateKey(parent, path, key));
     }
-    int DeleteKey(STOREKEY parent, const char* path) override { return reg.DeleteKey(parent, path); }
     void CloseKey(STOREKEY key) override
     {
-        for (size_t i = 0; i < open.size(); i++)
-            if (open[i].first == key)
-                open.erase(open.begin() + i--);
-        reg.CloseKey(key);
+        open.erase(key);
+        RegStore::CloseKey(key);
     }
     int QueryValue(STOREKEY key, const char* name, char* buf, DWORD cb) override
     {
         if (buf && cb)
             buf[0] = '\0';
-        return !Fails(FAIL_READ, Join(key, "")) && reg.QueryValue(key, name, buf, cb);
+        return !Fails(FAIL_READ, PathOf(key)) && RegStore::QueryValue(key, name, buf, cb);
     }
     int SetValue(STOREKEY key, const char* name, const char* text) override
     {
-        return !Fails(FAIL_WRITE, Join(key, "")) && reg.SetValue(key, name, text);
+        return !Fails(FAIL_WRITE, PathOf(key)) && RegStore::SetValue(key, name, text);
     }
-    int EnumValue(STOREKEY key, DWORD index, char* name, DWORD cbName, char* data, DWORD cbData) override
-    {
-        return reg.EnumValue(key, index, name, cbName, data, cbData);
-    }
-    int DeleteValue(STOREKEY key, const char* name) override { return reg.DeleteValue(key, name); }
-    int FoldsValueCase() const override { return 1; }
 
     // Makes ops fail on the key at keyPath (every key when null). Calls add up.
-    void FailOn(unsigned ops, const char* keyPath = NULL) { failures.push_back({ops, keyPath ? keyPath : ""}); }
+    void FailOn(unsigned ops, const char* keyPath = "") { failures.push_back({ops, keyPath}); }
     void ClearFailures() { failures.clear(); }
     int OpenHandles() const { return (int)open.size(); }
 
     // Inspection and set-up straight through the registry; no failure applies.
-    HKEY Key(const std::string& keyPath, bool create = false)
-    {
-        HKEY hk = NULL;
-        if (create)
-            RegCreateKeyExA(HKEY_CURRENT_USER, Full(keyPath).c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &hk, NULL);
-        else
-            RegOpenKeyExA(HKEY_CURRENT_USER, Full(keyPath).c_str(), 0, KEY_READ, &hk);
-        return hk;
-    }
-    int Get(const std::string& keyPath, const char* name, std::string* data)
-    {
-        char buf[8192];
-        DWORD cb = sizeof buf;
-        HKEY hk = Key(keyPath);
-        int ok = hk && RegQueryValueExA(hk, name, NULL, NULL, (BYTE*)buf, &cb) == ERROR_SUCCESS;
-        data->assign(buf, ok ? cb : 0);
-        return RegCloseKey(hk), ok;
-    }
     int Put(const std::string& keyPath, const char* name, const std::string& data, DWORD type = REG_SZ)
     {
-        std::string d = type == REG_SZ ? std::string(data.c_str(), data.size() + 1) : data;
-        HKEY hk = Key(keyPath, true);
-        int ok = hk && RegSetValueExA(hk, name, 0, type, (const BYTE*)d.data(), (DWORD)d.size()) == ERROR_SUCCESS;
-        return RegCloseKey(hk), ok;
+        DWORD cb = (DWORD)data.size() + (type == REG_SZ);
+        return SHSetValueA(HKEY_CURRENT_USER, Full(keyPath), name, type, data.c_str(), cb) == ERROR_SUCCESS;
     }
-    // A string value's text without its terminator; "<missing>" when absent.
+    // A value's text up to its first NUL; "<missing>" when absent.
     std::string Text(const std::string& keyPath, const char* name)
     {
-        std::string d;
-        return Get(keyPath, name, &d) ? std::string(d.c_str()) : "<missing>";
+        char buf[8192] = "";
+        DWORD cb = sizeof buf - 1;
+        return SHGetValueA(HKEY_CURRENT_USER, Full(keyPath), name, NULL, buf, &cb) ? "<missing>" : buf;
     }
     // The value names of a key in the registry's order, and its class ("" when missing).
     std::vector<std::string> ValueNames(const std::string& keyPath, std::string* cls = NULL)
     {
         std::vector<std::string> names;
-        HKEY hk = Key(keyPath);
-        if (!hk)
-            return names;
+        HKEY hk;
         char name[512], c[64] = "";
         DWORD cc = sizeof c, cch = sizeof name;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, Full(keyPath), 0, KEY_READ, &hk) != ERROR_SUCCESS)
+            return names;
         RegQueryInfoKeyA(hk, c, &cc, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL);
+        for (DWORD i = 0; !RegEnumValueA(hk, i, name, &cch, NULL, NULL, NULL, NULL); i++, cch = sizeof name)
+            names.push_back(name);
+        RegCloseKey(hk);
         if (cls)
             *cls = c;
-        for (DWORD i = 0; RegEnumValueA(hk, i, name, &cch, NULL, NULL, NULL, NULL) == ERROR_SUCCESS; cch = sizeof name)
-            names.push_back(name), i++;
-        RegCloseKey(hk);
         return names;
     }
     int KeyExists(const std::string& keyPath)
     {
-        HKEY hk = Key(keyPath);
-        return hk && RegCloseKey(hk) == ERROR_SUCCESS;
+        HKEY hk;
+        return !RegOpenKeyExA(HKEY_CURRENT_USER, Full(keyPath), 0, KEY_READ, &hk) && !RegCloseKey(hk);
     }
 
   private:
-    std::string base;
-    RegStore reg;
+    std::string base, full;
     std::vector<std::pair<unsigned, std::string>> failures;
-    std::vector<std::pair<STOREKEY, std::string>> open; // keys handed out, by full path
+    std::map<STOREKEY, std::string> open; // keys handed out, by full path
 
-    static std::string Exe()
+    static std::string Base(const char* tag)
     {
         char exe[MAX_PATH];
-        std::string s(exe, GetModuleFileNameA(NULL, exe, sizeof exe));
-        return s.substr(s.find_last_of('\\') + 1);
+        GetModuleFileNameA(NULL, exe, sizeof exe);
+        return std::string("Software\\StakkaTests\\") + tag + PathFindFileNameA(exe);
     }
-    std::string Full(const std::string& keyPath) const { return base + "\\" + keyPath; }
-    std::string Join(STOREKEY parent, const char* path) const
-    {
-        std::string p;
-        for (const auto& k : open)
-            if (parent && k.first == parent)
-                p = k.second;
-        return p.empty() ? std::string(path ? path : "") : (path && *path ? p + "\\" + path : p);
-    }
+    const char* Full(const std::string& keyPath) { return (full = base + "\\" + keyPath).c_str(); }
     int Fails(unsigned op, const std::string& path) const
     {
         for (const auto& f : failures)
-            if ((f.first & op) && (f.second.empty() || lstrcmpiA(f.second.c_str(), path.c_str()) == 0))
+            if ((f.first & op) && (f.second.empty() || !lstrcmpiA(f.second.c_str(), path.c_str())))
                 return 1;
         return 0;
     }
+    std::string PathOf(STOREKEY key) const
+    {
+        auto k = open.find(key);
+        return k == open.end() ? "" : k->second;
+    }
+    std::string Join(STOREKEY parent, const char* path) const
+    {
+        return parent ? PathOf(parent) + (*path ? "\\" : "") + path : path;
+    }
     int Track(STOREKEY parent, const char* path, STOREKEY* key, unsigned op, int ok)
     {
-        std::string full = Join(parent, path);
-        if (ok && Fails(op, full)) {
-            reg.CloseKey(*key);
-            *key = NULL;
-            return 0;
-        }
+        std::string p = Join(parent, path);
+        if (ok && Fails(op, p))
+            RegStore::CloseKey(*key), *key = NULL, ok = 0;
         if (ok)
-            open.push_back({*key, full});
+            open[*key] = p;
         return ok;
     }
 };

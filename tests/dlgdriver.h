@@ -50,7 +50,6 @@ class DialogDriver
     // The answers to the next questions, in order (then No or Cancel).
     DialogDriver& Answer(int id) { return answers.push_back(id), *this; }
     bool Done() const { return steps.empty() && !timedOut; }
-    int DialogsSeen() const { return dialogsSeen; }
     void ExpectDone() const { EXPECT_TRUE(Done()) << steps.size() << " steps left"; }
 
     std::vector<QUESTION> questions;
@@ -62,7 +61,6 @@ class DialogDriver
     UINT_PTR timer;
     DWORD start, watchdog;
     bool timedOut = false;
-    int dialogsSeen = 0;
     std::vector<HWND> dialogs;
     std::deque<std::pair<std::string, Action>> steps;
     std::deque<int> answers;
@@ -75,7 +73,7 @@ class DialogDriver
         GetClassNameA((HWND)wParam, cls, sizeof cls);
         if (code == HCBT_CREATEWND && current && !lstrcmpA(cls, "#32770") &&
             !(((CBT_CREATEWNDA*)lParam)->lpcs->style & WS_CHILD))
-            current->dialogs.push_back((HWND)wParam), current->dialogsSeen++;
+            current->dialogs.push_back((HWND)wParam);
         return CallNextHookEx(nullptr, code, wParam, lParam);
     }
     static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD)
@@ -104,10 +102,9 @@ class DialogDriver
     static int WINAPI Question(HWND, LPCSTR text, LPCSTR, UINT type)
     {
         current->questions.push_back({text, type});
-        if (current->answers.empty())
-            return (type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDCANCEL;
-        int id = current->answers.front();
-        current->answers.pop_front();
+        int no = (type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDCANCEL, id = no;
+        if (!current->answers.empty())
+            id = current->answers.front(), current->answers.pop_front();
         return id;
     }
     static int WINAPI Error(HWND, LPCSTR text, LPCSTR, UINT) { return current->errors.push_back(text), IDOK; }
@@ -182,15 +179,8 @@ template <class Cycle> void ExpectCountsFlat(int cycles, Cycle cycle)
 // A plain visible top-level window to own the dialogs, as the main window does.
 inline HWND MakeOwnerWindow()
 {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "DialogTestOwner";
-    RegisterClassA(&wc); // fails harmlessly once registered
-    HWND hwnd = CreateWindowExA(0, wc.lpszClassName, "Owner", WS_OVERLAPPEDWINDOW, 100, 100, 400, 450, nullptr,
-                                nullptr, wc.hInstance, nullptr);
-    ShowWindow(hwnd, SW_SHOW);
-    return hwnd;
+    return CreateWindowExA(0, "STATIC", "Owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 400,
+                           450, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
 }
 
 #endif // DLGDRIVER_H

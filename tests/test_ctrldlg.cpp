@@ -14,19 +14,13 @@ namespace
 
 const char kTitle[] = "Set Controls";
 
+// The key choosers this thread has open.
 std::vector<HWND> Choosers()
 {
     std::vector<HWND> found;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND hwnd, LPARAM lp) -> BOOL {
-            char cls[32] = "";
-            GetClassNameA(hwnd, cls, sizeof cls);
-            if (lstrcmpA(cls, "ChooseKey") == 0)
-                reinterpret_cast<std::vector<HWND>*>(lp)->push_back(hwnd);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    for (HWND h = nullptr; (h = FindWindowExA(nullptr, h, "ChooseKey", nullptr)) != nullptr;)
+        if (GetWindowThreadProcessId(h, nullptr) == GetCurrentThreadId())
+            found.push_back(h);
     return found;
 }
 
@@ -57,11 +51,7 @@ class ControlsDialog : public ::testing::Test
             DestroyWindow(h);
         DestroyWindow(owner);
     }
-    void Run(DialogDriver& d)
-    {
-        ControlOptions(GetModuleHandleA(nullptr), owner, &co);
-        d.ExpectDone();
-    }
+    void Run(DialogDriver& d) { ControlOptions(GetModuleHandleA(nullptr), owner, &co), d.ExpectDone(); }
     // Adds the steps that click field id and press vk in the chooser it opens.
     static DialogDriver& Choose(DialogDriver& d, int id, int vk)
     {

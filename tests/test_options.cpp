@@ -128,6 +128,9 @@ TEST_F(Options, FirstRunStoresTheDefaultsQuietlyAndSavedFieldsLoadBack)
         EXPECT_EQ(v.dflt, Get(v.subkey, v.name)) << v.name;
     EXPECT_EQ("35,36,37,38,39,40,41,", Get("Block Schemes", "Six"));
     EXPECT_EQ(6u, Schemes().size());
+    string cls;
+    store.ValueNames(Path("Controls"), &cls);
+    EXPECT_EQ("Gay", cls);
     EXPECT_TRUE(Defaults() == Load());
     EXPECT_EQ(Texts(), rec.Texts());
 
@@ -169,6 +172,7 @@ TEST_F(Options, NumbersAreReadUpToTheFirstMismatch)
         {NULL, "Window", ",5", AT(windowpos.x), 100},
         {NULL, "Window", "12,34,56", AT(windowpos.y), 34},
         {"Block Schemes", "One", "9,8,7", AT(go.bs.blocks[3]), 3}, // the rest stay
+        {"Block Schemes", "One", "1,2,3,4,5,6,7,8,9", AT(go.bs.blocks[6]), 7},
     };
     for (const auto& row : table) {
         FreshRun();
@@ -183,65 +187,41 @@ TEST_F(Options, NumbersAreReadUpToTheFirstMismatch)
 
 TEST_F(Options, EveryValueReplacedByBadDataLoadsOnlyWhatIsDefined)
 {
-    const string binary = "\x01\xFF"
-                          "5\x80"; // what is read of the binary value
     const struct {
         const char* what;
-        string data;
+        string data; // its text ends at the first NUL
         DWORD type;
         int number; // what a number field takes from it
-        string text;
-    } bad[] = {{"empty", "", REG_SZ, 0, ""},
-               {"300 chars", string(300, '7'), REG_SZ, 0, ""},
-               {"binary", binary + string("\0" "99", 3), REG_BINARY, 0, binary},
-               {"too small", "-2147483649", REG_SZ, INT_MIN, "-2147483649"},
-               {"too big", "99999999999", REG_SZ, INT_MAX, "99999999999"}};
-    for (const auto& v : kLayout) {
-        for (size_t g = 0; g < sizeof bad / sizeof bad[0]; g++) {
-            SCOPED_TRACE(string(v.name) + " = " + bad[g].what);
+    } bad[] = {{"empty", "", REG_SZ, 0},
+               {"15 chars", string(15, '7'), REG_SZ, INT_MAX}, // the longest scheme name
+               {"16 chars", string(16, '7'), REG_SZ, INT_MAX},
+               {"255 chars", string(255, '7'), REG_SZ, INT_MAX}, // the longest text
+               {"256 chars", string(256, '7'), REG_SZ, 0},
+               {"binary", string("\x01\xFF" "5\x80\0" "99", 7), REG_BINARY, 0},
+               {"too small", "-2147483649", REG_SZ, INT_MIN},
+               {"too big", "99999999999", REG_SZ, INT_MAX}};
+    for (const auto& v : kLayout)
+        for (const auto& b : bad) {
+            SCOPED_TRACE(string(v.name) + " = " + b.what);
             FreshRun();
-            ASSERT_TRUE(store.Put(Path(v.subkey), v.name, bad[g].data, bad[g].type));
+            ASSERT_TRUE(store.Put(Path(v.subkey), v.name, b.data, b.type));
             OPTIONS op = Load(), e = Defaults();
+            const string text = b.data.c_str();
+            const bool refused = b.data.size() > 255 || (v.kind == SCHEME_NAME && text.size() > 15);
             Texts m;
-            const bool tooLong = g == 1, number = g >= 3;
-            if (tooLong)
+            if (refused)
                 m.push_back(string("Unable to load ") + v.message);
-            if (v.kind == KEY || (v.kind == NUMBER && !tooLong) || (v.kind == PAIR && number))
-                memcpy((char*)&e + v.off, &bad[g].number, v.size);
-            if (v.kind == BG_NAME && !tooLong)
-                strcpy(e.go.bg.name, bad[g].text.c_str());
-            if (v.kind == SCHEME_NAME && !tooLong) {
-                strcpy(e.go.bs.name, bad[g].text.c_str());
-                m.push_back("Unable to load block scheme " + bad[g].text);
+            if (v.kind == KEY || (!refused && (v.kind == NUMBER || (v.kind == PAIR && b.number))))
+                memcpy((char*)&e + v.off, &b.number, v.size);
+            if (v.kind == BG_NAME && !refused)
+                strcpy(e.go.bg.name, text.c_str());
+            if (v.kind == SCHEME_NAME && !refused) {
+                strcpy(e.go.bs.name, text.c_str());
+                m.push_back("Unable to load block scheme " + text);
             }
             EXPECT_EQ(m, rec.Texts());
             EXPECT_TRUE(e == op);
         }
-    }
-}
-
-TEST_F(Options, TextsAtTheirBounds)
-{
-    const string name16 = "ABCDEFGHIJKLMNOP", name15 = name16.substr(0, 15);
-    const BLOCKSCHEME nines = {"", {9, 9, 9, 9, 9, 9, 9}};
-    const struct {
-        const char* subkey;
-        string text;
-        bool loads;
-    } table[] = {{"Background", string(255, 'n'), true}, {"Background", string(256, 'n'), false},
-                 {NULL, name15, true}, {NULL, name16, false}};
-    for (const auto& row : table) {
-        FreshRun();
-        ASSERT_TRUE(WriteBlockScheme(name16.c_str(), nines) && WriteBlockScheme(name15.c_str(), nines));
-        store.Put(Path(row.subkey), row.subkey ? "BackgroundName" : "Current Block Scheme", row.text);
-        OPTIONS op = Load(), e = Defaults(); // the neighbours in the record untouched
-        EXPECT_EQ(row.loads ? 0u : 1u, rec.Texts().size()) << row.text.size();
-        if (row.loads && row.subkey)
-            strcpy(e.go.bg.name, row.text.c_str());
-        if (row.loads && !row.subkey)
-            e.go.bs = nines, strcpy(e.go.bs.name, row.text.c_str());
-        EXPECT_TRUE(e == op) << row.text.size();
-    }
 }
 
 TEST_F(Options, LostKeysAreRepaired)
@@ -365,73 +345,6 @@ TEST_F(Options, SchemesWriteListRemoveDefaultsAndCaseTwins)
     EXPECT_TRUE(e == op);
     EXPECT_EQ("21,22,23,24,25,26,27,", Get("Block Schemes", "Four"));
     EXPECT_EQ("0,1,2,3,4,5,99,", Get("Block Schemes", "Zed"));
-}
-
-TEST(BlockSchemeText, FormatAndParseStayInBounds)
-{
-    BLOCKSCHEME bs = {"", {0, 1, 2, 3, 4, 5, 0xFFFFFFFF}};
-    char text[64];
-    EXPECT_EQ(15, FormatBlockScheme(bs, text, 16));
-    EXPECT_STREQ("0,1,2,3,4,5,-1,", text);
-    EXPECT_EQ(-1, FormatBlockScheme(bs, text, 15)); // no room for the terminator
-    EXPECT_STREQ("", text);
-    EXPECT_EQ(7, ParseBlockScheme("1,2,3,4,5,6,7,8,9", bs));
-    EXPECT_EQ(7u, bs.blocks[6]);
-    EXPECT_EQ(2, ParseBlockScheme("9,9,x,9", bs));
-    EXPECT_EQ(3u, bs.blocks[2]);
-    EXPECT_EQ(0, ParseBlockScheme(NULL, bs));
-}
-
-TEST(RegStore, KeysValuesAndBounds)
-{
-    TestStore st("regstore");
-    STOREKEY k, sub;
-    char buf[600], name[32];
-    ASSERT_TRUE(st.CreateKey(NULL, "A\\B", &k)); // the whole path
-    ASSERT_TRUE(st.CreateKey(k, "Sub", &sub));   // relative to an open key
-    string cls;
-    st.ValueNames("A", &cls);
-    EXPECT_EQ("Gay", cls);
-    HKEY hk; // only inside the base
-    EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "A\\B", 0, KEY_READ, &hk));
-    const struct {
-        string data;
-        DWORD type;
-        int fits;
-        size_t len;
-    } table[] = {{string(255, 'a'), REG_SZ, 1, 255},     {string(256, 'a'), REG_SZ, 0, 0},
-                 {string(255, 'b'), REG_BINARY, 1, 255}, {string(256, 'b'), REG_BINARY, 0, 0},
-                 {string("ab\0cd", 5), REG_BINARY, 1, 2}, {string(), REG_BINARY, 1, 0}};
-    for (const auto& row : table) {
-        ASSERT_TRUE(st.Put("A\\B", "v", row.data, row.type));
-        memset(buf, 'G', sizeof buf);
-        EXPECT_EQ(row.fits, st.QueryValue(k, "v", buf, 256)) << row.data.size();
-        EXPECT_EQ(row.len, strlen(buf));
-        EXPECT_EQ(string(sizeof buf - 256, 'G'), string(buf + 256, sizeof buf - 256));
-    }
-    // Value names match exactly; a twin in case is replaced, keeping the new spelling.
-    ASSERT_TRUE(st.SetValue(sub, "Name", "1"));
-    EXPECT_FALSE(st.QueryValue(sub, "name", buf, sizeof buf) || st.DeleteValue(sub, "NAME"));
-    ASSERT_TRUE(st.SetValue(sub, "name", "2"));
-    EXPECT_EQ(Texts{"name"}, st.ValueNames("A\\B\\Sub"));
-    // Enumeration skips what does not fit and goes on.
-    ASSERT_TRUE(st.SetValue(sub, "long", string(300, 'x').c_str()));
-    ASSERT_TRUE(st.SetValue(sub, string(40, 'n').c_str(), "3"));
-    int ok = 0, skipped = 0, r;
-    for (DWORD i = 0; (r = st.EnumValue(sub, i, name, sizeof name, buf, 256)) != STORE_ENUM_DONE; i++)
-        (r == STORE_ENUM_SKIP ? skipped : ok)++;
-    EXPECT_EQ(1, ok);
-    EXPECT_EQ(2, skipped);
-    EXPECT_FALSE(st.QueryValue(NULL, "v", buf, sizeof buf) || st.SetValue(NULL, "v", "1") ||
-                 st.QueryValue(k, "v", buf, 0));
-    st.CloseKey(sub);
-    st.CloseKey(k);
-    EXPECT_FALSE(st.CreateKey(NULL, string(600, 'p').c_str(), &k)); // refused, not cut
-    EXPECT_TRUE(st.DeleteKey(NULL, "A")); // everything under it
-    EXPECT_FALSE(st.KeyExists("A\\B") || st.DeleteKey(NULL, "A"));
-    RegStore bad((HKEY)(ULONG_PTR)0x7FFF0010, NULL); // no key: everything fails
-    k = (STOREKEY)1;
-    EXPECT_FALSE(bad.OpenKey(NULL, "A", &k) || k || bad.CreateKey(NULL, "A", &k) || k);
 }
 
 TEST(MbError, CutsAt255AndReturnsWhatItShows)

@@ -6,7 +6,6 @@
 
 #include "ctrldlg.h"
 #include "dlgdriver.h"
-#include "dlgids.h"
 #include "stkdefs.h"
 
 namespace
@@ -23,8 +22,7 @@ std::vector<HWND> Choosers()
             found.push_back(h);
     return found;
 }
-
-// A click in a key field, and a key press to the focus, through the queue.
+// A click in key field id (105..109) and a key press at the focus, through the queue.
 void Click(HWND dlg, int id)
 {
     PostMessageA(GetDlgItem(dlg, id), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
@@ -35,13 +33,21 @@ void Press(int vk)
     PostMessageA(GetFocus(), WM_KEYDOWN, vk, 1);
     PostMessageA(GetFocus(), WM_KEYUP, vk, 0xC0000001);
 }
+// The steps that click field id and press vk in the chooser it opens.
+DialogDriver& Choose(DialogDriver& d, int id, int vk)
+{
+    return d.Then(kTitle, [id](HWND dlg) { Click(dlg, id); }).Then(kTitle, [vk](HWND) {
+        ASSERT_EQ(1u, Choosers().size());
+        Press(vk);
+    });
+}
 
 class ControlsDialog : public ::testing::Test
 {
   protected:
-    static void SetUpTestSuite() { RegisterChooseKeyClass(GetModuleHandleA(nullptr)); }
     void SetUp() override
     {
+        RegisterChooseKeyClass(GetModuleHandleA(nullptr));
         owner = MakeOwnerWindow();
         memcpy(co.keys, defaultkeys, sizeof co.keys);
     }
@@ -52,14 +58,6 @@ class ControlsDialog : public ::testing::Test
         DestroyWindow(owner);
     }
     void Run(DialogDriver& d) { ControlOptions(GetModuleHandleA(nullptr), owner, &co), d.ExpectDone(); }
-    // Adds the steps that click field id and press vk in the chooser it opens.
-    static DialogDriver& Choose(DialogDriver& d, int id, int vk)
-    {
-        return d.Then(kTitle, [id](HWND dlg) { Click(dlg, id); }).Then(kTitle, [vk](HWND) {
-            ASSERT_EQ(1u, Choosers().size());
-            Press(vk);
-        });
-    }
     HWND owner = nullptr;
     CONTROLOPTIONS co;
 };
@@ -75,47 +73,51 @@ TEST(KeyFieldText, TableNameOrReadableSubstituteCutToTheBuffer)
         char text[40];
         memset(text, 'x', sizeof text);
         KeyFieldText(c.key, text, c.cb);
-        EXPECT_STREQ(c.text, text) << c.key;
-        EXPECT_EQ('x', text[c.cb]) << c.key;
+        EXPECT_TRUE(!strcmp(c.text, text) && text[c.cb] == 'x') << c.key << " " << text;
     }
 }
 
-TEST_F(ControlsDialog, TheChooserBindsKeysOfTheTableOnlyAndEscapeChangesNothing)
+TEST_F(ControlsDialog, TheChooserBindsKeysOfTheTableOnlyAndALeftoverOneReportsToNoOne)
 {
     HWND ownerWnd = owner;
     co.keys[2] = 18; // stored "Menu": shown, though it can never be chosen
     DialogDriver d;
     d.Then(kTitle, [](HWND dlg) {
-         EXPECT_EQ("Menu", ItemText(dlg, 107));
-         SendMessageA(dlg, WM_KEYDOWN, 'A', 0); // no chooser open: a stray key
-         Click(dlg, 105);
-     })
-        .Then(kTitle, [ownerWnd](HWND dlg) {
-            std::vector<HWND> c = Choosers();
-            ASSERT_EQ(1u, c.size());
-            EXPECT_EQ(c[0], GetFocus());
-            EXPECT_EQ(ownerWnd, GetWindow(c[0], GW_OWNER));
-            Click(dlg, 108); // a second field while it is open opens no second chooser
-        })
-        .Then(kTitle, [](HWND) {
-            std::vector<HWND> c = Choosers();
-            ASSERT_EQ(1u, c.size());
-            SetFocus(c[0]); // back to the chooser, as a click on it would
-            for (int vk : {VK_F1, VK_NUMPAD4, VK_OEM_1, VK_PAUSE, VK_ESCAPE})
-                Press(vk);
-        })
-        .Then(kTitle, [](HWND dlg) {
-            EXPECT_TRUE(Choosers().empty());
-            EXPECT_EQ("Left arrow", ItemText(dlg, 105));
-        });
-    Choose(d, 105, VK_RETURN).Then(kTitle, [](HWND dlg) {
+        EXPECT_EQ("Menu", ItemText(dlg, 107));
+        SendMessageA(dlg, WM_KEYDOWN, 'A', 0); // no chooser open: a stray key
+        Click(dlg, 105);
+    });
+    d.Then(kTitle, [ownerWnd](HWND dlg) {
+        std::vector<HWND> c = Choosers();
+        ASSERT_EQ(1u, c.size());
+        EXPECT_EQ(c[0], GetFocus());
+        EXPECT_EQ(ownerWnd, GetWindow(c[0], GW_OWNER));
+        Click(dlg, 108); // a second field while it is open opens no second chooser
+    });
+    d.Then(kTitle, [](HWND) {
+        std::vector<HWND> c = Choosers();
+        ASSERT_EQ(1u, c.size());
+        SetFocus(c[0]); // back to the chooser, as a click on it would
+        for (int vk : {VK_F1, VK_NUMPAD4, VK_OEM_1, VK_PAUSE, VK_ESCAPE})
+            Press(vk);
+    });
+    d.Then(kTitle, [](HWND dlg) {
         EXPECT_TRUE(Choosers().empty());
+        EXPECT_EQ("Left arrow", ItemText(dlg, 105));
+    });
+    Choose(d, 105, VK_RETURN).Then(kTitle, [](HWND dlg) {
         EXPECT_EQ("Return", ItemText(dlg, 105));
         EXPECT_EQ(GetDlgItem(dlg, IDOK), GetFocus());
     });
-    Choose(d, 106, VK_CONTROL).Then(kTitle, [](HWND dlg) { PostCommand(dlg, IDOK); });
+    Choose(d, 106, VK_CONTROL).Then(kTitle, [](HWND dlg) { Click(dlg, 109); });
+    d.Then(kTitle, [](HWND dlg) { PostCommand(dlg, IDOK); }); // the chooser still open
     Run(d);
     const int want[NUM_CONTROLS] = {VK_RETURN, VK_CONTROL, 18, VK_CONTROL, VK_DOWN};
+    EXPECT_EQ(0, memcmp(want, co.keys, sizeof want));
+    std::vector<HWND> c = Choosers();
+    ASSERT_EQ(1u, c.size());
+    SendMessageA(c[0], WM_KEYDOWN, 'M', 1);
+    EXPECT_FALSE(IsWindow(c[0]));
     EXPECT_EQ(0, memcmp(want, co.keys, sizeof want));
 }
 
@@ -132,25 +134,6 @@ TEST_F(ControlsDialog, OkCommitsCancelKeepsTheRecordAndNothingLeaks)
         before.keys[i % 5] = i % 2 ? 'A' + i : before.keys[i % 5];
         EXPECT_EQ(0, memcmp(&before, &co, sizeof co)) << i;
     });
-}
-
-TEST_F(ControlsDialog, ChooserLeftOpenAfterTheDialogReportsToNoOne)
-{
-    DialogDriver d;
-    d.Then(kTitle, [](HWND dlg) { Click(dlg, 105); }).Then(kTitle, [](HWND dlg) {
-        ASSERT_EQ(1u, Choosers().size());
-        PostCommand(dlg, IDOK);
-    });
-    Run(d);
-    std::vector<HWND> c = Choosers();
-    ASSERT_EQ(1u, c.size());
-    SendMessageA(c[0], WM_KEYDOWN, 'M', 1);
-    EXPECT_FALSE(IsWindow(c[0]));
-    EXPECT_EQ(37, co.keys[0]);
-    DialogDriver again; // a later dialog starts afresh: its first click opens a chooser
-    Choose(again, 105, 'N').Then(kTitle, [](HWND dlg) { PostCommand(dlg, IDOK); });
-    Run(again);
-    EXPECT_EQ('N', co.keys[0]);
 }
 
 } // namespace

@@ -10,7 +10,6 @@
 
 #include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "store.h"
@@ -43,8 +42,6 @@ class TestStore : public RegStore
     }
     int QueryValue(STOREKEY key, const char* name, char* buf, DWORD cb) override
     {
-        if (buf && cb)
-            buf[0] = '\0';
         return !Fails(FAIL_READ, PathOf(key)) && RegStore::QueryValue(key, name, buf, cb);
     }
     int SetValue(STOREKEY key, const char* name, const char* text) override
@@ -61,40 +58,36 @@ class TestStore : public RegStore
     int Put(const std::string& keyPath, const char* name, const std::string& data, DWORD type = REG_SZ)
     {
         DWORD cb = (DWORD)data.size() + (type == REG_SZ);
-        return SHSetValueA(HKEY_CURRENT_USER, Full(keyPath), name, type, data.c_str(), cb) == ERROR_SUCCESS;
+        std::string full = base + "\\" + keyPath;
+        return !SHSetValueA(HKEY_CURRENT_USER, full.c_str(), name, type, data.c_str(), cb);
     }
-    // A value's text up to its first NUL; "<missing>" when absent.
+    // A value's text; "<missing>" when absent.
     std::string Text(const std::string& keyPath, const char* name)
     {
-        char buf[8192] = "";
-        DWORD cb = sizeof buf - 1;
-        return SHGetValueA(HKEY_CURRENT_USER, Full(keyPath), name, NULL, buf, &cb) ? "<missing>" : buf;
+        STOREKEY k;
+        char buf[8192];
+        int ok = RegStore::OpenKey(NULL, keyPath.c_str(), &k) && RegStore::QueryValue(k, name, buf, sizeof buf);
+        return RegStore::CloseKey(k), ok ? buf : "<missing>";
     }
-    // The value names of a key in the registry's order, and its class ("" when missing).
-    std::vector<std::string> ValueNames(const std::string& keyPath, std::string* cls = NULL)
+    // The value names of a key in the registry's order.
+    std::vector<std::string> ValueNames(const std::string& keyPath)
     {
         std::vector<std::string> names;
-        HKEY hk;
-        char name[512], c[64] = "";
-        DWORD cc = sizeof c, cch = sizeof name;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, Full(keyPath), 0, KEY_READ, &hk) != ERROR_SUCCESS)
-            return names;
-        RegQueryInfoKeyA(hk, c, &cc, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL);
-        for (DWORD i = 0; !RegEnumValueA(hk, i, name, &cch, NULL, NULL, NULL, NULL); i++, cch = sizeof name)
-            names.push_back(name);
-        RegCloseKey(hk);
-        if (cls)
-            *cls = c;
-        return names;
+        STOREKEY k;
+        char name[512];
+        if (RegStore::OpenKey(NULL, keyPath.c_str(), &k))
+            for (DWORD i = 0; RegStore::EnumValue(k, i, name, sizeof name, NULL, 0) == STORE_ENUM_OK; i++)
+                names.push_back(name);
+        return RegStore::CloseKey(k), names;
     }
     int KeyExists(const std::string& keyPath)
     {
-        HKEY hk;
-        return !RegOpenKeyExA(HKEY_CURRENT_USER, Full(keyPath), 0, KEY_READ, &hk) && !RegCloseKey(hk);
+        STOREKEY k;
+        return RegStore::OpenKey(NULL, keyPath.c_str(), &k) && (RegStore::CloseKey(k), 1);
     }
 
   private:
-    std::string base, full;
+    std::string base;
     std::vector<std::pair<unsigned, std::string>> failures;
     std::map<STOREKEY, std::string> open; // keys handed out, by full path
 
@@ -104,7 +97,6 @@ class TestStore : public RegStore
         GetModuleFileNameA(NULL, exe, sizeof exe);
         return std::string("Software\\StakkaTests\\") + tag + PathFindFileNameA(exe);
     }
-    const char* Full(const std::string& keyPath) { return (full = base + "\\" + keyPath).c_str(); }
     int Fails(unsigned op, const std::string& path) const
     {
         for (const auto& f : failures)
@@ -112,11 +104,7 @@ class TestStore : public RegStore
                 return 1;
         return 0;
     }
-    std::string PathOf(STOREKEY key) const
-    {
-        auto k = open.find(key);
-        return k == open.end() ? "" : k->second;
-    }
+    std::string PathOf(STOREKEY key) const { return open.count(key) ? open.at(key) : ""; }
     std::string Join(STOREKEY parent, const char* path) const
     {
         return parent ? PathOf(parent) + (*path ? "\\" : "") + path : path;
@@ -126,9 +114,7 @@ class TestStore : public RegStore
         std::string p = Join(parent, path);
         if (ok && Fails(op, p))
             RegStore::CloseKey(*key), *key = NULL, ok = 0;
-        if (ok)
-            open[*key] = p;
-        return ok;
+        return ok && (open[*key] = p, 1);
     }
 };
 

@@ -57,10 +57,6 @@ DialogDriver::Action TypeName(const char* name)
         PostCommand(dlg, IDOK);
     };
 }
-string Selected(HWND dlg, int id)
-{
-    return ComboText(dlg, id, ComboSel(dlg, id));
-}
 
 class GraphicsDialog : public ::testing::Test
 {
@@ -142,15 +138,12 @@ TEST_F(GraphicsDialog, KindsDetailsAndPlacementsOpenAndCloseAsStored)
     } table[] = {
         {BG_PATTERN, "Red", 4, 31, -1, -1, BG_PATTERN, "Red"},
         {BG_PATTERN, "red", 4, 29, -1, -1, BG_PATTERN, "red"}, // exact match only
-        {BG_BUILTIN, "Nowhere", 0, 39, -1, -1, BG_BUILTIN, "Nowhere"},
         {BG_SOLID, "", 2, -1, -1, -1, BG_SOLID, ""},
         {BG_GRADIENT, "Skull", 3, -1, 0, 2, BG_BUILTIN, "Leet"},
         {BG_BUILTIN, "Skull", 0, 41, 4, -1, BG_PATTERN, "Blue"},
         {BG_PATTERN, "Orange", 4, 32, 3, -1, BG_GRADIENT, "Orange"},
         {BG_FILE | BG_STRETCH, "C:\\x.bmp", 1, 43, -1, -1, BG_FILE | BG_STRETCH, "C:\\x.bmp"},
-        {FILE_CENTER, "C:\\x.bmp", 1, 41, -1, 0, BG_FILE, "C:\\x.bmp"},
         {FILE_CENTER, "C:\\x.bmp", 1, 41, -1, 2, FILE_TILE, "C:\\x.bmp"},
-        {FILE_TILE, "C:\\x.bmp", 1, 42, -1, 3, BG_FILE | BG_STRETCH, "C:\\x.bmp"},
         {BG_FILE, "C:\\x.bmp", 1, 40, -1, 1, FILE_CENTER, "C:\\x.bmp"},
     };
     for (const auto& row : table) {
@@ -232,39 +225,8 @@ TEST_F(GraphicsDialog, ColourButtonsUseTheChooserAndCancelKeepsTheColour)
     EXPECT_EQ(RGB(255, 255, 255), op.go.bg.color[1]);
 }
 
-TEST_F(GraphicsDialog, AChangedSchemeIsOfferedAtOkAndAnotherSchemeDiscardsIt)
+TEST_F(GraphicsDialog, SchemesDeletedOrSavedStayOnCancelAndAChangedSchemeIsOfferedAtOk)
 {
-    for (int answer : {IDNO, IDYES}) {
-        DialogDriver d;
-        d.Then(kTitle, [](HWND dlg) {
-            ChooseEntry(dlg, IDC_BLOCK1, 41);
-            PostCommand(dlg, IDOK);
-        });
-        if (d.Answer(answer), answer == IDYES)
-            d.Then(kSaveTitle, TypeName("Mine"));
-        Run(d);
-        ASSERT_EQ(1u, d.questions.size());
-        EXPECT_EQ((UINT)(MB_YESNO | MB_ICONQUESTION), d.questions[0].type);
-        EXPECT_STREQ(answer == IDYES ? "Mine" : "One", op.go.bs.name);
-        EXPECT_EQ(41u, op.go.bs.blocks[0]); // kept for the run either way
-        EXPECT_EQ(answer == IDYES ? "41,1,2,3,4,5,6," : "<missing>", Stored("Mine"));
-        EXPECT_EQ("0,1,2,3,4,5,6,", Stored("One"));
-        op.go.bs = bs;
-    }
-    DialogDriver d; // another scheme chosen after a change: no question, its blocks
-    Run(d.Then(kTitle, [](HWND dlg) {
-        ChooseEntry(dlg, IDC_BLOCK1, 40);
-        ChooseEntry(dlg, IDC_SCHEMELIST, 5); // "Three" in the store's order
-        PostCommand(dlg, IDOK);
-    }));
-    EXPECT_TRUE(d.questions.empty());
-    EXPECT_EQ(14u, op.go.bs.blocks[0]);
-    EXPECT_STREQ("Three", op.go.bs.name);
-}
-
-TEST_F(GraphicsDialog, DeleteAndSaveActAtOnceAndCancelKeepsOnlyThem)
-{
-    op.go.drawGrid = 0;
     GRAPHICSOPTIONS before = op.go;
     DialogDriver d;
     d.Then(kTitle, [](HWND dlg) {
@@ -284,6 +246,23 @@ TEST_F(GraphicsDialog, DeleteAndSaveActAtOnceAndCancelKeepsOnlyThem)
     EXPECT_EQ(0, memcmp(&before, &op.go, sizeof before));
     EXPECT_EQ((Texts{"Five", "Four", "Kept", "One", "Six", "Three"}), StoredNames());
     EXPECT_EQ('3', Stored("Kept")[0]);
+
+    DialogDriver changed; // a changed scheme: saved under a new name at OK, if the player wants
+    changed.Then(kTitle, [](HWND dlg) {
+        ChooseEntry(dlg, IDC_BLOCK1, 41);
+        PostCommand(dlg, IDOK);
+    });
+    Run(changed.Answer(IDYES).Then(kSaveTitle, TypeName("Mine")));
+    EXPECT_EQ("Save your block scheme?", changed.questions.at(0).text);
+    EXPECT_STREQ("Mine", op.go.bs.name);
+    EXPECT_EQ("41,1,2,3,4,5,6,", Stored("Mine"));
+    DialogDriver other; // another scheme chosen after a change: no question, its blocks
+    Run(other.Then(kTitle, [](HWND dlg) {
+        ChooseEntry(dlg, IDC_BLOCK1, 40);
+        ChooseEntry(dlg, IDC_SCHEMELIST, 5); // "Six"
+        PostCommand(dlg, IDOK);
+    }));
+    EXPECT_TRUE(other.questions.empty() && op.go.bs.blocks[0] == 35);
 }
 
 TEST_F(GraphicsDialog, FewerPicturesThanTheSchemeNamesLeaveThatPickerEmptyAndNothingLeaks)
@@ -346,7 +325,7 @@ TEST_F(GraphicsDialog, SavingAsksBeforeReplacingAndChangesNothingWhenCancelledOr
         Texts after = ComboTexts(host, IDC_SCHEMELIST);
         if (row.stored) {
             EXPECT_EQ(kNines, Stored(row.stored));
-            EXPECT_EQ(string(row.stored) + "|" + row.stored, Selected(host, IDC_SCHEMELIST) + "|" + bs.name);
+            EXPECT_EQ(string(row.stored) + "|" + row.stored, ComboText(host, IDC_SCHEMELIST, ComboSel(host, IDC_SCHEMELIST)) + "|" + bs.name);
             EXPECT_EQ(before.size() + row.answers.empty(), after.size());
         } else {
             EXPECT_EQ(before, after);
@@ -367,17 +346,15 @@ TEST_F(GraphicsDialog, DeletingAsksThenTheOneAboveOrTheNewFirstBecomesCurrent)
         DeleteBlockScheme(host, bs); // No: nothing happens
         EXPECT_EQ(names, StoredNames());
         DeleteBlockScheme(host, bs);
-        EXPECT_EQ(2u, d.questions.size());
         names.erase(names.begin() + at);
+        int now = at > 0 ? at - 1 : 0;
         EXPECT_EQ(names, StoredNames());
         EXPECT_EQ(names, ComboTexts(host, IDC_SCHEMELIST));
-        int now = at > 0 ? at - 1 : 0;
         EXPECT_EQ(now, ComboSel(host, IDC_SCHEMELIST));
         EXPECT_EQ(names[now], bs.name);
-        BLOCKSCHEME want = bs;
-        LoadBlockScheme(names[now].c_str(), want);
         for (int i = 0; i < 7; i++)
-            EXPECT_EQ((int)want.blocks[i], ComboSel(host, IDC_BLOCK1 + i));
+            EXPECT_EQ((int)bs.blocks[i], ComboSel(host, IDC_BLOCK1 + i));
+        EXPECT_EQ(at ? 35u : 21u, bs.blocks[0]); // Four, then Six
     }
     // A current name not in the list, or the last one left, is not deleted.
     for (const char* current : {"Vanished", "Only"}) {
@@ -389,7 +366,6 @@ TEST_F(GraphicsDialog, DeletingAsksThenTheOneAboveOrTheNewFirstBecomesCurrent)
         lstrcpynA(bs.name, current, sizeof bs.name);
         LoadBlockSchemeNames(host, bs);
         DialogDriver d;
-        d.Answer(IDYES);
         DeleteBlockScheme(host, bs);
         EXPECT_EQ(1u, d.errors.size() + d.questions.size());
         EXPECT_EQ(*current == 'O' ? 1u : 4u, StoredNames().size());

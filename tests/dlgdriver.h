@@ -1,9 +1,9 @@
 // dlgdriver.h - drives the program's real modal dialogs from inside a test.
-// A thread CBT hook notes the dialogs the thread creates; a thread timer, dispatched by
-// the dialog's own modal loop, runs the steps one at a time, each once the topmost dialog
-// is visible, has the step's title and a window of the thread has the focus. A watchdog
-// ends every open dialog, so a broken script fails instead of hanging. Questions and
-// error boxes are answered through the program's seams and recorded.
+// A thread CBT hook notes the dialogs the thread creates; a thread timer, dispatched by the
+// dialog's own modal loop, runs the steps one at a time, each once the topmost dialog is
+// visible, has the step's title and a window of the thread has the focus. A watchdog ends
+// every open dialog, so a broken script fails instead of hanging. Questions and error boxes
+// are answered through the program's seams and recorded.
 #ifndef DLGDRIVER_H
 #define DLGDRIVER_H
 
@@ -30,7 +30,7 @@ class DialogDriver
   public:
     typedef std::function<void(HWND)> Action;
 
-    explicit DialogDriver(DWORD watchdogMs = 8000) : start(GetTickCount()), watchdog(watchdogMs)
+    DialogDriver() : start(GetTickCount())
     {
         current = this;
         hook = SetWindowsHookExA(WH_CBT, CbtProc, nullptr, GetCurrentThreadId());
@@ -49,17 +49,17 @@ class DialogDriver
     DialogDriver& Then(const char* title, Action act) { return steps.push_back({title, act}), *this; }
     // The answers to the next questions, in order (then No or Cancel).
     DialogDriver& Answer(int id) { return answers.push_back(id), *this; }
-    bool Done() const { return steps.empty() && !timedOut; }
-    void ExpectDone() const { EXPECT_TRUE(Done()) << steps.size() << " steps left"; }
+    void ExpectDone() const { EXPECT_TRUE(steps.empty() && !timedOut) << steps.size() << " steps left"; }
 
     std::vector<QUESTION> questions;
     std::vector<std::string> errors; // every MbError text
 
   private:
+    static const DWORD WATCHDOG_MS = 8000;
     static DialogDriver* current;
     HHOOK hook;
     UINT_PTR timer;
-    DWORD start, watchdog;
+    DWORD start;
     bool timedOut = false;
     std::vector<HWND> dialogs;
     std::deque<std::pair<std::string, Action>> steps;
@@ -83,26 +83,26 @@ class DialogDriver
             d->dialogs.pop_back();
         if (!d || d->dialogs.empty())
             return;
-        if (GetTickCount() - d->start > d->watchdog) { // a stuck script: end them all
+        if (GetTickCount() - d->start > WATCHDOG_MS) { // a stuck script: end them all
             d->timedOut = true;
             for (HWND dlg : d->dialogs)
                 EndDialog(dlg, IDCANCEL);
             return;
         }
-        HWND top = d->dialogs.back();
         char title[256] = "";
-        GetWindowTextA(top, title, sizeof title);
-        if (d->steps.empty() || !IsWindowVisible(top) || d->steps.front().first != title || !GetFocus())
+        GetWindowTextA(d->dialogs.back(), title, sizeof title);
+        if (d->steps.empty() || !IsWindowVisible(d->dialogs.back()) || d->steps.front().first != title ||
+            !GetFocus())
             return;
         // Off the list before it runs: a step may open a nested dialog whose loop ticks too.
         Action act = d->steps.front().second;
         d->steps.pop_front();
-        act(top);
+        act(d->dialogs.back());
     }
     static int WINAPI Question(HWND, LPCSTR text, LPCSTR, UINT type)
     {
         current->questions.push_back({text, type});
-        int no = (type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDCANCEL, id = no;
+        int id = (type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDCANCEL;
         if (!current->answers.empty())
             id = current->answers.front(), current->answers.pop_front();
         return id;
@@ -134,18 +134,14 @@ inline std::string ItemText(HWND dlg, int id)
 }
 inline int ComboSel(HWND dlg, int id) { return (int)SendDlgItemMessageA(dlg, id, CB_GETCURSEL, 0, 0); }
 inline int ComboCount(HWND dlg, int id) { return (int)SendDlgItemMessageA(dlg, id, CB_GETCOUNT, 0, 0); }
-inline std::string ComboText(HWND dlg, int id, int index)
-{
-    char text[512] = "<none>";
-    if (SendDlgItemMessageA(dlg, id, CB_GETLBTEXTLEN, index, 0) < (LRESULT)sizeof text)
-        SendDlgItemMessageA(dlg, id, CB_GETLBTEXT, index, (LPARAM)text);
-    return text;
-}
+// The texts of a combo box's entries ("" for one too long).
 inline std::vector<std::string> ComboTexts(HWND dlg, int id)
 {
-    std::vector<std::string> texts;
-    for (int i = 0; i < ComboCount(dlg, id); i++)
-        texts.push_back(ComboText(dlg, id, i));
+    std::vector<std::string> texts(ComboCount(dlg, id));
+    char text[512];
+    for (size_t i = 0; i < texts.size(); i++)
+        if (SendDlgItemMessageA(dlg, id, CB_GETLBTEXTLEN, i, 0) < (LRESULT)sizeof text)
+            SendDlgItemMessageA(dlg, id, CB_GETLBTEXT, i, (LPARAM)text), texts[i] = text;
     return texts;
 }
 
@@ -163,8 +159,8 @@ inline DWORD UserObjects()
     return n;
 }
 
-// Runs cycle(i) once to warm up lazily made system objects, then cycles times, and
-// expects the GDI and USER counts back where they were.
+// Runs cycle(i) once to warm up lazily made system objects, then cycles times, and expects
+// the GDI and USER counts back where they were.
 template <class Cycle> void ExpectCountsFlat(int cycles, Cycle cycle)
 {
     cycle(0);

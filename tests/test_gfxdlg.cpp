@@ -83,14 +83,6 @@ class GraphicsDialog : public ::testing::Test
             return !fake.path.empty();
         });
         SetCommDlgError([]() -> DWORD WINAPI { return fake.error; });
-        // A modeless copy of the template, 42 entries in each picker, hosts the schemes.
-        host = CreateDialogParamA(GetModuleHandleA(nullptr), "GraphicsOptions", owner,
-                                  [](HWND, UINT m, WPARAM, LPARAM) -> INT_PTR CALLBACK {
-                                      return m == WM_INITDIALOG;
-                                  }, 0);
-        for (int id = IDC_BLOCK1; id <= IDC_BLOCK7; id++)
-            for (int j = 0; j < 42; j++)
-                SendDlgItemMessageA(host, id, CB_ADDSTRING, 0, j);
         bs = op.go.bs;
     }
     void TearDown() override
@@ -98,7 +90,6 @@ class GraphicsDialog : public ::testing::Test
         SetColorChooser(nullptr);
         SetFileChooser(nullptr);
         SetCommDlgError(nullptr);
-        DestroyWindow(host);
         DestroyWindow(owner);
         SetOptionsStore(nullptr);
         FreeLibrary(dll);
@@ -121,7 +112,7 @@ class GraphicsDialog : public ::testing::Test
     TestStore store;
     OPTIONS op;
     GFXOPTIONSDATA god;
-    HWND owner = nullptr, host = nullptr;
+    HWND owner = nullptr;
     BLOCKSCHEME bs;
 };
 
@@ -225,41 +216,21 @@ TEST_F(GraphicsDialog, ColourButtonsUseTheChooserAndCancelKeepsTheColour)
     EXPECT_EQ(RGB(255, 255, 255), op.go.bg.color[1]);
 }
 
-TEST_F(GraphicsDialog, SchemesDeletedOrSavedStayOnCancelAndAChangedSchemeIsOfferedAtOk)
+TEST_F(GraphicsDialog, AChangedSchemeIsOfferedAtOkAndAnotherSchemeDiscardsTheChange)
 {
-    GRAPHICSOPTIONS before = op.go;
     DialogDriver d;
     d.Then(kTitle, [](HWND dlg) {
-        fake.ok = TRUE;
-        ChooseEntry(dlg, IDC_BGKIND, 3);
-        Command(dlg, IDC_COLOR1);
-        ChooseEntry(dlg, IDC_SCHEMELIST, 5); // "Two", the last in the store's order
-        PostCommand(dlg, IDC_DELSCHEME);
-    });
-    d.Answer(IDYES).Then(kTitle, [](HWND dlg) {
-        ChooseEntry(dlg, IDC_BLOCK1, 33);
-        PostCommand(dlg, IDC_SAVESCHEME);
-    });
-    d.Then(kSaveTitle, TypeName("Kept")).Then(kTitle, Press(IDCANCEL));
-    Run(d);
-    EXPECT_EQ(1u, d.questions.size()); // the delete only
-    EXPECT_EQ(0, memcmp(&before, &op.go, sizeof before));
-    EXPECT_EQ((Texts{"Five", "Four", "Kept", "One", "Six", "Three"}), StoredNames());
-    EXPECT_EQ('3', Stored("Kept")[0]);
-
-    DialogDriver changed; // a changed scheme: saved under a new name at OK, if the player wants
-    changed.Then(kTitle, [](HWND dlg) {
         ChooseEntry(dlg, IDC_BLOCK1, 41);
         PostCommand(dlg, IDOK);
     });
-    Run(changed.Answer(IDYES).Then(kSaveTitle, TypeName("Mine")));
-    EXPECT_EQ("Save your block scheme?", changed.questions.at(0).text);
+    Run(d.Answer(IDYES).Then(kSaveTitle, TypeName("Mine")));
+    EXPECT_EQ("Save your block scheme?", d.questions.at(0).text);
     EXPECT_STREQ("Mine", op.go.bs.name);
     EXPECT_EQ("41,1,2,3,4,5,6,", Stored("Mine"));
-    DialogDriver other; // another scheme chosen after a change: no question, its blocks
+    DialogDriver other;
     Run(other.Then(kTitle, [](HWND dlg) {
         ChooseEntry(dlg, IDC_BLOCK1, 40);
-        ChooseEntry(dlg, IDC_SCHEMELIST, 5); // "Six"
+        ChooseEntry(dlg, IDC_SCHEMELIST, 4); // "Six"
         PostCommand(dlg, IDOK);
     }));
     EXPECT_TRUE(other.questions.empty() && op.go.bs.blocks[0] == 35);
@@ -287,89 +258,85 @@ TEST_F(GraphicsDialog, FewerPicturesThanTheSchemeNamesLeaveThatPickerEmptyAndNot
     });
 }
 
-// ---- saving and deleting schemes on the template's copy ------------------------------------
+// ---- saving and deleting schemes: they act at once, whatever closes the dialog ----------------
 
-TEST_F(GraphicsDialog, SavingAsksBeforeReplacingAndChangesNothingWhenCancelledOrRefused)
+TEST_F(GraphicsDialog, SavingAsksBeforeReplacingAndCancelLeavesTheRecord)
 {
-    const struct {
-        std::vector<const char*> typed; // one name per name dialog, "" cancels it
-        std::vector<int> answers;
-        bool failWrite;
-        const char* stored; // the name that now holds the blocks, selected; null: none
-    } table[] = {
-        {{"ABCDEFGHIJKLMNOPQRS"}, {}, false, "ABCDEFGHIJKLMNO"}, // new: cut, appended
-        {{""}, {}, false, nullptr},                              // cancelled
-        {{"Lost"}, {}, true, nullptr},                           // the store refuses
-        {{"Two"}, {IDYES}, false, "Two"},                        // replaced in place
-        {{"Three", "Four", "Five"}, {IDNO, IDNO, IDCANCEL}, false, nullptr},
-        {{"two"}, {IDYES}, false, "two"}, // a case twin takes its place
-    };
-    for (const auto& row : table) {
-        SCOPED_TRACE(row.typed[0]);
-        store.DeleteKey(NULL, "Software");
-        LoadOptions(op); // the six default schemes again
-        bs = {"One", {9, 8, 7, 6, 5, 4, 3}};
-        LoadBlockSchemeNames(host, bs);
-        Texts before = ComboTexts(host, IDC_SCHEMELIST);
-        DialogDriver d;
-        for (const char* name : row.typed)
-            d.Then(kSaveTitle, *name ? TypeName(name) : Press(IDCANCEL));
-        for (int a : row.answers)
-            d.Answer(a);
-        if (row.failWrite)
-            store.FailOn(FAIL_WRITE);
-        EXPECT_EQ(row.stored != nullptr, SaveBlockScheme(host, bs));
-        d.ExpectDone();
-        store.ClearFailures();
-        EXPECT_EQ(row.answers.size(), d.questions.size());
-        Texts after = ComboTexts(host, IDC_SCHEMELIST);
-        if (row.stored) {
-            EXPECT_EQ(kNines, Stored(row.stored));
-            EXPECT_EQ(string(row.stored) + "|" + row.stored, ComboText(host, IDC_SCHEMELIST, ComboSel(host, IDC_SCHEMELIST)) + "|" + bs.name);
-            EXPECT_EQ(before.size() + row.answers.empty(), after.size());
-        } else {
-            EXPECT_EQ(before, after);
-            for (const string& n : StoredNames())
-                EXPECT_NE(kNines, Stored(n.c_str()));
-        }
-    }
+    GRAPHICSOPTIONS before = op.go;
+    auto save = [](HWND dlg) { PostCommand(dlg, IDC_SAVESCHEME); };
+    auto selected = [](HWND dlg) { return ComboTexts(dlg, IDC_SCHEMELIST).at(ComboSel(dlg, IDC_SCHEMELIST)); };
+    TestStore* st = &store;
+    DialogDriver d;
+    d.Then(kTitle, [](HWND dlg) {
+        fake.ok = TRUE;
+        ChooseEntry(dlg, IDC_BGKIND, 3);
+        Command(dlg, IDC_COLOR1);
+        ChooseEntry(dlg, IDC_BLOCK1, 9);
+        PostCommand(dlg, IDC_SAVESCHEME);
+    });
+    d.Then(kSaveTitle, TypeName("ABCDEFGHIJKLMNOPQRS")).Then(kTitle, [&](HWND dlg) {
+        EXPECT_EQ("ABCDEFGHIJKLMNO", selected(dlg)); // cut to a name's length, appended
+        save(dlg);
+    });
+    d.Then(kSaveTitle, Press(IDCANCEL)).Then(kTitle, [st, save](HWND dlg) {
+        st->FailOn(FAIL_WRITE);
+        save(dlg);
+    });
+    d.Then(kSaveTitle, TypeName("Lost")).Then(kTitle, [&](HWND dlg) {
+        st->ClearFailures();
+        EXPECT_EQ(7, ComboCount(dlg, IDC_SCHEMELIST));
+        EXPECT_EQ("ABCDEFGHIJKLMNO", selected(dlg));
+        save(dlg);
+    });
+    d.Then(kSaveTitle, TypeName("Three")).Then(kSaveTitle, TypeName("Four")).Then(kTitle, save);
+    d.Then(kSaveTitle, TypeName("two")).Then(kTitle, [&](HWND dlg) {
+        Texts names = ComboTexts(dlg, IDC_SCHEMELIST);
+        EXPECT_EQ("two", selected(dlg)); // a case twin takes the old name's place
+        EXPECT_EQ(names.end(), std::find(names.begin(), names.end(), "Two"));
+        PostCommand(dlg, IDCANCEL);
+    });
+    Run(d.Answer(IDNO).Answer(IDCANCEL).Answer(IDYES));
+    EXPECT_EQ(3u, d.questions.size());
+    EXPECT_EQ("Block Scheme \"Three\" already exists, replace?", d.questions.at(0).text);
+    EXPECT_EQ(0, memcmp(&before, &op.go, sizeof before));
+    EXPECT_EQ((Texts{"ABCDEFGHIJKLMNO", "Five", "Four", "One", "Six", "Three", "two"}), StoredNames());
+    for (const char* name : {"ABCDEFGHIJKLMNO", "two", "Four"})
+        EXPECT_EQ(*name == 'F' ? "21,22,23,24,25,26,27," : "9,1,2,3,4,5,6,", Stored(name));
 }
 
 TEST_F(GraphicsDialog, DeletingAsksThenTheOneAboveOrTheNewFirstBecomesCurrent)
 {
-    for (int at : {0, 3}) { // the first, then one in the middle
-        Texts names = StoredNames();
-        lstrcpynA(bs.name, names[at].c_str(), sizeof bs.name);
-        LoadBlockSchemeNames(host, bs);
-        DialogDriver d;
-        d.Answer(IDNO).Answer(IDYES);
-        DeleteBlockScheme(host, bs); // No: nothing happens
-        EXPECT_EQ(names, StoredNames());
-        DeleteBlockScheme(host, bs);
-        names.erase(names.begin() + at);
-        int now = at > 0 ? at - 1 : 0;
-        EXPECT_EQ(names, StoredNames());
-        EXPECT_EQ(names, ComboTexts(host, IDC_SCHEMELIST));
-        EXPECT_EQ(now, ComboSel(host, IDC_SCHEMELIST));
-        EXPECT_EQ(names[now], bs.name);
-        for (int i = 0; i < 7; i++)
-            EXPECT_EQ((int)bs.blocks[i], ComboSel(host, IDC_BLOCK1 + i));
-        EXPECT_EQ(at ? 35u : 21u, bs.blocks[0]); // Four, then Six
-    }
+    strcpy(op.go.bs.name, "Four"); // Five, Four, One, Six, Three, Two
+    DialogDriver d;
+    d.Then(kTitle, Press(IDC_DELSCHEME)).Then(kTitle, [](HWND dlg) {
+        EXPECT_EQ(6, ComboCount(dlg, IDC_SCHEMELIST)); // answered No
+        PostCommand(dlg, IDC_DELSCHEME);
+    });
+    d.Then(kTitle, [](HWND dlg) {
+        EXPECT_EQ(0, ComboSel(dlg, IDC_SCHEMELIST)); // the one above
+        EXPECT_EQ(28, ComboSel(dlg, IDC_BLOCK1));
+        PostCommand(dlg, IDC_DELSCHEME);
+    });
+    d.Then(kTitle, Press(IDOK));
+    Run(d.Answer(IDNO).Answer(IDYES).Answer(IDYES));
+    EXPECT_EQ("Delete the block scheme \"Four\"?", d.questions.at(0).text);
+    EXPECT_EQ((Texts{"One", "Six", "Three", "Two"}), StoredNames());
+    EXPECT_STREQ("One", op.go.bs.name); // the new first
+    EXPECT_EQ(0u, op.go.bs.blocks[6] - 6);
+
     // A current name not in the list, or the last one left, is not deleted.
-    for (const char* current : {"Vanished", "Only"}) {
-        if (*current == 'O') {
-            for (const string& n : StoredNames())
-                RemoveBlockScheme(n.c_str());
-            WriteBlockScheme("Only", bs);
-        }
-        lstrcpynA(bs.name, current, sizeof bs.name);
-        LoadBlockSchemeNames(host, bs);
-        DialogDriver d;
-        DeleteBlockScheme(host, bs);
-        EXPECT_EQ(1u, d.errors.size() + d.questions.size());
-        EXPECT_EQ(*current == 'O' ? 1u : 4u, StoredNames().size());
-    }
+    for (const string& n : StoredNames())
+        RemoveBlockScheme(n.c_str());
+    WriteBlockScheme("Only", op.go.bs);
+    strcpy(op.go.bs.name, "Vanished");
+    DialogDriver last;
+    last.Then(kTitle, Press(IDC_DELSCHEME)).Then(kTitle, [](HWND dlg) {
+        ChooseEntry(dlg, IDC_SCHEMELIST, 0);
+        PostCommand(dlg, IDC_DELSCHEME);
+    });
+    Run(last.Answer(IDYES).Then(kTitle, Press(IDCANCEL)));
+    EXPECT_EQ(2u, last.errors.size() + last.questions.size());
+    EXPECT_EQ(Texts{"Only"}, StoredNames());
 }
 
 } // namespace

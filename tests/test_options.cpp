@@ -151,51 +151,26 @@ TEST_F(Options, FirstRunStoresTheDefaultsQuietlyAndSavedFieldsLoadBack)
     EXPECT_EQ(Texts(), rec.Texts());
 }
 
-TEST_F(Options, NumbersAreReadUpToTheFirstMismatch)
-{
-    const struct {
-        const char *subkey, *name, *text;
-        size_t off, size;
-        long long want;
-    } table[] = {
-        {"Background", "BackgroundFlags", "65538", AT(go.bg.flags), 2}, // low 16 bits
-        {NULL, "Preview", "Preview", AT(go.preview), 0},
-        {NULL, "DrawGrid", "  -7xyz", AT(go.drawGrid), -7},
-        {"Controls", "Rotate CW", "+88,1", AT(co.keys[2]), 88},
-        {NULL, "Window", "7", AT(windowpos.x), 7}, // y stays
-        {NULL, "Window", " -5,3", AT(windowpos.y), 3},
-        {NULL, "Window", "-5 ,3", AT(windowpos.y), 100},
-        {NULL, "Window", ",5", AT(windowpos.x), 100},
-        {NULL, "Window", "12,34,56", AT(windowpos.y), 34},
-        {"Block Schemes", "One", "9,8,7", AT(go.bs.blocks[3]), 3}, // the rest stay
-        {"Block Schemes", "One", "1,2,3,4,5,6,7,8,9", AT(go.bs.blocks[6]), 7},
-    };
-    for (const auto& row : table) {
-        FreshRun();
-        ASSERT_TRUE(store.Put(Path(row.subkey), row.name, row.text));
-        OPTIONS op = Load();
-        long long got = 0;
-        memcpy(&got, (char*)&op + row.off, row.size);
-        EXPECT_EQ(row.want, row.size == 4 ? (int)got : got) << row.name << " = " << row.text;
-        EXPECT_EQ(Texts(), rec.Texts());
-    }
-}
-
 TEST_F(Options, EveryValueReplacedByBadDataLoadsOnlyWhatIsDefined)
 {
     const struct {
         const char* what;
         string data; // its text ends at the first NUL
         DWORD type;
-        int number; // what a number field takes from it
-    } bad[] = {{"empty", "", REG_SZ, 0},
-               {"15 chars", string(15, '7'), REG_SZ, INT_MAX}, // the longest scheme name
-               {"16 chars", string(16, '7'), REG_SZ, INT_MAX},
-               {"255 chars", string(255, '7'), REG_SZ, INT_MAX}, // the longest text
-               {"256 chars", string(256, '7'), REG_SZ, 0},
-               {"binary", string("\x01\xFF" "5\x80\0" "99", 7), REG_BINARY, 0},
-               {"too small", "-2147483649", REG_SZ, INT_MIN},
-               {"too big", "99999999999", REG_SZ, INT_MAX}};
+        int number, second; // what number fields take from it; a pair's second (0: stays)
+    } bad[] = {{"empty", "", REG_SZ, 0, 0},
+               {"blanks, sign, letters", "  -7xyz", REG_SZ, -7, 0},
+               {"plus, pair", "+88,1", REG_SZ, 88, 1},
+               {"no first number", ",5", REG_SZ, 0, 0},
+               {"blank before comma", "-5 ,3", REG_SZ, -5, 0},
+               {"over 16 bits", "65538", REG_SZ, 65538, 0}, // flags keep the low 16 bits
+               {"15 chars", string(15, '7'), REG_SZ, INT_MAX, 0}, // the longest scheme name
+               {"16 chars", string(16, '7'), REG_SZ, INT_MAX, 0},
+               {"255 chars", string(255, '7'), REG_SZ, INT_MAX, 0}, // the longest text
+               {"256 chars", string(256, '7'), REG_SZ, 0, 0},
+               {"binary", string("\x01\xFF" "5\x80\0" "99", 7), REG_BINARY, 0, 0},
+               {"too small", "-2147483649", REG_SZ, INT_MIN, 0},
+               {"too big", "99999999999", REG_SZ, INT_MAX, 0}};
     for (const auto& v : kLayout)
         for (const auto& b : bad) {
             SCOPED_TRACE(string(v.name) + " = " + b.what);
@@ -209,6 +184,8 @@ TEST_F(Options, EveryValueReplacedByBadDataLoadsOnlyWhatIsDefined)
                 m.push_back(string("Unable to load ") + v.message);
             if (v.kind == KEY || (!refused && (v.kind == NUMBER || (v.kind == PAIR && b.number))))
                 memcpy((char*)&e + v.off, &b.number, v.size);
+            if (v.kind == PAIR && b.second)
+                memcpy((char*)&e + v.off + v.size, &b.second, v.size);
             if (v.kind == BG_NAME && !refused)
                 strcpy(e.go.bg.name, text.c_str());
             if (v.kind == SCHEME_NAME && !refused) {
@@ -321,6 +298,7 @@ TEST_F(Options, SchemesWriteListRemoveDefaultsAndCaseTwins)
     EXPECT_TRUE(FindBlockSchemeTwin("one", stored, sizeof stored));
     EXPECT_STREQ("One", stored);
     EXPECT_FALSE(FindBlockSchemeTwin("Stale", stored, sizeof stored));
+    EXPECT_EQ(7, ParseBlockScheme("1,2,3,4,5,6,7,8,9", r)); // no more than a scheme holds
     BLOCKSCHEME lower = {"one", {40, 41, 42, 43, 44, 45, 46}};
     ASSERT_TRUE(WriteBlockScheme("one", lower));
     EXPECT_TRUE(BlockSchemeExists("one") && !BlockSchemeExists("One"));

@@ -20,11 +20,6 @@
 #include "dlgseams.h"
 #include "gdi_count.h"
 
-struct QUESTION {
-    std::string text;
-    UINT type;
-};
-
 class DialogDriver
 {
   public:
@@ -51,7 +46,8 @@ class DialogDriver
     DialogDriver& Answer(int id) { return answers.push_back(id), *this; }
     void ExpectDone() const { EXPECT_TRUE(steps.empty() && !timedOut) << steps.size() << " steps left"; }
 
-    std::vector<QUESTION> questions;
+    std::vector<std::string> questions;
+    std::vector<UINT> questionTypes;
     std::vector<std::string> errors; // every MbError text
 
   private:
@@ -101,7 +97,8 @@ class DialogDriver
     }
     static int WINAPI Question(HWND, LPCSTR text, LPCSTR, UINT type)
     {
-        current->questions.push_back({text, type});
+        current->questions.push_back(text);
+        current->questionTypes.push_back(type);
         int id = (type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDCANCEL;
         if (!current->answers.empty())
             id = current->answers.front(), current->answers.pop_front();

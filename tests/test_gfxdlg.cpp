@@ -1,7 +1,6 @@
-// Tests of the graphics options dialog through its real modal loop and the real graphics
-// library (the colour and file choosers answered through their seams), and of the block
-// scheme list, saving and deleting on a modeless copy of its template; the options live in a
-// scratch key of the real registry, which folds letter case in value names.
+// Tests of the graphics options dialog and its block schemes through the real modal loop and
+// the real graphics library (the colour and file choosers answered through their seams); the
+// options live in a scratch key of the real registry, which folds letter case in value names.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,7 +23,6 @@ namespace
 {
 
 const char kTitle[] = "Graphics Options", kSaveTitle[] = "Save Scheme";
-const char kNines[] = "9,8,7,6,5,4,3,";
 
 struct {
     BOOL ok;
@@ -83,13 +81,9 @@ class GraphicsDialog : public ::testing::Test
             return !fake.path.empty();
         });
         SetCommDlgError([]() -> DWORD WINAPI { return fake.error; });
-        bs = op.go.bs;
     }
     void TearDown() override
     {
-        SetColorChooser(nullptr);
-        SetFileChooser(nullptr);
-        SetCommDlgError(nullptr);
         DestroyWindow(owner);
         SetOptionsStore(nullptr);
         FreeLibrary(dll);
@@ -99,11 +93,7 @@ class GraphicsDialog : public ::testing::Test
         GraphicsOptions(dll, owner, &god);
         d.ExpectDone();
     }
-    void RunOnce(DialogDriver::Action act)
-    {
-        DialogDriver d;
-        Run(d.Then(kTitle, act));
-    }
+    void RunOnce(DialogDriver::Action act) { DialogDriver d; Run(d.Then(kTitle, act)); }
     string Stored(const char* name) { return store.Text(kSchemes, name); }
     Texts StoredNames() { return store.ValueNames(kSchemes); } // the order the list shows
 
@@ -113,7 +103,6 @@ class GraphicsDialog : public ::testing::Test
     OPTIONS op;
     GFXOPTIONSDATA god;
     HWND owner = nullptr;
-    BLOCKSCHEME bs;
 };
 
 TEST_F(GraphicsDialog, KindsDetailsAndPlacementsOpenAndCloseAsStored)
@@ -149,10 +138,8 @@ TEST_F(GraphicsDialog, KindsDetailsAndPlacementsOpenAndCloseAsStored)
                                                             ComboSel(dlg, IDC_BGDETAIL) : -1);
             EXPECT_EQ(file, shown(IDC_FILENAME) && shown(IDC_CHOOSEFILE));
             EXPECT_EQ(file ? row.name : "", file ? ItemText(dlg, IDC_FILENAME) : "");
-            if (row.chooseKind >= 0)
-                ChooseEntry(dlg, IDC_BGKIND, row.chooseKind);
-            if (row.chooseDetail >= 0)
-                ChooseEntry(dlg, IDC_BGDETAIL, row.chooseDetail);
+            ChooseEntry(dlg, IDC_BGKIND, row.chooseKind); // -1 clears the choice: no change
+            ChooseEntry(dlg, IDC_BGDETAIL, row.chooseDetail);
             PostCommand(dlg, IDOK);
         });
         EXPECT_EQ(row.wantFlags, op.go.bg.flags);
@@ -224,7 +211,8 @@ TEST_F(GraphicsDialog, AChangedSchemeIsOfferedAtOkAndAnotherSchemeDiscardsTheCha
         PostCommand(dlg, IDOK);
     });
     Run(d.Answer(IDYES).Then(kSaveTitle, TypeName("Mine")));
-    EXPECT_EQ("Save your block scheme?", d.questions.at(0).text);
+    EXPECT_EQ("Save your block scheme?", d.questions.at(0));
+    EXPECT_EQ((UINT)(MB_YESNO | MB_ICONQUESTION), d.questionTypes[0]);
     EXPECT_STREQ("Mine", op.go.bs.name);
     EXPECT_EQ("41,1,2,3,4,5,6,", Stored("Mine"));
     DialogDriver other;
@@ -297,7 +285,8 @@ TEST_F(GraphicsDialog, SavingAsksBeforeReplacingAndCancelLeavesTheRecord)
     });
     Run(d.Answer(IDNO).Answer(IDCANCEL).Answer(IDYES));
     EXPECT_EQ(3u, d.questions.size());
-    EXPECT_EQ("Block Scheme \"Three\" already exists, replace?", d.questions.at(0).text);
+    EXPECT_EQ("Block Scheme \"Three\" already exists, replace?", d.questions.at(0));
+    EXPECT_EQ((UINT)(MB_YESNOCANCEL | MB_ICONQUESTION), d.questionTypes[0]);
     EXPECT_EQ(0, memcmp(&before, &op.go, sizeof before));
     EXPECT_EQ((Texts{"ABCDEFGHIJKLMNO", "Five", "Four", "One", "Six", "Three", "two"}), StoredNames());
     for (const char* name : {"ABCDEFGHIJKLMNO", "two", "Four"})
@@ -319,10 +308,10 @@ TEST_F(GraphicsDialog, DeletingAsksThenTheOneAboveOrTheNewFirstBecomesCurrent)
     });
     d.Then(kTitle, Press(IDOK));
     Run(d.Answer(IDNO).Answer(IDYES).Answer(IDYES));
-    EXPECT_EQ("Delete the block scheme \"Four\"?", d.questions.at(0).text);
+    EXPECT_EQ("Delete the block scheme \"Four\"?", d.questions.at(0));
     EXPECT_EQ((Texts{"One", "Six", "Three", "Two"}), StoredNames());
     EXPECT_STREQ("One", op.go.bs.name); // the new first
-    EXPECT_EQ(0u, op.go.bs.blocks[6] - 6);
+    EXPECT_EQ(6u, op.go.bs.blocks[6]);
 
     // A current name not in the list, or the last one left, is not deleted.
     for (const string& n : StoredNames())

@@ -1,6 +1,6 @@
 // teststore.h - the real registry store aimed at a scratch key of HKEY_CURRENT_USER (one per
-// test program, emptied when made and when gone), able to fail chosen operations on chosen
-// keys (full paths from the store's root, case ignored), and counting the keys left open.
+// test program, emptied when made and when gone), able to fail chosen operations on keys
+// whose path ends with a chosen name (case ignored), and counting the keys left open.
 #ifndef TESTSTORE_H
 #define TESTSTORE_H
 
@@ -27,13 +27,11 @@ class TestStore : public RegStore
 
     int OpenKey(STOREKEY parent, const char* path, STOREKEY* key) override
     {
-        return Track(parent, path, key, FAIL_OPEN, RegStore::OpenKey(parent, path, key));
+        return Track(path, key, !Fails(FAIL_OPEN, path) && RegStore::OpenKey(parent, path, key));
     }
     int CreateKey(STOREKEY parent, const char* path, STOREKEY* key) override
     {
-        if (Fails(FAIL_CREATE, Join(parent, path)))
-            return *key = NULL, 0;
-        return Track(parent, path, key, 0, RegStore::CreateKey(parent, path, key));
+        return Track(path, key, !Fails(FAIL_CREATE, path) && RegStore::CreateKey(parent, path, key));
     }
     void CloseKey(STOREKEY key) override
     {
@@ -42,19 +40,19 @@ class TestStore : public RegStore
     }
     int QueryValue(STOREKEY key, const char* name, char* buf, DWORD cb) override
     {
-        return !Fails(FAIL_READ, PathOf(key)) && RegStore::QueryValue(key, name, buf, cb);
+        return !Fails(FAIL_READ, open.count(key) ? open[key] : "") && RegStore::QueryValue(key, name, buf, cb);
     }
     int SetValue(STOREKEY key, const char* name, const char* text) override
     {
-        return !Fails(FAIL_WRITE, PathOf(key)) && RegStore::SetValue(key, name, text);
+        return !Fails(FAIL_WRITE, "") && RegStore::SetValue(key, name, text);
     }
 
-    // Makes ops fail on the key at keyPath (every key when null). Calls add up.
-    void FailOn(unsigned ops, const char* keyPath = "") { failures.push_back({ops, keyPath}); }
+    // Makes ops fail on keys whose path ends with keyName (every key when empty); calls add up.
+    void FailOn(unsigned ops, const char* keyName = "") { failures.push_back({ops, keyName}); }
     void ClearFailures() { failures.clear(); }
     int OpenHandles() const { return (int)open.size(); }
 
-    // Inspection and set-up straight through the registry; no failure applies.
+    // Inspection and set-up; no failure applies.
     int Put(const std::string& keyPath, const char* name, const std::string& data, DWORD type = REG_SZ)
     {
         DWORD cb = (DWORD)data.size() + (type == REG_SZ);
@@ -89,7 +87,7 @@ class TestStore : public RegStore
   private:
     std::string base;
     std::vector<std::pair<unsigned, std::string>> failures;
-    std::map<STOREKEY, std::string> open; // keys handed out, by full path
+    std::map<STOREKEY, std::string> open; // keys handed out, by the path they were opened with
 
     static std::string Base(const char* tag)
     {
@@ -99,22 +97,20 @@ class TestStore : public RegStore
     }
     int Fails(unsigned op, const std::string& path) const
     {
-        for (const auto& f : failures)
-            if ((f.first & op) && (f.second.empty() || !lstrcmpiA(f.second.c_str(), path.c_str())))
+        for (const auto& f : failures) {
+            size_t n = f.second.size();
+            if ((f.first & op) && n <= path.size() && !lstrcmpiA(f.second.c_str(), path.c_str() + path.size() - n))
                 return 1;
+        }
         return 0;
     }
-    std::string PathOf(STOREKEY key) const { return open.count(key) ? open.at(key) : ""; }
-    std::string Join(STOREKEY parent, const char* path) const
+    int Track(const char* path, STOREKEY* key, int ok)
     {
-        return parent ? PathOf(parent) + (*path ? "\\" : "") + path : path;
-    }
-    int Track(STOREKEY parent, const char* path, STOREKEY* key, unsigned op, int ok)
-    {
-        std::string p = Join(parent, path);
-        if (ok && Fails(op, p))
-            RegStore::CloseKey(*key), *key = NULL, ok = 0;
-        return ok && (open[*key] = p, 1);
+        if (ok)
+            open[*key] = path;
+        else
+            *key = NULL;
+        return ok;
     }
 };
 

@@ -142,18 +142,16 @@ inline std::vector<std::string> ComboTexts(HWND dlg, int id)
     return texts;
 }
 
+inline BOOL CALLBACK CountOne(HWND, LPARAM lp)
+{
+    return ++*(DWORD*)lp > 0;
+}
 // USER objects, or where the system does not count them (Wine), the thread's windows.
 inline DWORD UserObjects()
 {
     DWORD n = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
-    auto count = [](HWND hwnd, LPARAM lp) -> BOOL {
-        ++*(DWORD*)lp;
-        EnumChildWindows(hwnd, [](HWND, LPARAM lp2) -> BOOL { return ++*(DWORD*)lp2 > 0; }, lp);
-        return TRUE;
-    };
-    if (n == 0)
-        EnumThreadWindows(GetCurrentThreadId(), count, (LPARAM)&n);
-    return n;
+    auto count = [](HWND hwnd, LPARAM lp) -> BOOL { return EnumChildWindows(hwnd, CountOne, lp), CountOne(hwnd, lp); };
+    return n ? n : (EnumThreadWindows(GetCurrentThreadId(), count, (LPARAM)&n), n);
 }
 
 // Runs cycle(i) once to warm up lazily made system objects, then cycles times, and expects

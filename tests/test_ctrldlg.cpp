@@ -67,8 +67,8 @@ TEST(KeyFieldText, TableNameOrReadableSubstituteCutToTheBuffer)
     const struct {
         int key, cb;
         const char* text;
-    } cases[] = {{8, 32, "Backspace"}, {'9', 32, "9"}, {44, 32, "Key code 44"}, {0, 32, "No key"},
-                 {VK_F5, 32, "Key code 116"}, {33, 5, "Page"}, {123456, 5, "Key "}};
+    } cases[] = {{8, 32, "Backspace"}, {'9', 32, "9"},    {44, 32, "Key code 44"}, {0, 32, "No key"},
+                 {33, 5, "Page"},       {123456, 5, "Key "}};
     for (const auto& c : cases) {
         char text[40];
         memset(text, 'x', sizeof text);
@@ -112,13 +112,10 @@ TEST_F(ControlsDialog, TheChooserBindsKeysOfTheTableOnlyAndALeftoverOneReportsTo
     Choose(d, 106, VK_CONTROL).Then(kTitle, [](HWND dlg) { Click(dlg, 109); });
     d.Then(kTitle, [](HWND dlg) { PostCommand(dlg, IDOK); }); // the chooser still open
     Run(d);
+    ASSERT_EQ(1u, Choosers().size());
+    SendMessageA(Choosers()[0], WM_KEYDOWN, 'M', 1); // it reports to no one and goes
     const int want[NUM_CONTROLS] = {VK_RETURN, VK_CONTROL, 18, VK_CONTROL, VK_DOWN};
-    EXPECT_EQ(0, memcmp(want, co.keys, sizeof want));
-    std::vector<HWND> c = Choosers();
-    ASSERT_EQ(1u, c.size());
-    SendMessageA(c[0], WM_KEYDOWN, 'M', 1);
-    EXPECT_FALSE(IsWindow(c[0]));
-    EXPECT_EQ(0, memcmp(want, co.keys, sizeof want));
+    EXPECT_TRUE(Choosers().empty() && !memcmp(want, co.keys, sizeof want));
 }
 
 TEST_F(ControlsDialog, OkCommitsCancelKeepsTheRecordAndNothingLeaks)

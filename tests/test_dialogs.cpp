@@ -238,38 +238,35 @@ TEST_F(GraphicsDialog, KindsDetailsAndPlacementsOpenAndCloseAsStored)
     const struct {
         WORD flags;
         const char* name;
-        int kind, detail;             // as opened; detail: count * 10 + selection, -1: hidden
+        int opened; // 1000 if the file controls show, 100 * kind, 10 * details + the detail chosen
         int chooseKind, chooseDetail; // then chosen (-1: nothing)
         WORD wantFlags;
         const char* wantName;
     } table[] = {
-        {BG_PATTERN, "Red", 4, 31, -1, -1, BG_PATTERN, "Red"},
-        {BG_PATTERN, "red", 4, 29, -1, -1, BG_PATTERN, "red"}, // exact match only
-        {BG_SOLID, "", 2, -1, -1, -1, BG_SOLID, ""},
-        {BG_GRADIENT, "Skull", 3, -1, 0, 2, BG_BUILTIN, "Leet"},
-        {BG_BUILTIN, "Skull", 0, 41, 4, -1, BG_PATTERN, "Blue"},
-        {BG_PATTERN, "Orange", 4, 32, 3, -1, BG_GRADIENT, "Orange"},
-        {BG_FILE | BG_STRETCH, "C:\\x.bmp", 1, 43, -1, -1, BG_FILE | BG_STRETCH, "C:\\x.bmp"},
-        {FILE_CENTER, "C:\\x.bmp", 1, 41, -1, 2, FILE_TILE, "C:\\x.bmp"},
-        {BG_FILE, "C:\\x.bmp", 1, 40, -1, 1, FILE_CENTER, "C:\\x.bmp"},
+        {BG_PATTERN, "Red", 431, -1, -1, BG_PATTERN, "Red"},
+        {BG_PATTERN, "red", 429, -1, -1, BG_PATTERN, "red"}, // exact match only
+        {BG_SOLID, "", 200, -1, -1, BG_SOLID, ""},
+        {BG_GRADIENT, "Skull", 300, 0, 2, BG_BUILTIN, "Leet"},
+        {BG_BUILTIN, "Skull", 41, 4, -1, BG_PATTERN, "Blue"},
+        {BG_PATTERN, "Orange", 432, 3, -1, BG_GRADIENT, "Orange"},
+        {BG_FILE | BG_STRETCH, "C:\\x.bmp", 1143, -1, -1, BG_FILE | BG_STRETCH, "C:\\x.bmp"},
+        {FILE_CENTER, "C:\\x.bmp", 1141, -1, 2, FILE_TILE, "C:\\x.bmp"},
+        {BG_FILE, "C:\\x.bmp", 1140, -1, 1, FILE_CENTER, "C:\\x.bmp"},
     };
     for (const auto& row : table) {
-        SCOPED_TRACE(std::to_string(row.flags) + " " + row.name);
         op.go.bg.flags = row.flags;
         lstrcpynA(op.go.bg.name, row.name, sizeof op.go.bg.name);
         RunOnce([&row](HWND dlg) {
             auto shown = [dlg](int id) { return IsWindowVisible(GetDlgItem(dlg, id)) != 0; };
-            bool file = row.flags & BG_FILE;
-            EXPECT_EQ(row.kind, ComboSel(dlg, IDC_BGKIND));
-            EXPECT_EQ(row.detail, shown(IDC_BGDETAIL) ? ComboCount(dlg, IDC_BGDETAIL) * 10 +
-                                                            ComboSel(dlg, IDC_BGDETAIL) : -1);
-            EXPECT_EQ(file, shown(IDC_FILENAME) && shown(IDC_CHOOSEFILE));
-            EXPECT_EQ(file ? row.name : "", file ? ItemText(dlg, IDC_FILENAME) : "");
+            int details = shown(IDC_BGDETAIL) ? 10 * ComboCount(dlg, IDC_BGDETAIL) + ComboSel(dlg, IDC_BGDETAIL) : 0;
+            EXPECT_EQ(row.opened, 1000 * (shown(IDC_FILENAME) && shown(IDC_CHOOSEFILE)) +
+                                      100 * ComboSel(dlg, IDC_BGKIND) + details) << row.name;
+            EXPECT_EQ(row.flags & BG_FILE ? row.name : "", ItemText(dlg, IDC_FILENAME));
             ChooseEntry(dlg, IDC_BGKIND, row.chooseKind); // -1 clears the choice: no change
             ChooseEntry(dlg, IDC_BGDETAIL, row.chooseDetail);
             PostCommand(dlg, IDOK);
         });
-        EXPECT_EQ(row.wantFlags, op.go.bg.flags);
+        EXPECT_EQ(row.wantFlags, op.go.bg.flags) << row.name;
         EXPECT_STREQ(row.wantName, op.go.bg.name);
     }
     // Choices past the lists, or for kinds without one, change nothing.

@@ -207,11 +207,7 @@ class GraphicsDialog : public ::testing::Test
         SetOptionsStore(nullptr);
         FreeLibrary(dll);
     }
-    void Run(DialogDriver& d)
-    {
-        GraphicsOptions(dll, owner, &god);
-        d.ExpectDone();
-    }
+    void Run(DialogDriver& d) { GraphicsOptions(dll, owner, &god), d.ExpectDone(); }
     void RunOnce(DialogDriver::Action act) { DialogDriver d; Run(d.Then(kTitle, act)); }
     string Stored(const char* name) { return store.Text(kSchemes, name); }
     Texts StoredNames() { return store.ValueNames(kSchemes); } // the order the list shows
@@ -351,7 +347,7 @@ TEST_F(GraphicsDialog, FewerPicturesThanTheSchemeNamesLeaveThatPickerEmptyAndNot
 TEST_F(GraphicsDialog, SavingAsksBeforeReplacingAndCancelLeavesTheRecord)
 {
     GRAPHICSOPTIONS before = op.go;
-    auto save = [](HWND dlg) { PostCommand(dlg, IDC_SAVESCHEME); };
+    auto save = Press(IDC_SAVESCHEME);
     auto selected = [](HWND dlg) { return ComboTexts(dlg, IDC_SCHEMELIST).at(ComboSel(dlg, IDC_SCHEMELIST)); };
     TestStore* st = &store;
     DialogDriver d;

@@ -104,14 +104,7 @@ class TestStore : public RegStore
         }
         return 0;
     }
-    int Track(const char* path, STOREKEY* key, int ok)
-    {
-        if (ok)
-            open[*key] = path;
-        else
-            *key = NULL;
-        return ok;
-    }
+    int Track(const char* path, STOREKEY* key, int ok) { return ok ? (open[*key] = path, 1) : (*key = NULL, 0); }
 };
 
 #endif

@@ -109,19 +109,16 @@ class DialogDriver
 
 inline DialogDriver* DialogDriver::current = nullptr;
 
+// A control's notification sent (Command) or posted (PostCommand) to its dialog.
 inline void Command(HWND dlg, int id, int code = BN_CLICKED)
 {
     SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, code), (LPARAM)GetDlgItem(dlg, id));
 }
-inline void PostCommand(HWND dlg, int id)
-{
-    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dlg, id));
-}
+inline void PostCommand(HWND dlg, int id) { PostMessageA(dlg, WM_COMMAND, id, (LPARAM)GetDlgItem(dlg, id)); }
 // Selects entry index of a combo box and tells the dialog, as a user's choice would.
 inline void ChooseEntry(HWND dlg, int id, int index)
 {
-    SendDlgItemMessageA(dlg, id, CB_SETCURSEL, index, 0);
-    Command(dlg, id, CBN_SELCHANGE);
+    SendDlgItemMessageA(dlg, id, CB_SETCURSEL, index, 0), Command(dlg, id, CBN_SELCHANGE);
 }
 inline std::string ItemText(HWND dlg, int id)
 {

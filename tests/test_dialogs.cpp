@@ -109,10 +109,7 @@ TEST_F(ControlsDialog, TheChooserBindsKeysOfTheTableOnlyAndALeftoverOneReportsTo
         for (int vk : {VK_F1, VK_NUMPAD4, VK_OEM_1, VK_PAUSE, VK_ESCAPE})
             Key(vk);
     });
-    d.Then(kControls, [](HWND dlg) {
-        EXPECT_TRUE(Choosers().empty());
-        EXPECT_EQ("Left arrow", ItemText(dlg, 105));
-    });
+    d.Then(kControls, [](HWND dlg) { EXPECT_TRUE(Choosers().empty() && ItemText(dlg, 105) == "Left arrow"); });
     Choose(d, 105, VK_RETURN).Then(kControls, [](HWND dlg) {
         EXPECT_EQ("Return", ItemText(dlg, 105));
         EXPECT_EQ(GetDlgItem(dlg, IDOK), GetFocus());
@@ -258,11 +255,19 @@ TEST_F(GraphicsDialog, KindsDetailsAndPlacementsOpenAndCloseAsStored)
     }
 }
 
-TEST_F(GraphicsDialog, FromFileWantsAFileAndAFailedChoiceKeepsTheBackgroundAndSaysWhy)
+TEST_F(GraphicsDialog, ChoosersFailingOrCancelledKeepTheBackgroundAndFromFileWantsAFile)
 {
     string red = WriteTempFile("stakka_red.bmp", Bmp24(8, 8, [](int, int) { return RGB(255, 0, 0); }));
     DialogDriver d;
     d.Then(kTitle, [](HWND dlg) {
+        fake.ok = TRUE;
+        fake.pick = RGB(10, 20, 30);
+        Command(dlg, IDC_COLOR2);
+        EXPECT_TRUE(fake.seen.hwndOwner == dlg && fake.seen.rgbResult == RGB(255, 255, 255));
+        EXPECT_EQ((DWORD)(CC_FULLOPEN | CC_RGBINIT), fake.seen.Flags & (CC_FULLOPEN | CC_RGBINIT));
+        fake.ok = FALSE; // cancelled
+        Command(dlg, IDC_COLOR1);
+        EXPECT_EQ(RGB(255, 255, 255), fake.custom0); // the custom colours start afresh
         COLORREF before = PreviewPixel(dlg, 5, 5);
         ChooseEntry(dlg, IDC_BGKIND, 1);
         EXPECT_EQ("", ItemText(dlg, IDC_FILENAME));
@@ -284,26 +289,8 @@ TEST_F(GraphicsDialog, FromFileWantsAFileAndAFailedChoiceKeepsTheBackgroundAndSa
                      "Error opening file."}), d.errors);
     EXPECT_EQ(BG_FILE, op.go.bg.flags);
     EXPECT_EQ(red, op.go.bg.name);
+    EXPECT_TRUE(op.go.bg.color[0] == RGB(255, 255, 255) && op.go.bg.color[1] == RGB(10, 20, 30));
     DeleteFileA(red.c_str());
-}
-
-TEST_F(GraphicsDialog, ColourButtonsUseTheChooserAndCancelKeepsTheColour)
-{
-    op.go.bg = {BG_GRADIENT, {RGB(0, 0, 0), RGB(40, 50, 60)}, ""};
-    RunOnce([](HWND dlg) {
-        fake.ok = TRUE;
-        fake.pick = RGB(255, 255, 255);
-        Command(dlg, IDC_COLOR2);
-        EXPECT_EQ(dlg, fake.seen.hwndOwner);
-        EXPECT_EQ(RGB(40, 50, 60), fake.seen.rgbResult);
-        EXPECT_EQ((DWORD)(CC_FULLOPEN | CC_RGBINIT), fake.seen.Flags & (CC_FULLOPEN | CC_RGBINIT));
-        fake.ok = FALSE;
-        Command(dlg, IDC_COLOR1);
-        EXPECT_EQ(RGB(255, 255, 255), fake.custom0); // the custom colours start afresh
-        PostCommand(dlg, IDOK);
-    });
-    EXPECT_EQ(RGB(0, 0, 0), op.go.bg.color[0]);
-    EXPECT_EQ(RGB(255, 255, 255), op.go.bg.color[1]);
 }
 
 TEST_F(GraphicsDialog, AChangedSchemeIsOfferedAtOkAndAnotherSchemeDiscardsTheChange)
@@ -324,15 +311,12 @@ TEST_F(GraphicsDialog, FewerPicturesThanTheSchemeNamesLeaveThatPickerEmptyAndNot
 {
     god.nblocks = 10;
     op.go.bs = {"One", {7, 8, 9, 10, 11, 12, 13}};
-    RunOnce([](HWND dlg) {
-        EXPECT_EQ(10, ComboCount(dlg, IDC_BLOCK1));
-        EXPECT_EQ(9, ComboSel(dlg, IDC_BLOCK1 + 2));
-        EXPECT_EQ(CB_ERR, ComboSel(dlg, IDC_BLOCK1 + 3));
-        PostCommand(dlg, IDCANCEL);
-    });
     fake.ok = TRUE;
     ExpectCountsFlat(8, [this](int i) {
         RunOnce([i](HWND dlg) {
+            EXPECT_EQ(10, ComboCount(dlg, IDC_BLOCK1));
+            EXPECT_EQ(9, ComboSel(dlg, IDC_BLOCK1 + 2));
+            EXPECT_EQ(CB_ERR, ComboSel(dlg, IDC_BLOCK1 + 3));
             fake.pick = RGB(i, 255 - i, 7);
             ChooseEntry(dlg, IDC_BGKIND, "\0\2\3\4"[i % 4]); // not "From file": OK would want one
             Command(dlg, IDC_COLOR1);

@@ -15,8 +15,6 @@
 #include "gfxdlg.h"
 #include "gfxopt.h"
 #include "options.h"
-#include "schemes.h"
-#include "stkdefs.h"
 #include "testkit.h"
 #include "teststore.h"
 

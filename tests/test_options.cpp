@@ -289,11 +289,9 @@ TEST(MbError, CutsAt255AndReturnsWhatItShows)
     EXPECT_EQ(255, MbError("%s", string(255, 'e').c_str()));
     EXPECT_EQ(255, MbError("%s", string(256, 'f').c_str()));
     EXPECT_EQ(255, MbError("%s%s", huge.c_str(), huge.c_str()));
-    HWND w = CreateWindowExA(0, "STATIC", "main", 0, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
-    hwndMain = w;
-    EXPECT_EQ(0, MbError("%s", ""));
-    hwndMain = NULL;
-    DestroyWindow(w);
+    HWND w = hwndMain = CreateWindowExA(0, "STATIC", "main", 0, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+    EXPECT_EQ(0, MbError("%s", "")); // the box belongs to the main window once there is one
+    DestroyWindow(w), hwndMain = NULL;
     EXPECT_EQ(-1, MbError(NULL)); // shows nothing
     EXPECT_EQ((Texts{"Unable to load control config 3", string(255, 'e'), string(255, 'f'),
                      string(255, 'h'), ""}),

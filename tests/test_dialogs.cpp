@@ -254,6 +254,9 @@ TEST_F(GraphicsDialog, KindsDetailsAndPlacementsOpenAndCloseAsStored)
         EXPECT_EQ(row.wantFlags, op.go.bg.flags) << row.name;
         EXPECT_STREQ(row.wantName, op.go.bg.name);
     }
+    BACKGROUND bg = {BG_BUILTIN, {0, 0}, "Skull"}; // entries past the lists change nothing
+    HandleBgCombo2(bg, 4), HandleBgCombo2(bg, -1), bg.flags = BG_PATTERN, HandleBgCombo2(bg, 3);
+    EXPECT_STREQ("Skull", bg.name);
 }
 
 TEST_F(GraphicsDialog, ChoosersFailingOrCancelledKeepTheBackgroundAndFromFileWantsAFile)
@@ -334,7 +337,6 @@ TEST_F(GraphicsDialog, SavingAsksBeforeReplacingAndCancelLeavesTheRecord)
     GRAPHICSOPTIONS before = op.go;
     auto save = Press(IDC_SAVESCHEME);
     auto selected = [](HWND dlg) { return ComboTexts(dlg, IDC_SCHEMELIST).at(ComboSel(dlg, IDC_SCHEMELIST)); };
-    TestStore* st = &store;
     DialogDriver d;
     d.Then(kTitle, [](HWND dlg) {
         fake.ok = TRUE;
@@ -347,12 +349,12 @@ TEST_F(GraphicsDialog, SavingAsksBeforeReplacingAndCancelLeavesTheRecord)
         EXPECT_EQ("ABCDEFGHIJKLMNO", selected(dlg)); // cut to a name's length, appended
         save(dlg);
     });
-    d.Then(kSaveTitle, Press(IDCANCEL)).Then(kTitle, [st, save](HWND dlg) {
-        st->FailOn(FAIL_WRITE);
+    d.Then(kSaveTitle, Press(IDCANCEL)).Then(kTitle, [&](HWND dlg) {
+        store.FailOn(FAIL_WRITE);
         save(dlg);
     });
     d.Then(kSaveTitle, TypeName("Lost")).Then(kTitle, [&](HWND dlg) {
-        st->ClearFailures();
+        store.ClearFailures();
         EXPECT_EQ(7, ComboCount(dlg, IDC_SCHEMELIST));
         EXPECT_EQ("ABCDEFGHIJKLMNO", selected(dlg));
         save(dlg);
@@ -398,8 +400,7 @@ TEST_F(GraphicsDialog, DeletingAsksThenTheOneAboveOrTheNewFirstBecomesCurrent)
     EXPECT_EQ(6u, op.go.bs.blocks[6]);
 
     // A current name not in the list, or the last one left, is not deleted.
-    for (const string& n : StoredNames())
-        RemoveBlockScheme(n.c_str());
+    store.DeleteKey(NULL, kSchemes.c_str());
     WriteBlockScheme("Only", op.go.bs);
     strcpy(op.go.bs.name, "Vanished");
     DialogDriver last;

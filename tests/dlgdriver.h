@@ -147,7 +147,7 @@ inline BOOL CALLBACK CountOne(HWND, LPARAM lp)
 inline DWORD UserObjects()
 {
     DWORD n = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
-    auto count = [](HWND hwnd, LPARAM lp) -> BOOL { return EnumChildWindows(hwnd, CountOne, lp), CountOne(hwnd, lp); };
+    auto count = [](HWND hwnd, LPARAM lp) -> BOOL CALLBACK { return EnumChildWindows(hwnd, CountOne, lp), CountOne(hwnd, lp); };
     return n ? n : (EnumThreadWindows(GetCurrentThreadId(), count, (LPARAM)&n), n);
 }
 

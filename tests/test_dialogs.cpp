@@ -297,7 +297,7 @@ TEST_F(GraphicsDialog, ChoosersFailingOrCancelledKeepTheBackgroundAndFromFileWan
     DeleteFileA(red.c_str());
 }
 
-TEST_F(GraphicsDialog, AChangedSchemeIsOfferedAtOkAndAnotherSchemeDiscardsTheChange)
+TEST_F(GraphicsDialog, AChangedSchemeIsOfferedAtOk)
 {
     DialogDriver d;
     d.Then(kTitle, [](HWND dlg) {
@@ -376,7 +376,7 @@ TEST_F(GraphicsDialog, SavingAsksBeforeReplacingAndCancelLeavesTheRecord)
         EXPECT_EQ(*name == 'F' ? "21,22,23,24,25,26,27," : "9,1,2,3,4,5,6,", Stored(name));
 }
 
-TEST_F(GraphicsDialog, DeletingAsksThenTheOneAboveOrTheNewFirstBecomesCurrent)
+TEST_F(GraphicsDialog, ChoosingASchemeForgetsChangesDeletingAsksThenTheOneAboveOrTheFirstIsCurrent)
 {
     DialogDriver d; // Five, Four, One, Six, Three, Two
     d.Then(kTitle, [](HWND dlg) {

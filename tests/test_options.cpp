@@ -1,6 +1,6 @@
 // test_options.cpp - the options in the real registry (a scratch key of HKEY_CURRENT_USER):
 // first run, round trip, bad stored data, repairs, store failures, stored block schemes;
-// the registry store itself; MbError.
+// MbError and the exit when there is no registry.
 #include <gtest/gtest.h>
 
 #include <limits.h>
@@ -258,7 +258,7 @@ TEST_F(Options, StoreFailures)
     EXPECT_EQ(6u, rec.Texts().size()); // the scheme and the five keys
 }
 
-TEST_F(Options, SchemesWriteListRemoveDefaultsAndCaseTwins)
+TEST_F(Options, SchemeNamesBoundsListingAndCaseTwins)
 {
     FreshRun();
     BLOCKSCHEME s = {"ignored", {0, 1, 2, 3, 4, 5, 99}}, r = {};

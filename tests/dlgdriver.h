@@ -1,12 +1,9 @@
 // dlgdriver.h - drives the program's real modal dialogs from inside a test.
-//
-// A thread-local CBT hook notes every dialog the thread creates; a thread timer,
-// dispatched by the dialog's own modal loop, runs the script's steps one at a
-// time, each once the topmost dialog is visible, carries the expected title and
-// a window of the thread has the focus (a step that acts before the dialog is
-// shown fails on a fresh prefix). A watchdog ends every open dialog after a few
-// seconds, so a broken script fails the test instead of hanging it. Questions and
-// error boxes are answered through the program's seams and recorded.
+// A thread CBT hook notes the dialogs the thread creates; a thread timer, dispatched by the
+// dialog's own modal loop, runs the steps one at a time, each once the topmost dialog is
+// visible, has the step's title and a window of the thread has the focus. A watchdog ends
+// every open dialog, so a broken script fails instead of hanging. Questions and error boxes
+// are answered through the program's seams and recorded.
 #ifndef DLGDRIVER_H
 #define DLGDRIVER_H
 
@@ -23,17 +20,12 @@
 #include "dlgseams.h"
 #include "gdi_count.h"
 
-struct QUESTION {
-    std::string text;
-    UINT type;
-};
-
 class DialogDriver
 {
   public:
     typedef std::function<void(HWND)> Action;
 
-    explicit DialogDriver(DWORD watchdogMs = 8000) : start(GetTickCount()), watchdog(watchdogMs)
+    DialogDriver() : start(GetTickCount())
     {
         current = this;
         hook = SetWindowsHookExA(WH_CBT, CbtProc, nullptr, GetCurrentThreadId());
@@ -49,38 +41,24 @@ class DialogDriver
         SetMbErrorBox(oldError);
         current = nullptr;
     }
-    // Runs act on the topmost dialog once it is visible and titled title.
-    DialogDriver& Then(const char* title, Action act)
-    {
-        steps.push_back({title, act});
-        return *this;
-    }
+    DialogDriver& Then(const char* title, Action act) { return steps.push_back({title, act}), *this; }
     // The answers to the next questions, in order (then No or Cancel).
-    DialogDriver& Answer(int id)
-    {
-        answers.push_back(id);
-        return *this;
-    }
-    bool Done() const { return steps.empty() && !timedOut; }
-    int DialogsSeen() const { return dialogsSeen; }
-    void ExpectDone() const { EXPECT_TRUE(Done()) << steps.size() << " steps left"; }
+    DialogDriver& Answer(int id) { return answers.push_back(id), *this; }
+    void ExpectDone() const { EXPECT_TRUE(steps.empty() && !timedOut) << steps.size() << " steps left"; }
 
-    std::vector<QUESTION> questions;
+    std::vector<std::string> questions;
+    std::vector<UINT> questionTypes;
     std::vector<std::string> errors; // every MbError text
 
   private:
-    struct Step {
-        std::string title;
-        Action act;
-    };
+    static const DWORD WATCHDOG_MS = 8000;
     static DialogDriver* current;
     HHOOK hook;
     UINT_PTR timer;
-    DWORD start, watchdog;
+    DWORD start;
     bool timedOut = false;
-    int dialogsSeen = 0;
     std::vector<HWND> dialogs;
-    std::deque<Step> steps;
+    std::deque<std::pair<std::string, Action>> steps;
     std::deque<int> answers;
     QUESTIONBOXPROC oldQuestion;
     MBERRORBOXPROC oldError;
@@ -90,10 +68,8 @@ class DialogDriver
         char cls[16] = "";
         GetClassNameA((HWND)wParam, cls, sizeof cls);
         if (code == HCBT_CREATEWND && current && !lstrcmpA(cls, "#32770") &&
-            !(((CBT_CREATEWNDA*)lParam)->lpcs->style & WS_CHILD)) {
+            !(((CBT_CREATEWNDA*)lParam)->lpcs->style & WS_CHILD))
             current->dialogs.push_back((HWND)wParam);
-            current->dialogsSeen++;
-        }
         return CallNextHookEx(nullptr, code, wParam, lParam);
     }
     static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD)
@@ -103,101 +79,80 @@ class DialogDriver
             d->dialogs.pop_back();
         if (!d || d->dialogs.empty())
             return;
-        if (GetTickCount() - d->start > d->watchdog) { // a stuck script: end them all
+        if (GetTickCount() - d->start > WATCHDOG_MS) { // a stuck script: end them all
             d->timedOut = true;
             for (HWND dlg : d->dialogs)
                 EndDialog(dlg, IDCANCEL);
             return;
         }
-        HWND top = d->dialogs.back();
         char title[256] = "";
-        GetWindowTextA(top, title, sizeof title);
-        if (d->steps.empty() || !IsWindowVisible(top) || d->steps.front().title != title ||
+        GetWindowTextA(d->dialogs.back(), title, sizeof title);
+        if (d->steps.empty() || !IsWindowVisible(d->dialogs.back()) || d->steps.front().first != title ||
             !GetFocus())
             return;
-        // Taken off the list before it runs: a step may open a nested dialog whose
-        // modal loop calls this timer again.
-        Step step = d->steps.front();
+        // Off the list before it runs: a step may open a nested dialog whose loop ticks too.
+        Action act = d->steps.front().second;
         d->steps.pop_front();
-        step.act(top);
+        act(d->dialogs.back());
     }
     static int WINAPI Question(HWND, LPCSTR text, LPCSTR, UINT type)
     {
-        current->questions.push_back({text, type});
-        int id = current->answers.empty() ? ((type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDCANCEL)
-                                          : current->answers.front();
+        current->questions.push_back(text);
+        current->questionTypes.push_back(type);
+        int id = (type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDCANCEL;
         if (!current->answers.empty())
-            current->answers.pop_front();
+            id = current->answers.front(), current->answers.pop_front();
         return id;
     }
-    static int WINAPI Error(HWND, LPCSTR text, LPCSTR, UINT)
-    {
-        current->errors.push_back(text);
-        return IDOK;
-    }
+    static int WINAPI Error(HWND, LPCSTR text, LPCSTR, UINT) { return current->errors.push_back(text), IDOK; }
 };
 
 inline DialogDriver* DialogDriver::current = nullptr;
 
+// A control's notification sent (Command) or posted (PostCommand) to its dialog.
 inline void Command(HWND dlg, int id, int code = BN_CLICKED)
 {
     SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, code), (LPARAM)GetDlgItem(dlg, id));
 }
-
-inline void PostCommand(HWND dlg, int id)
-{
-    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dlg, id));
-}
-
+inline void PostCommand(HWND dlg, int id) { PostMessageA(dlg, WM_COMMAND, id, (LPARAM)GetDlgItem(dlg, id)); }
 // Selects entry index of a combo box and tells the dialog, as a user's choice would.
 inline void ChooseEntry(HWND dlg, int id, int index)
 {
-    SendDlgItemMessageA(dlg, id, CB_SETCURSEL, index, 0);
-    Command(dlg, id, CBN_SELCHANGE);
+    SendDlgItemMessageA(dlg, id, CB_SETCURSEL, index, 0), Command(dlg, id, CBN_SELCHANGE);
 }
-
 inline std::string ItemText(HWND dlg, int id)
 {
     char text[512] = "";
     GetDlgItemTextA(dlg, id, text, sizeof text);
     return text;
 }
-
-inline std::string ComboText(HWND dlg, int id, int index)
+inline int ComboSel(HWND dlg, int id) { return (int)SendDlgItemMessageA(dlg, id, CB_GETCURSEL, 0, 0); }
+inline int ComboCount(HWND dlg, int id) { return (int)SendDlgItemMessageA(dlg, id, CB_GETCOUNT, 0, 0); }
+// The texts of a combo box's entries ("" for one too long).
+inline std::vector<std::string> ComboTexts(HWND dlg, int id)
 {
-    char text[512] = "<none>";
-    if (SendDlgItemMessageA(dlg, id, CB_GETLBTEXTLEN, index, 0) < (LRESULT)sizeof text)
-        SendDlgItemMessageA(dlg, id, CB_GETLBTEXT, index, (LPARAM)text);
-    return text;
+    std::vector<std::string> texts(ComboCount(dlg, id));
+    char text[512];
+    for (size_t i = 0; i < texts.size(); i++)
+        if (SendDlgItemMessageA(dlg, id, CB_GETLBTEXTLEN, i, 0) < (LRESULT)sizeof text)
+            SendDlgItemMessageA(dlg, id, CB_GETLBTEXT, i, (LPARAM)text), texts[i] = text;
+    return texts;
 }
 
-inline int ComboSel(HWND dlg, int id)
+inline BOOL CALLBACK CountOne(HWND, LPARAM lp)
 {
-    return (int)SendDlgItemMessageA(dlg, id, CB_GETCURSEL, 0, 0);
+    return ++*(DWORD*)lp > 0;
 }
-
-inline int ComboCount(HWND dlg, int id)
-{
-    return (int)SendDlgItemMessageA(dlg, id, CB_GETCOUNT, 0, 0);
-}
-
-// USER objects, or where the system does not count them (Wine), the windows of
-// this thread, children included.
+// USER objects, or where the system does not count them (Wine), the thread's windows.
 inline DWORD UserObjects()
 {
     DWORD n = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
-    auto count = [](HWND hwnd, LPARAM lp) -> BOOL {
-        ++*(DWORD*)lp;
-        EnumChildWindows(hwnd, [](HWND, LPARAM lp2) -> BOOL { return ++*(DWORD*)lp2 > 0; }, lp);
-        return TRUE;
-    };
-    if (n == 0)
-        EnumThreadWindows(GetCurrentThreadId(), count, (LPARAM)&n);
-    return n;
+    auto count = [](HWND hwnd, LPARAM lp) -> BOOL CALLBACK { return EnumChildWindows(hwnd, CountOne, lp), CountOne(hwnd, lp); };
+    return n ? n : (EnumThreadWindows(GetCurrentThreadId(), count, (LPARAM)&n), n);
 }
 
-// Runs cycle(i) once to warm up lazily made system objects, then cycles times, and
-// expects the GDI and USER counts back where they were.
+// Runs cycle(i) once to warm up lazily made system objects, then cycles times, and expects
+// the GDI and USER counts back where they were.
 template <class Cycle> void ExpectCountsFlat(int cycles, Cycle cycle)
 {
     cycle(0);
@@ -212,15 +167,8 @@ template <class Cycle> void ExpectCountsFlat(int cycles, Cycle cycle)
 // A plain visible top-level window to own the dialogs, as the main window does.
 inline HWND MakeOwnerWindow()
 {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "DialogTestOwner";
-    RegisterClassA(&wc); // fails harmlessly once registered
-    HWND hwnd = CreateWindowExA(0, wc.lpszClassName, "Owner", WS_OVERLAPPEDWINDOW, 100, 100, 400,
-                                450, nullptr, nullptr, wc.hInstance, nullptr);
-    ShowWindow(hwnd, SW_SHOW);
-    return hwnd;
+    return CreateWindowExA(0, "STATIC", "Owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 400,
+                           450, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
 }
 
 #endif // DLGDRIVER_H

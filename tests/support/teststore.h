@@ -1,190 +1,110 @@
-// teststore.h - the real registry store aimed at a scratch key of HKEY_CURRENT_USER
-// (one per test program, emptied when made and when gone), able to fail chosen
-// operations on chosen keys so that every failure path of the options is reached.
-// Key paths below are full paths from the store's root, letter case ignored.
+// teststore.h - the real registry store aimed at a scratch key of HKEY_CURRENT_USER (one per
+// test program, emptied when made and when gone), able to fail chosen operations on keys
+// whose path ends with a chosen name (case ignored), and counting the keys left open.
 #ifndef TESTSTORE_H
 #define TESTSTORE_H
 
 #include <windows.h>
 
+#include <shlwapi.h>
+
+#include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "store.h"
 
-const unsigned FAIL_CREATE = 0x01, FAIL_OPEN = 0x02, FAIL_READ = 0x04, FAIL_WRITE = 0x08,
-               FAIL_ENUM = 0x10, FAIL_DELETE = 0x20;
+const unsigned FAIL_CREATE = 1, FAIL_OPEN = 2, FAIL_READ = 4, FAIL_WRITE = 8;
 
-class TestStore : public Store
+class TestStore : public RegStore
 {
   public:
-    explicit TestStore(const char* tag = NULL) : base(std::string("Software\\StakkaTests\\") + Tag(tag)),
-                                                 reg(HKEY_CURRENT_USER, base.c_str())
+    explicit TestStore(const char* tag = "") : RegStore(HKEY_CURRENT_USER, Base(tag).c_str()), base(Base(tag))
     {
-        reg.DeleteKey(NULL, "");
+        DeleteKey(NULL, "");
     }
-    ~TestStore() override { reg.DeleteKey(NULL, ""); }
+    ~TestStore() override { DeleteKey(NULL, ""); }
 
     int OpenKey(STOREKEY parent, const char* path, STOREKEY* key) override
     {
-        return Track(parent, path, key, FAIL_OPEN, reg.OpenKey(parent, path, key));
+        return Track(path, key, !Fails(FAIL_OPEN, path) && RegStore::OpenKey(parent, path, key));
     }
     int CreateKey(STOREKEY parent, const char* path, STOREKEY* key) override
     {
-        *key = NULL;
-        return !Fails(FAIL_CREATE, Join(parent, path)) &&
-               Track(parent, path, key, 0, reg.CreateKey(parent, path, key));
-    }
-    int DeleteKey(STOREKEY parent, const char* path) override
-    {
-        return !Fails(FAIL_DELETE, Join(parent, path)) && reg.DeleteKey(parent, path);
+        return Track(path, key, !Fails(FAIL_CREATE, path) && RegStore::CreateKey(parent, path, key));
     }
     void CloseKey(STOREKEY key) override
     {
-        for (size_t i = 0; i < open.size(); i++)
-            if (open[i].first == key)
-                open.erase(open.begin() + i--);
-        reg.CloseKey(key);
+        open.erase(key);
+        RegStore::CloseKey(key);
     }
     int QueryValue(STOREKEY key, const char* name, char* buf, DWORD cb) override
     {
-        if (buf && cb)
-            buf[0] = '\0';
-        return !Fails(FAIL_READ, Join(key, "")) && reg.QueryValue(key, name, buf, cb);
+        return !Fails(FAIL_READ, open.count(key) ? open[key] : "") && RegStore::QueryValue(key, name, buf, cb);
     }
     int SetValue(STOREKEY key, const char* name, const char* text) override
     {
-        return !Fails(FAIL_WRITE, Join(key, "")) && reg.SetValue(key, name, text);
+        return !Fails(FAIL_WRITE, "") && RegStore::SetValue(key, name, text);
     }
-    int EnumValue(STOREKEY key, DWORD index, char* name, DWORD cbName, char* data,
-                  DWORD cbData) override
-    {
-        return Fails(FAIL_ENUM, Join(key, "")) ? STORE_ENUM_DONE
-                                              : reg.EnumValue(key, index, name, cbName, data, cbData);
-    }
-    int DeleteValue(STOREKEY key, const char* name) override
-    {
-        return !Fails(FAIL_DELETE, Join(key, "")) && reg.DeleteValue(key, name);
-    }
-    int FoldsValueCase() const override { return 1; }
 
-    // Makes ops fail on the key at keyPath (every key when null). Calls add up.
-    void FailOn(unsigned ops, const char* keyPath = NULL)
-    {
-        failures.push_back(std::make_pair(ops, keyPath ? std::string(keyPath) : std::string()));
-    }
+    // Makes ops fail on keys whose path ends with keyName (every key when empty); calls add up.
+    void FailOn(unsigned ops, const char* keyName = "") { failures.push_back({ops, keyName}); }
     void ClearFailures() { failures.clear(); }
     int OpenHandles() const { return (int)open.size(); }
 
-    // Inspection and set-up straight through the registry; no failure applies.
-    int GetValueData(const char* keyPath, const char* name, std::string* data, DWORD* type = NULL)
+    // Inspection and set-up; no failure applies.
+    int Put(const std::string& keyPath, const char* name, const std::string& data, DWORD type = REG_SZ)
     {
+        DWORD cb = (DWORD)data.size() + (type == REG_SZ);
+        std::string full = base + "\\" + keyPath;
+        return !SHSetValueA(HKEY_CURRENT_USER, full.c_str(), name, type, data.c_str(), cb);
+    }
+    // A value's text; "<missing>" when absent.
+    std::string Text(const std::string& keyPath, const char* name)
+    {
+        STOREKEY k;
         char buf[8192];
-        DWORD cb = sizeof buf, t = 0;
-        HKEY hk;
-        data->clear();
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, Full(keyPath).c_str(), 0, KEY_READ, &hk) != ERROR_SUCCESS)
-            return 0;
-        int ok = RegQueryValueExA(hk, name, NULL, &t, (BYTE*)buf, &cb) == ERROR_SUCCESS;
-        RegCloseKey(hk);
-        if (ok)
-            data->assign(buf, cb);
-        if (type)
-            *type = t;
-        return ok;
+        int ok = RegStore::OpenKey(NULL, keyPath.c_str(), &k) && RegStore::QueryValue(k, name, buf, sizeof buf);
+        return RegStore::CloseKey(k), ok ? buf : "<missing>";
     }
-    int PutValueData(const char* keyPath, const char* name, const std::string& data, DWORD type)
-    {
-        HKEY hk;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, Full(keyPath).c_str(), 0, NULL, 0, KEY_ALL_ACCESS,
-                            NULL, &hk, NULL) != ERROR_SUCCESS)
-            return 0;
-        int ok = RegSetValueExA(hk, name, 0, type, (const BYTE*)data.data(), (DWORD)data.size()) ==
-                 ERROR_SUCCESS;
-        RegCloseKey(hk);
-        return ok;
-    }
-    int PutText(const char* keyPath, const char* name, const std::string& text)
-    {
-        return PutValueData(keyPath, name, std::string(text.c_str(), text.size() + 1), REG_SZ);
-    }
-    // A string value's text without its terminator; "<missing>" when absent.
-    std::string Text(const char* keyPath, const char* name)
-    {
-        std::string d;
-        return GetValueData(keyPath, name, &d) ? std::string(d.c_str()) : "<missing>";
-    }
-    // The value names of a key in the registry's order, and its class ("" when missing).
-    std::vector<std::string> ValueNames(const char* keyPath, std::string* cls = NULL)
+    // The value names of a key in the registry's order.
+    std::vector<std::string> ValueNames(const std::string& keyPath)
     {
         std::vector<std::string> names;
-        HKEY hk;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, Full(keyPath).c_str(), 0, KEY_READ, &hk) != ERROR_SUCCESS)
-            return names;
-        char name[512], c[64] = "";
-        DWORD cc = sizeof c;
-        RegQueryInfoKeyA(hk, c, &cc, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL);
-        if (cls)
-            *cls = c;
-        for (DWORD i = 0, cch = sizeof name; RegEnumValueA(hk, i, name, &cch, NULL, NULL, NULL, NULL) ==
-                                             ERROR_SUCCESS;
-             i++, cch = sizeof name)
-            names.push_back(name);
-        RegCloseKey(hk);
-        return names;
+        STOREKEY k;
+        char name[512];
+        if (RegStore::OpenKey(NULL, keyPath.c_str(), &k))
+            for (DWORD i = 0; RegStore::EnumValue(k, i, name, sizeof name, NULL, 0) == STORE_ENUM_OK; i++)
+                names.push_back(name);
+        return RegStore::CloseKey(k), names;
     }
-    int ValueCount(const char* keyPath) { return (int)ValueNames(keyPath).size(); }
-    int KeyExists(const char* keyPath)
+    int KeyExists(const std::string& keyPath)
     {
-        HKEY hk;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, Full(keyPath).c_str(), 0, KEY_READ, &hk) != ERROR_SUCCESS)
-            return 0;
-        RegCloseKey(hk);
-        return 1;
+        STOREKEY k;
+        return RegStore::OpenKey(NULL, keyPath.c_str(), &k) && (RegStore::CloseKey(k), 1);
     }
 
   private:
     std::string base;
-    RegStore reg;
     std::vector<std::pair<unsigned, std::string>> failures;
-    std::vector<std::pair<STOREKEY, std::string>> open; // keys handed out, by full path
+    std::map<STOREKEY, std::string> open; // keys handed out, by the path they were opened with
 
-    static std::string Tag(const char* tag)
+    static std::string Base(const char* tag)
     {
         char exe[MAX_PATH];
-        DWORD n = GetModuleFileNameA(NULL, exe, sizeof exe);
-        std::string s(exe, n);
-        return tag ? tag : s.substr(s.find_last_of('\\') + 1);
-    }
-    std::string Full(const char* keyPath) const { return base + "\\" + keyPath; }
-    std::string Join(STOREKEY parent, const char* path) const
-    {
-        std::string p;
-        for (const auto& k : open)
-            if (parent && k.first == parent)
-                p = k.second;
-        return p.empty() ? std::string(path ? path : "") : (path && *path ? p + "\\" + path : p);
+        GetModuleFileNameA(NULL, exe, sizeof exe);
+        return std::string("Software\\StakkaTests\\") + tag + PathFindFileNameA(exe);
     }
     int Fails(unsigned op, const std::string& path) const
     {
-        for (const auto& f : failures)
-            if ((f.first & op) && (f.second.empty() || lstrcmpiA(f.second.c_str(), path.c_str()) == 0))
+        for (const auto& f : failures) {
+            size_t n = f.second.size();
+            if ((f.first & op) && n <= path.size() && !lstrcmpiA(f.second.c_str(), path.c_str() + path.size() - n))
                 return 1;
+        }
         return 0;
     }
-    int Track(STOREKEY parent, const char* path, STOREKEY* key, unsigned op, int ok)
-    {
-        std::string full = Join(parent, path);
-        if (ok && Fails(op, full)) {
-            reg.CloseKey(*key);
-            *key = NULL;
-            return 0;
-        }
-        if (ok)
-            open.push_back(std::make_pair(*key, full));
-        return ok;
-    }
+    int Track(const char* path, STOREKEY* key, int ok) { return ok ? (open[*key] = path, 1) : (*key = NULL, 0); }
 };
 
 #endif

@@ -119,8 +119,7 @@ TEST_F(Midas, GarbageStaleAndRepeatedHandlesAreRefusedAndSlotsRunOut)
     EXPECT_TRUE(MIDASplayModule(held[0], TRUE) && MIDASplayModule(held[7], TRUE)); // mixed together
     Sleep(100);
     DWORD t = GetTickCount();
-    EXPECT_TRUE(MIDASfreeModule(held[0])); // while playing
-    EXPECT_LT(GetTickCount() - t, 1000u);  // a hang guard
+    EXPECT_TRUE(MIDASfreeModule(held[0]) && GetTickCount() - t < 1000); // while playing, no hang
     EXPECT_NE(MIDASloadModule(MOD.c_str()), (MIDASmodule)NULL);
 }
 
@@ -164,7 +163,6 @@ TEST_F(Midas, RelativeNameTriesCurrentFolderThenBesideTheLibrary)
     Start();
     EXPECT_TRUE(MIDASloadModule(".\\beside.mod") && MIDASloadModule("good.mod") &&
                 !MIDASloadModule("beyond.mod") && !MIDASloadModule((cwd + "beside.mod").c_str()));
-    SetCurrentDirectoryA(ExeDir().c_str());
 }
 
 TEST_F(Midas, CyclesLeaveHandlesMemoryAndThreadsFlat)

@@ -186,10 +186,9 @@ TEST(NetSessions, RandomMutatedAndFloodingCallersEndCleanlyWithoutLeaks)
     DWORD rng = 4242, handles[2] = {};
     PROCESS_MEMORY_COUNTERS mem[2] = {};
     for (int round = 0; round < 300; round++) {
-        if (round == 30 || round == 299) { // warmed up, and at the end
-            GetProcessHandleCount(GetCurrentProcess(), &handles[round > 30]);
-            GetProcessMemoryInfo(GetCurrentProcess(), &mem[round > 30], sizeof mem[0]);
-        }
+        if (round == 30 || round == 299) // warmed up, and at the end
+            GetProcessHandleCount(GetCurrentProcess(), &handles[round > 30]),
+                GetProcessMemoryInfo(GetCurrentProcess(), &mem[round > 30], sizeof mem[0]);
         // A port of its own each round: the last one may linger in TIME_WAIT.
         unsigned short port = (unsigned short)(kPort + 1 + round);
         ASSERT_EQ(0, host.session.Listen(port));
@@ -229,8 +228,7 @@ TEST(NetSessions, TheShellPlaysAMatchShowsTheHostAndSurvivesItsLeaving)
 {
     static OPTIONS op;
     op.go.bg.flags = BG_SOLID;
-    hinst = GetModuleHandleA(NULL);
-    ASSERT_EQ(1, RegisterStakkaClasses(hinst));
+    ASSERT_EQ(1, RegisterStakkaClasses(hinst = GetModuleHandleA(NULL)));
     ASSERT_TRUE((hwndMain = CreateMainWindow(hinst, &op)) != NULL);
     ASSERT_TRUE((hinstDll = LoadLibraryA("stkgfx.dll")) != NULL);
     StakkaGrid* grid = new StakkaGrid(hwndMain, hinstDll, &op);

@@ -7,7 +7,6 @@
 #include <psapi.h>
 #include <tlhelp32.h>
 
-#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -33,10 +32,6 @@ std::string Bytes(const std::string& path)
     std::ifstream f(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
-void Write(const std::string& path, const std::string& data)
-{
-    std::ofstream(path, std::ios::binary) << data;
-}
 // The lowest count of this process's threads (or handles) over a second:
 // Wine's sound driver starts and ends helper threads on its own schedule.
 DWORD Lowest(bool threads)
@@ -51,16 +46,15 @@ DWORD Lowest(bool threads)
         CloseHandle(snap);
         if (!threads)
             GetProcessHandleCount(GetCurrentProcess(), &n);
-        low = std::min(low, n);
+        low = n < low ? n : low;
     }
     return low;
 }
 
-class Midas : public ::testing::Test
-{
-  protected:
+struct Midas : ::testing::Test {
     void TearDown() override { MIDASclose(); }
     void Start() { MIDASstartup(), MIDASinit(), MIDASstartBackgroundPlay(0); }
+    static void Write(std::string f, std::string d) { std::ofstream(f, std::ios::binary) << d; }
 };
 
 } // namespace
@@ -125,8 +119,7 @@ TEST_F(Midas, GarbageStaleAndRepeatedHandlesAreRefusedAndSlotsRunOut)
     EXPECT_TRUE(MIDASplayModule(held[0], TRUE) && MIDASplayModule(held[7], TRUE)); // mixed together
     Sleep(100);
     DWORD t = GetTickCount();
-    EXPECT_TRUE(MIDASfreeModule(held[0])); // while playing
-    EXPECT_LT(GetTickCount() - t, 1000u);  // a hang guard
+    EXPECT_TRUE(MIDASfreeModule(held[0]) && GetTickCount() - t < 1000); // while playing, no hang
     EXPECT_NE(MIDASloadModule(MOD.c_str()), (MIDASmodule)NULL);
 }
 
@@ -134,11 +127,10 @@ TEST_F(Midas, BadFilesAreRefusedOrPlayWithoutHarm)
 {
     Start();
     const std::string dir = ExeDir(), mod = Bytes(MOD);
-    const std::string noise(mod.rbegin(), mod.rend());
     for (const std::string& data :
-         {std::string(), std::string("A text file, not a module.\r\n"), noise, mod.substr(0, 50),
-          mod.substr(0, 951), mod.substr(0, MOD_HEADER_BYTES - 1),
-          mod.substr(0, MOD_HEADER_BYTES)}) {
+         {std::string(), std::string("A text file, not a module.\r\n"),
+          std::string(mod.rbegin(), mod.rend()), mod.substr(0, 50), mod.substr(0, 951),
+          mod.substr(0, MOD_HEADER_BYTES - 1), mod.substr(0, MOD_HEADER_BYTES)}) {
         Write(dir + "bad.mod", data);
         EXPECT_EQ(MIDASloadModule((dir + "bad.mod").c_str()), (MIDASmodule)NULL) << data.size();
     }
@@ -162,18 +154,15 @@ TEST_F(Midas, BadFilesAreRefusedOrPlayWithoutHarm)
 
 TEST_F(Midas, RelativeNameTriesCurrentFolderThenBesideTheLibrary)
 {
+    // The current folder wins, good or bad; beside the library only relative names are tried.
     const std::string cwd = ExeDir() + "midas-cwd\\", mod = Bytes(MOD), junk = "not a module";
     CreateDirectoryA(cwd.c_str(), NULL);
-    Write(ExeDir() + "beside.mod", mod);
-    Write(ExeDir() + "good.mod", junk);
-    Write(cwd + "good.mod", mod); // the current folder wins, good or bad
-    Write(cwd + "beyond.mod", junk);
+    Write(ExeDir() + "beside.mod", mod), Write(ExeDir() + "good.mod", junk);
+    Write(cwd + "good.mod", mod), Write(cwd + "beyond.mod", junk);
     ASSERT_TRUE(SetCurrentDirectoryA(cwd.c_str()));
     Start();
-    for (const char* name : {"beside.mod", ".\\beside.mod", "good.mod"})
-        EXPECT_NE(MIDASloadModule(name), (MIDASmodule)NULL) << name;
-    EXPECT_FALSE(MIDASloadModule("beyond.mod") || MIDASloadModule((cwd + "beside.mod").c_str()));
-    SetCurrentDirectoryA(ExeDir().c_str());
+    EXPECT_TRUE(MIDASloadModule(".\\beside.mod") && MIDASloadModule("good.mod") &&
+                !MIDASloadModule("beyond.mod") && !MIDASloadModule((cwd + "beside.mod").c_str()));
 }
 
 TEST_F(Midas, CyclesLeaveHandlesMemoryAndThreadsFlat)
@@ -181,18 +170,14 @@ TEST_F(Midas, CyclesLeaveHandlesMemoryAndThreadsFlat)
     auto game = [&](int i) {
         MIDASmodule m = MIDASloadModule(MOD.c_str());
         MIDASmodulePlayHandle p = MIDASplayModule(m, TRUE);
-        if (i % 5 == 0)
-            MIDASfreeModule(m); // free while playing, then the late stop
-        MIDASstopModule(p);
+        (i % 5 || MIDASfreeModule(m)), MIDASstopModule(p); // every fifth: freed while playing
         MIDASfreeModule(m);
         return m != NULL && p != 0;
     };
     auto run = [&](int i) {
         Start();
         bool ok = game(i) && game(i + 1) && MIDASplayModule(MIDASloadModule(MOD.c_str()), TRUE);
-        Sleep(2);
-        if (i % 2)
-            MIDASstopBackgroundPlay();
+        Sleep(2), (i % 2 && MIDASstopBackgroundPlay());
         DWORD t = GetTickCount();
         MIDASclose(); // odd runs in the game's order, even ones with a module playing
         return ok && GetTickCount() - t < 1000;

@@ -167,10 +167,12 @@ TEST_F(GridTest, MovesAndTurnsRefusedAtTheWallsAndBySettledCells)
         EXPECT_TRUE(ShowsTruth(*g));
     }
     // A piece partly outside the well (only a broken caller could place it) lands at once.
-    for (LONG p : {-1, 30}) {
-        Give(1, p, p);
+    for (POINT p : {POINT{-1, -1}, POINT{5, 22}}) {
+        Give(1, p.x, p.y);
         EXPECT_EQ(1, g->DropTetrad());
     }
+    Field empty = {};
+    EXPECT_EQ(0, std::memcmp(empty, g->field, sizeof empty));   // nothing written off the well
 }
 
 TEST_F(GridTest, KeysAHeldTurnKeyTurnsOnceAndTheDropKeyKeepsTheSchedule)

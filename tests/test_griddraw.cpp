@@ -1,6 +1,6 @@
 // The playfield's display side with real windows: construction refusing bad "Blocks" bitmaps,
 // the field surface band by band against a picture computed here, scheme numbers beyond the
-// block images, the pause screen, the panels, keys through the well window, and GDI counts.
+// block images, keys through the well window, and GDI counts.
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -21,16 +21,7 @@
 
 namespace {
 
-const COLORREF kBg = RGB(0x20, 0x40, 0x60), kBlack = RGB(0, 0, 0), kWhite = RGB(255, 255, 255);
-
-// Panels post WM_QUIT when destroyed; a test must not leave it for the next.
-void DrainQueue()
-{
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-        if (msg.message != WM_QUIT)
-            DispatchMessageA(&msg);
-}
+const COLORREF kBg = RGB(0x20, 0x40, 0x60), kBlack = RGB(0, 0, 0);
 
 // The bounding box of the pixels that differ (left > right: none).
 RECT Diff(const Pixels& a, const Pixels& b)
@@ -85,7 +76,8 @@ struct GridDrawTest : ::testing::Test {
         g = nullptr;
         if (IsWindow(parent))
             DestroyWindow(parent);
-        DrainQueue();
+        for (MSG m; PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE);)   // panels post WM_QUIT
+            m.message == WM_QUIT ? 0 : DispatchMessageA(&m);
         FreeBlocksModule(mod);
         mod = nullptr;
     }
@@ -212,62 +204,15 @@ TEST_F(GridDrawTest, FieldSurfaceBandByBandWithSchemesBeyondTheImages)
     EXPECT_EQ(block0, g->blocks[0]);
 }
 
-TEST_F(GridDrawTest, PauseScreenStaysAcrossStopAndNewGameUntilUnpaused)
-{
-    Build();
-    g->Reset();
-    g->RunFrame();
-    g->TogglePause();
-    Pixels p = Field();
-    // A black frame, white inside with the text: no cell of the well shows through.
-    EXPECT_EQ(kBlack * 2, p.At(0, 0) + p.At(191, 351));
-    EXPECT_EQ(kWhite, p.At(100, 100));
-    EXPECT_TRUE(p.CountNot(kWhite) > 1000 && p.CountNot(kWhite) < 5000) << p.CountNot(kWhite);
-    g->Stop();
-    g->Reset();
-    g->Redraw(5);
-    EXPECT_EQ(0, Diff(p, Field()).right + 1);
-    g->TogglePause();
-    EXPECT_EQ(0, Diff(Expected(), Field()).right + 1);
-}
-
-TEST_F(GridDrawTest, PanelsShowTheNextPieceAndTheirOwnRepaints)
-{
-    Build();
-    g->pNextTetrad = CreateTetrad(3);
-    g->pNextTetrad->pos.y = 17;       // the panel ignores where the piece is
-    Pixels next = ReadWindow(g->hwndNext);
-    for (const POINT& b : g->pNextTetrad->blocks)
-        EXPECT_EQ(TileColor(3), next.At((b.x + 3) * CELL + 8, (b.y + 4) * CELL + 8));
-    EXPECT_EQ(0, g->TogglePreview());
-    EXPECT_GT(Diff(next, ReadWindow(g->hwndNext)).right, 0);
-    // The rules' repaint requests reach the panels: each invalidates its own panel.
-    for (HWND w : {g->hwndNext, g->hwndScore})
-        ValidateRect(w, nullptr);
-    g->RepaintScore();
-    EXPECT_FALSE(GetUpdateRect(g->hwndNext, nullptr, FALSE));
-    g->RepaintNext();
-    for (HWND w : {g->hwndNext, g->hwndScore})
-        EXPECT_TRUE(GetUpdateRect(w, nullptr, FALSE));
-}
-
-TEST_F(GridDrawTest, KeysReadTheBindingsAfreshAndAPanelsEndQuitsTheLoop)
+TEST_F(GridDrawTest, KeysThroughTheWellReadTheBindingsAfresh)
 {
     Build();
     Tetrad* t = g->pActiveTetrad = CreateTetrad(2);
     t->pos = {5, 5};
-    SendMessageA(g->hwndGrid, WM_KEYDOWN, VK_LEFT, 0);
-    EXPECT_EQ(4, t->pos.x);
     op.co.keys[KEY_LEFT] = 'J';
-    SendMessageA(g->hwndGrid, WM_KEYDOWN, VK_LEFT, 0);
     SendMessageA(g->hwndGrid, WM_KEYDOWN, 'J', 0);
-    EXPECT_EQ(3, t->pos.x);
-    for (UINT m : {WM_KEYDOWN, WM_KEYUP, WM_KEYDOWN})
+    EXPECT_EQ(4, t->pos.x);
+    for (UINT m : {WM_KEYDOWN, WM_KEYUP, WM_KEYDOWN})   // the release lets the turn key act again
         SendMessageA(g->hwndGrid, m, VK_UP, 0);
     EXPECT_EQ(2, t->currentrot);
-    EXPECT_EQ(g->hwndGrid, GetFocus());
-    DrainQueue();
-    DestroyWindow(g->hwndStats);
-    MSG msg;
-    EXPECT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }

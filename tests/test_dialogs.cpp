@@ -5,10 +5,6 @@
 // case in value names).
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
-#include <string>
-
 #include "ctrldlg.h"
 #include "dlgdriver.h"
 #include "dlgids.h"
@@ -24,7 +20,8 @@ typedef std::vector<string> Texts;
 namespace
 {
 
-const char kControls[] = "Set Controls", kTitle[] = "Graphics Options", kSaveTitle[] = "Save Scheme";
+const char kControls[] = "Set Controls", kTitle[] = "Graphics Options",
+           kSaveTitle[] = "Save Scheme";
 
 // ---- the controls dialog ---------------------------------------------------------------------
 
@@ -38,16 +35,13 @@ std::vector<HWND> Choosers()
     return found;
 }
 // A click in key field id (105..109) and a key press at the focus, through the queue.
-void Click(HWND dlg, int id)
-{
-    PostMessageA(GetDlgItem(dlg, id), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
-    PostMessageA(GetDlgItem(dlg, id), WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
-}
-void Key(int vk)
-{
-    PostMessageA(GetFocus(), WM_KEYDOWN, vk, 1);
-    PostMessageA(GetFocus(), WM_KEYUP, vk, 0xC0000001);
-}
+const auto Click = [](HWND dlg, int id) {
+    PostMessageA(GetDlgItem(dlg, id), WM_LBUTTONDOWN, MK_LBUTTON, 0x40004),
+        PostMessageA(GetDlgItem(dlg, id), WM_LBUTTONUP, 0, 0x40004);
+};
+const auto Key = [](int vk) {
+    PostMessageA(GetFocus(), WM_KEYDOWN, vk, 1), PostMessageA(GetFocus(), WM_KEYUP, vk, 0xC0000001);
+};
 // The steps that click field id and press vk in the chooser it opens.
 DialogDriver& Choose(DialogDriver& d, int id, int vk)
 {
@@ -66,7 +60,10 @@ class ControlsDialog : public ::testing::Test
         memcpy(co.keys, defaultkeys, sizeof co.keys);
     }
     void TearDown() override { DestroyWindow(owner); }
-    void Run(DialogDriver& d) { ControlOptions(GetModuleHandleA(nullptr), owner, &co), d.ExpectDone(); }
+    void Run(DialogDriver& d)
+    {
+        ControlOptions(GetModuleHandleA(nullptr), owner, &co), d.ExpectDone();
+    }
     HWND owner = MakeOwnerWindow();
     CONTROLOPTIONS co;
 };
@@ -76,11 +73,13 @@ TEST(KeyFieldText, TableNameOrReadableSubstituteCutToTheBuffer)
     const struct {
         int key, cb;
         const char* text;
-    } cases[] = {{8, 32, "Backspace"}, {'9', 32, "9"},    {44, 32, "Key code 44"}, {0, 32, "No key"},
-                 {33, 5, "Page"},       {123456, 5, "Key "}};
+    } cases[] = {{8, 32, "Backspace"},
+                 {44, 32, "Key code 44"},
+                 {0, 32, "No key"},
+                 {33, 5, "Page"},
+                 {123456, 5, "Key "}};
     for (const auto& c : cases) {
-        char text[40];
-        memset(text, 'x', sizeof text);
+        char text[40] = "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx";
         KeyFieldText(c.key, text, c.cb);
         EXPECT_TRUE(!strcmp(c.text, text) && text[c.cb] == 'x') << c.key << " " << text;
     }
@@ -108,7 +107,8 @@ TEST_F(ControlsDialog, TheChooserBindsKeysOfTheTableOnlyAndALeftoverOneReportsTo
         for (int vk : {VK_F1, VK_NUMPAD4, VK_OEM_1, VK_PAUSE, VK_ESCAPE})
             Key(vk);
     });
-    d.Then(kControls, [](HWND dlg) { EXPECT_TRUE(Choosers().empty() && ItemText(dlg, 105) == "Left arrow"); });
+    d.Then(kControls,
+           [](HWND dlg) { EXPECT_TRUE(Choosers().empty() && ItemText(dlg, 105) == "Left arrow"); });
     Choose(d, 105, VK_RETURN).Then(kControls, [](HWND dlg) {
         EXPECT_EQ("Return", ItemText(dlg, 105));
         EXPECT_EQ(GetDlgItem(dlg, IDOK), GetFocus());
@@ -151,8 +151,9 @@ struct {
 COLORREF PreviewPixel(HWND dlg, int x, int y)
 {
     Surface s(48, 88, RGB(1, 2, 3));
-    DRAWITEMSTRUCT dis = {ODT_STATIC, IDC_PREVIEW, 0, ODA_DRAWENTIRE, 0,
-                          GetDlgItem(dlg, IDC_PREVIEW), s.dc, {0, 0, 48, 88}, 0};
+    DRAWITEMSTRUCT dis = {
+        ODT_STATIC, IDC_PREVIEW,    0, ODA_DRAWENTIRE, 0, GetDlgItem(dlg, IDC_PREVIEW),
+        s.dc,       {0, 0, 48, 88}, 0};
     SendMessageA(dlg, WM_DRAWITEM, IDC_PREVIEW, (LPARAM)&dis);
     return s.Read().At(x, y);
 }
@@ -187,7 +188,7 @@ class GraphicsDialog : public ::testing::Test
         SetColorChooser([](LPCHOOSECOLORA cc) -> BOOL WINAPI {
             fake.seen = *cc;
             fake.custom0 = cc->lpCustColors[0];
-            cc->lpCustColors[0] = RGB(1, 2, 3); // the next use must not see this
+            cc->lpCustColors[0] = RGB(1, 2, 3);                 // the next use must not see this
             cc->rgbResult = fake.ok ? fake.pick : RGB(9, 9, 9); // a cancel's leftover
             return fake.ok;
         });
@@ -205,7 +206,11 @@ class GraphicsDialog : public ::testing::Test
         FreeLibrary(dll);
     }
     void Run(DialogDriver& d) { GraphicsOptions(dll, owner, &god), d.ExpectDone(); }
-    void RunOnce(DialogDriver::Action act) { DialogDriver d; Run(d.Then(kTitle, act)); }
+    void RunOnce(DialogDriver::Action act)
+    {
+        DialogDriver d;
+        Run(d.Then(kTitle, act));
+    }
     string Stored(const char* name) { return store.Text(kSchemes, name); }
     Texts StoredNames() { return store.ValueNames(kSchemes); } // the order the list shows
 
@@ -243,9 +248,12 @@ TEST_F(GraphicsDialog, KindsDetailsAndPlacementsOpenAndCloseAsStored)
         lstrcpynA(op.go.bg.name, row.name, sizeof op.go.bg.name);
         RunOnce([&row](HWND dlg) {
             auto shown = [dlg](int id) { return IsWindowVisible(GetDlgItem(dlg, id)) != 0; };
-            int details = shown(IDC_BGDETAIL) ? 10 * ComboCount(dlg, IDC_BGDETAIL) + ComboSel(dlg, IDC_BGDETAIL) : 0;
+            int details = shown(IDC_BGDETAIL) ? 10 * Combo(dlg, IDC_BGDETAIL, CB_GETCOUNT) +
+                                                    Combo(dlg, IDC_BGDETAIL, CB_GETCURSEL)
+                                              : 0;
             EXPECT_EQ(row.opened, 1000 * (shown(IDC_FILENAME) && shown(IDC_CHOOSEFILE)) +
-                                      100 * ComboSel(dlg, IDC_BGKIND) + details) << row.name;
+                                      100 * Combo(dlg, IDC_BGKIND, CB_GETCURSEL) + details)
+                << row.name;
             EXPECT_EQ(row.flags & BG_FILE ? row.name : "", ItemText(dlg, IDC_FILENAME));
             ChooseEntry(dlg, IDC_BGKIND, row.chooseKind); // -1 clears the choice: no change
             ChooseEntry(dlg, IDC_BGDETAIL, row.chooseDetail);
@@ -259,9 +267,10 @@ TEST_F(GraphicsDialog, KindsDetailsAndPlacementsOpenAndCloseAsStored)
     EXPECT_STREQ("Skull", bg.name);
 }
 
-TEST_F(GraphicsDialog, ChoosersFailingOrCancelledKeepTheBackgroundAndFromFileWantsAFile)
+TEST_F(GraphicsDialog, ChoosersFailingOrCancelledKeepTheBackgroundFileWantedSchemeOffered)
 {
-    string red = WriteTempFile("stakka_red.bmp", Bmp24(8, 8, [](int, int) { return RGB(255, 0, 0); }));
+    string red =
+        WriteTempFile("stakka_red.bmp", Bmp24(8, 8, [](int, int) { return RGB(255, 0, 0); }));
     DialogDriver d;
     d.Then(kTitle, [](HWND dlg) {
         fake.ok = TRUE;
@@ -286,29 +295,19 @@ TEST_F(GraphicsDialog, ChoosersFailingOrCancelledKeepTheBackgroundAndFromFileWan
         for (DWORD error : {0x3002u /* FNERR_INVALIDFILENAME */, 0x3004u, 0u})
             fake.error = error, Command(dlg, IDC_CHOOSEFILE);
         EXPECT_EQ(red, ItemText(dlg, IDC_FILENAME));
-        PostCommand(dlg, IDOK);
+        ChooseEntry(dlg, IDC_BLOCK1, 41), PostCommand(dlg, IDOK); // a changed scheme is offered
     });
-    Run(d);
+    Run(d.Answer(IDYES).Then(kSaveTitle, TypeName("Mine")));
+    EXPECT_EQ(Texts{"Save your block scheme?"}, d.questions);
+    EXPECT_EQ((UINT)(MB_YESNO | MB_ICONQUESTION), d.questionTypes[0]);
+    EXPECT_EQ("41,1,2,3,4,5,6,", Stored(op.go.bs.name)); // and "Mine" made current
     EXPECT_EQ((Texts{"You must choose a file!", "Invalid filename!", "Error opening file.",
-                     "Error opening file."}), d.errors);
+                     "Error opening file."}),
+              d.errors);
     EXPECT_EQ(BG_FILE, op.go.bg.flags);
     EXPECT_EQ(red, op.go.bg.name);
     EXPECT_TRUE(op.go.bg.color[0] == RGB(255, 255, 255) && op.go.bg.color[1] == RGB(10, 20, 30));
     DeleteFileA(red.c_str());
-}
-
-TEST_F(GraphicsDialog, AChangedSchemeIsOfferedAtOk)
-{
-    DialogDriver d;
-    d.Then(kTitle, [](HWND dlg) {
-        ChooseEntry(dlg, IDC_BLOCK1, 41);
-        PostCommand(dlg, IDOK);
-    });
-    Run(d.Answer(IDYES).Then(kSaveTitle, TypeName("Mine")));
-    EXPECT_EQ("Save your block scheme?", d.questions.at(0));
-    EXPECT_EQ((UINT)(MB_YESNO | MB_ICONQUESTION), d.questionTypes[0]);
-    EXPECT_STREQ("Mine", op.go.bs.name);
-    EXPECT_EQ("41,1,2,3,4,5,6,", Stored("Mine"));
 }
 
 TEST_F(GraphicsDialog, FewerPicturesThanTheSchemeNamesLeaveThatPickerEmptyAndNothingLeaks)
@@ -318,9 +317,9 @@ TEST_F(GraphicsDialog, FewerPicturesThanTheSchemeNamesLeaveThatPickerEmptyAndNot
     fake.ok = TRUE;
     ExpectCountsFlat(8, [this](int i) {
         RunOnce([i](HWND dlg) {
-            EXPECT_EQ(10, ComboCount(dlg, IDC_BLOCK1));
-            EXPECT_EQ(9, ComboSel(dlg, IDC_BLOCK1 + 2));
-            EXPECT_EQ(CB_ERR, ComboSel(dlg, IDC_BLOCK1 + 3));
+            EXPECT_EQ(10, Combo(dlg, IDC_BLOCK1, CB_GETCOUNT));
+            EXPECT_EQ(9, Combo(dlg, IDC_BLOCK1 + 2, CB_GETCURSEL));
+            EXPECT_EQ(CB_ERR, Combo(dlg, IDC_BLOCK1 + 3, CB_GETCURSEL));
             fake.pick = RGB(i, 255 - i, 7);
             ChooseEntry(dlg, IDC_BGKIND, "\0\2\3\4"[i % 4]); // not "From file": OK would want one
             Command(dlg, IDC_COLOR1);
@@ -336,7 +335,9 @@ TEST_F(GraphicsDialog, SavingAsksBeforeReplacingAndCancelLeavesTheRecord)
 {
     GRAPHICSOPTIONS before = op.go;
     auto save = Press(IDC_SAVESCHEME);
-    auto selected = [](HWND dlg) { return ComboTexts(dlg, IDC_SCHEMELIST).at(ComboSel(dlg, IDC_SCHEMELIST)); };
+    auto selected = [](HWND dlg) {
+        return ComboTexts(dlg, IDC_SCHEMELIST).at(Combo(dlg, IDC_SCHEMELIST, CB_GETCURSEL));
+    };
     DialogDriver d;
     d.Then(kTitle, [](HWND dlg) {
         fake.ok = TRUE;
@@ -355,7 +356,7 @@ TEST_F(GraphicsDialog, SavingAsksBeforeReplacingAndCancelLeavesTheRecord)
     });
     d.Then(kSaveTitle, TypeName("Lost")).Then(kTitle, [&](HWND dlg) {
         store.ClearFailures();
-        EXPECT_EQ(7, ComboCount(dlg, IDC_SCHEMELIST));
+        EXPECT_EQ(7, Combo(dlg, IDC_SCHEMELIST, CB_GETCOUNT));
         EXPECT_EQ("ABCDEFGHIJKLMNO", selected(dlg));
         save(dlg);
     });
@@ -371,7 +372,8 @@ TEST_F(GraphicsDialog, SavingAsksBeforeReplacingAndCancelLeavesTheRecord)
     EXPECT_EQ("Block Scheme \"Three\" already exists, replace?", d.questions.at(0));
     EXPECT_EQ((UINT)(MB_YESNOCANCEL | MB_ICONQUESTION), d.questionTypes[0]);
     EXPECT_EQ(0, memcmp(&before, &op.go, sizeof before));
-    EXPECT_EQ((Texts{"ABCDEFGHIJKLMNO", "Five", "Four", "One", "Six", "Three", "two"}), StoredNames());
+    EXPECT_EQ((Texts{"ABCDEFGHIJKLMNO", "Five", "Four", "One", "Six", "Three", "two"}),
+              StoredNames());
     for (const char* name : {"ABCDEFGHIJKLMNO", "two", "Four"})
         EXPECT_EQ(*name == 'F' ? "21,22,23,24,25,26,27," : "9,1,2,3,4,5,6,", Stored(name));
 }
@@ -382,13 +384,13 @@ TEST_F(GraphicsDialog, ChoosingASchemeForgetsChangesDeletingAsksThenTheOneAboveO
     d.Then(kTitle, [](HWND dlg) {
         ChooseEntry(dlg, IDC_BLOCK1, 40);
         ChooseEntry(dlg, IDC_SCHEMELIST, 1); // "Four": its blocks, the change forgotten
-        EXPECT_EQ(21, ComboSel(dlg, IDC_BLOCK1));
+        EXPECT_EQ(21, Combo(dlg, IDC_BLOCK1, CB_GETCURSEL));
         PostCommand(dlg, IDC_DELSCHEME);
     });
     d.Then(kTitle, Press(IDC_DELSCHEME)); // after a No
     d.Then(kTitle, [](HWND dlg) {
-        EXPECT_EQ(0, ComboSel(dlg, IDC_SCHEMELIST)); // the one above
-        EXPECT_EQ(28, ComboSel(dlg, IDC_BLOCK1));
+        EXPECT_EQ(0, Combo(dlg, IDC_SCHEMELIST, CB_GETCURSEL)); // the one above
+        EXPECT_EQ(28, Combo(dlg, IDC_BLOCK1, CB_GETCURSEL));
         PostCommand(dlg, IDC_DELSCHEME);
     });
     d.Then(kTitle, Press(IDOK));

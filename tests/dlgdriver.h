@@ -113,7 +113,7 @@ class DialogDriver
 inline DialogDriver* DialogDriver::current = nullptr;
 
 // A control's notification sent (Command) or posted (PostCommand) to its dialog, a combo box
-// entry chosen as a user would, an item's text, a combo box's selection and size.
+// entry chosen as a user would, an item's text, a combo box message's answer.
 inline const auto Command = [](HWND dlg, int id, int code = BN_CLICKED) {
     SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, code), (LPARAM)GetDlgItem(dlg, id));
 };
@@ -128,17 +128,6 @@ inline const auto ItemText = [](HWND dlg, int id) {
 inline const auto Combo = [](HWND d, int id, UINT msg) {
     return (int)SendDlgItemMessageA(d, id, msg, 0, 0);
 };
-// The texts of a combo box's entries ("" for one too long).
-inline std::vector<std::string> ComboTexts(HWND dlg, int id)
-{
-    std::vector<std::string> texts(Combo(dlg, id, CB_GETCOUNT));
-    char text[512];
-    for (size_t i = 0; i < texts.size(); i++)
-        if (SendDlgItemMessageA(dlg, id, CB_GETLBTEXTLEN, i, 0) < (LRESULT)sizeof text)
-            SendDlgItemMessageA(dlg, id, CB_GETLBTEXT, i, (LPARAM)text), texts[i] = text;
-    return texts;
-}
-
 // USER objects, or where the system does not count them (Wine), the thread's windows.
 inline DWORD UserObjects()
 {

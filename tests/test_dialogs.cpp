@@ -82,8 +82,7 @@ TEST_F(ControlsDialog, TheChooserBindsKeysOfTheTableOnlyAndALeftoverOneReportsTo
 {
     DialogDriver d;
     d.Then(kControls, [](HWND dlg) {
-        SendMessageA(dlg, WM_KEYDOWN, 'A', 0); // no chooser open: a stray key
-        Click(dlg, 105);
+        SendMessageA(dlg, WM_KEYDOWN, 'A', 0), Click(dlg, 105); // first a stray key: no chooser
     });
     d.Then(kControls, [this](HWND dlg) {
         std::vector<HWND> c = Choosers();
@@ -214,8 +213,9 @@ TEST_F(GraphicsDialog, KindsDetailsAndPlacementsOpenAndCloseAsStored)
     const struct {
         WORD flags;
         const char* name;
-        int opened; // 1000 if the file controls show, 100 * kind, 10 * details + the detail chosen
-        int chooseKind, chooseDetail; // then chosen (-1: nothing)
+        // opened: 1000 if the file controls show, 100 * kind, 10 * details + the detail chosen;
+        // then kind and detail chosen (-1: nothing)
+        int opened, chooseKind, chooseDetail;
         WORD wantFlags;
         const char* wantName;
     } table[] = {
@@ -327,9 +327,8 @@ TEST_F(GraphicsDialog, SavingAsksBeforeReplacingAndCancelLeavesTheRecord)
         EXPECT_EQ("ABCDEFGHIJKLMNO", selected(dlg)); // cut to a name's length, appended
         save(dlg);
     });
-    d.Then(kSaveTitle, Press(IDCANCEL)).Then(kTitle, [&](HWND g) {
-        store.FailOn(FAIL_WRITE), save(g);
-    });
+    d.Then(kSaveTitle, Press(IDCANCEL));
+    d.Then(kTitle, [&](HWND dlg) { store.FailOn(FAIL_WRITE), save(dlg); });
     d.Then(kSaveTitle, TypeName("Lost")).Then(kTitle, [&](HWND dlg) {
         store.ClearFailures();
         EXPECT_EQ(7, Combo(dlg, IDC_SCHEMELIST, CB_GETCOUNT)); // "Lost" is not listed
@@ -357,9 +356,8 @@ TEST_F(GraphicsDialog, ChoosingASchemeForgetsChangesDeletingAsksThenTheOneAboveO
 {
     DialogDriver d; // Five, Four, One, Six, Three, Two
     d.Then(kTitle, [](HWND dlg) {
-        ChooseEntry(dlg, IDC_BLOCK1, 40);
-        ChooseEntry(dlg, IDC_SCHEMELIST, 1); // "Four": its blocks, the change forgotten
-        EXPECT_EQ(21, Combo(dlg, IDC_BLOCK1, CB_GETCURSEL));
+        ChooseEntry(dlg, IDC_BLOCK1, 40), ChooseEntry(dlg, IDC_SCHEMELIST, 1); // "Four"
+        EXPECT_EQ(21, Combo(dlg, IDC_BLOCK1, CB_GETCURSEL)); // its blocks, the change forgotten
         PostCommand(dlg, IDC_DELSCHEME);
     });
     d.Then(kTitle, Press(IDC_DELSCHEME)); // after a No
@@ -382,8 +380,7 @@ TEST_F(GraphicsDialog, ChoosingASchemeForgetsChangesDeletingAsksThenTheOneAboveO
     strcpy(op.go.bs.name, "Vanished");
     DialogDriver last;
     last.Then(kTitle, Press(IDC_DELSCHEME)).Then(kTitle, [](HWND dlg) {
-        ChooseEntry(dlg, IDC_SCHEMELIST, 0);
-        PostCommand(dlg, IDC_DELSCHEME);
+        ChooseEntry(dlg, IDC_SCHEMELIST, 0), PostCommand(dlg, IDC_DELSCHEME);
     });
     Run(last.Answer(IDYES).Then(kTitle, Press(IDCANCEL)));
     EXPECT_EQ(2u, last.errors.size() + last.questions.size());

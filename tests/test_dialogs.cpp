@@ -302,10 +302,8 @@ TEST_F(GraphicsDialog, FewerPicturesThanTheSchemeNamesLeaveThatPickerEmptyAndNot
             EXPECT_EQ(10, Combo(dlg, IDC_BLOCK1, CB_GETCOUNT));
             EXPECT_EQ(9, Combo(dlg, IDC_BLOCK1 + 2, CB_GETCURSEL));
             EXPECT_EQ(CB_ERR, Combo(dlg, IDC_BLOCK1 + 3, CB_GETCURSEL));
-            fake.pick = RGB(i, 255 - i, 7);
             ChooseEntry(dlg, IDC_BGKIND, "\0\2\3\4"[i % 4]); // not "From file": OK would want one
-            Command(dlg, IDC_COLOR1);
-            PreviewPixel(dlg, 0, 0);
+            fake.pick = RGB(i, 255 - i, 7), Command(dlg, IDC_COLOR1), PreviewPixel(dlg, 0, 0);
             PostCommand(dlg, i % 2 ? IDOK : IDCANCEL);
         });
     });

@@ -130,6 +130,7 @@ TEST_F(Options, EveryValueReplacedByBadDataLoadsOnlyWhatIsDefined)
     } bad[] = {{"empty", "", REG_SZ, 0, 0},
                {"blanks, sign, letters", "  -7xyz", REG_SZ, -7, 0},
                {"plus, pair", "+88,1", REG_SZ, 88, 1},
+               {"no first number", ",5", REG_SZ, 0, 0},
                {"blank before comma", "-5 ,3", REG_SZ, -5, 0},
                {"over 16 bits", "65538", REG_SZ, 65538, 0},       // flags keep the low 16 bits
                {"15 chars", string(15, '7'), REG_SZ, INT_MAX, 0}, // the longest scheme name

@@ -41,10 +41,10 @@ class DialogDriver
         SetMbErrorBox(oldError);
         current = nullptr;
     }
-    DialogDriver& Then(const char* title, Action act) { return steps.push_back({title, act}), *this; }
+    DialogDriver& Then(const char* t, Action a) { return steps.push_back({t, a}), *this; }
     // The answers to the next questions, in order (then No or Cancel).
     DialogDriver& Answer(int id) { return answers.push_back(id), *this; }
-    void ExpectDone() const { EXPECT_TRUE(steps.empty() && !timedOut) << steps.size() << " steps left"; }
+    void ExpectDone() const { EXPECT_TRUE(steps.empty() && !timedOut) << steps.size() << " left"; }
 
     std::vector<std::string> questions;
     std::vector<UINT> questionTypes;
@@ -87,8 +87,8 @@ class DialogDriver
         }
         char title[256] = "";
         GetWindowTextA(d->dialogs.back(), title, sizeof title);
-        if (d->steps.empty() || !IsWindowVisible(d->dialogs.back()) || d->steps.front().first != title ||
-            !GetFocus())
+        if (d->steps.empty() || !IsWindowVisible(d->dialogs.back()) ||
+            d->steps.front().first != title || !GetFocus())
             return;
         // Off the list before it runs: a step may open a nested dialog whose loop ticks too.
         Action act = d->steps.front().second;
@@ -104,50 +104,38 @@ class DialogDriver
             id = current->answers.front(), current->answers.pop_front();
         return id;
     }
-    static int WINAPI Error(HWND, LPCSTR text, LPCSTR, UINT) { return current->errors.push_back(text), IDOK; }
+    static int WINAPI Error(HWND, LPCSTR s, LPCSTR, UINT)
+    {
+        return current->errors.push_back(s), 1;
+    }
 };
 
 inline DialogDriver* DialogDriver::current = nullptr;
 
-// A control's notification sent (Command) or posted (PostCommand) to its dialog.
-inline void Command(HWND dlg, int id, int code = BN_CLICKED)
-{
+// A control's notification sent (Command) or posted (PostCommand) to its dialog, a combo box
+// entry chosen as a user would, an item's text, a combo box message's answer.
+inline const auto Command = [](HWND dlg, int id, int code = BN_CLICKED) {
     SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, code), (LPARAM)GetDlgItem(dlg, id));
-}
-inline void PostCommand(HWND dlg, int id) { PostMessageA(dlg, WM_COMMAND, id, (LPARAM)GetDlgItem(dlg, id)); }
-// Selects entry index of a combo box and tells the dialog, as a user's choice would.
-inline void ChooseEntry(HWND dlg, int id, int index)
-{
+};
+inline const auto PostCommand = [](HWND d, int id) { PostMessageA(d, WM_COMMAND, id, 0); };
+inline const auto ChooseEntry = [](HWND dlg, int id, int index) {
     SendDlgItemMessageA(dlg, id, CB_SETCURSEL, index, 0), Command(dlg, id, CBN_SELCHANGE);
-}
-inline std::string ItemText(HWND dlg, int id)
-{
+};
+inline const auto ItemText = [](HWND dlg, int id) {
     char text[512] = "";
-    GetDlgItemTextA(dlg, id, text, sizeof text);
-    return text;
-}
-inline int ComboSel(HWND dlg, int id) { return (int)SendDlgItemMessageA(dlg, id, CB_GETCURSEL, 0, 0); }
-inline int ComboCount(HWND dlg, int id) { return (int)SendDlgItemMessageA(dlg, id, CB_GETCOUNT, 0, 0); }
-// The texts of a combo box's entries ("" for one too long).
-inline std::vector<std::string> ComboTexts(HWND dlg, int id)
-{
-    std::vector<std::string> texts(ComboCount(dlg, id));
-    char text[512];
-    for (size_t i = 0; i < texts.size(); i++)
-        if (SendDlgItemMessageA(dlg, id, CB_GETLBTEXTLEN, i, 0) < (LRESULT)sizeof text)
-            SendDlgItemMessageA(dlg, id, CB_GETLBTEXT, i, (LPARAM)text), texts[i] = text;
-    return texts;
-}
-
-inline BOOL CALLBACK CountOne(HWND, LPARAM lp)
-{
-    return ++*(DWORD*)lp > 0;
-}
+    return GetDlgItemTextA(dlg, id, text, sizeof text), std::string(text);
+};
+inline const auto Combo = [](HWND d, int id, UINT msg) {
+    return (int)SendDlgItemMessageA(d, id, msg, 0, 0);
+};
 // USER objects, or where the system does not count them (Wine), the thread's windows.
 inline DWORD UserObjects()
 {
     DWORD n = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
-    auto count = [](HWND hwnd, LPARAM lp) -> BOOL CALLBACK { return EnumChildWindows(hwnd, CountOne, lp), CountOne(hwnd, lp); };
+    static WNDENUMPROC one = [](HWND, LPARAM lp) -> BOOL CALLBACK { return ++*(DWORD*)lp > 0; };
+    auto count = [](HWND h, LPARAM lp) -> BOOL CALLBACK {
+        return EnumChildWindows(h, one, lp), one(h, lp);
+    };
     return n ? n : (EnumThreadWindows(GetCurrentThreadId(), count, (LPARAM)&n), n);
 }
 
@@ -165,10 +153,9 @@ template <class Cycle> void ExpectCountsFlat(int cycles, Cycle cycle)
 }
 
 // A plain visible top-level window to own the dialogs, as the main window does.
-inline HWND MakeOwnerWindow()
-{
+inline const auto MakeOwnerWindow = [] {
     return CreateWindowExA(0, "STATIC", "Owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 400,
                            450, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-}
+};
 
 #endif // DLGDRIVER_H

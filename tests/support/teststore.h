@@ -19,28 +19,26 @@ const unsigned FAIL_CREATE = 1, FAIL_OPEN = 2, FAIL_READ = 4, FAIL_WRITE = 8;
 class TestStore : public RegStore
 {
   public:
-    explicit TestStore(const char* tag = "") : RegStore(HKEY_CURRENT_USER, Base(tag).c_str()), base(Base(tag))
+    explicit TestStore(const char* tag = "")
+        : RegStore(HKEY_CURRENT_USER, Base(tag).c_str()), base(Base(tag))
     {
         DeleteKey(NULL, "");
     }
     ~TestStore() override { DeleteKey(NULL, ""); }
 
-    int OpenKey(STOREKEY parent, const char* path, STOREKEY* key) override
+    int OpenKey(STOREKEY p, const char* path, STOREKEY* k) override
     {
-        return Track(path, key, !Fails(FAIL_OPEN, path) && RegStore::OpenKey(parent, path, key));
+        return Track(path, k, !Fails(FAIL_OPEN, path) && RegStore::OpenKey(p, path, k));
     }
-    int CreateKey(STOREKEY parent, const char* path, STOREKEY* key) override
+    int CreateKey(STOREKEY p, const char* path, STOREKEY* k) override
     {
-        return Track(path, key, !Fails(FAIL_CREATE, path) && RegStore::CreateKey(parent, path, key));
+        return Track(path, k, !Fails(FAIL_CREATE, path) && RegStore::CreateKey(p, path, k));
     }
-    void CloseKey(STOREKEY key) override
-    {
-        open.erase(key);
-        RegStore::CloseKey(key);
-    }
+    void CloseKey(STOREKEY key) override { open.erase(key), RegStore::CloseKey(key); }
     int QueryValue(STOREKEY key, const char* name, char* buf, DWORD cb) override
     {
-        return !Fails(FAIL_READ, open.count(key) ? open[key] : "") && RegStore::QueryValue(key, name, buf, cb);
+        return !Fails(FAIL_READ, open.count(key) ? open[key] : "") &&
+               RegStore::QueryValue(key, name, buf, cb);
     }
     int SetValue(STOREKEY key, const char* name, const char* text) override
     {
@@ -53,35 +51,36 @@ class TestStore : public RegStore
     int OpenHandles() const { return (int)open.size(); }
 
     // Inspection and set-up; no failure applies.
-    int Put(const std::string& keyPath, const char* name, const std::string& data, DWORD type = REG_SZ)
+    int Put(const std::string& path, const char* name, const std::string& data, DWORD t = REG_SZ)
     {
-        DWORD cb = (DWORD)data.size() + (type == REG_SZ);
-        std::string full = base + "\\" + keyPath;
-        return !SHSetValueA(HKEY_CURRENT_USER, full.c_str(), name, type, data.c_str(), cb);
+        DWORD cb = (DWORD)data.size() + (t == REG_SZ);
+        return !SHSetValueA(HKEY_CURRENT_USER, (base + "\\" + path).c_str(), name, t, data.c_str(),
+                            cb);
     }
     // A value's text; "<missing>" when absent.
-    std::string Text(const std::string& keyPath, const char* name)
+    std::string Text(const std::string& path, const char* name)
     {
         STOREKEY k;
         char buf[8192];
-        int ok = RegStore::OpenKey(NULL, keyPath.c_str(), &k) && RegStore::QueryValue(k, name, buf, sizeof buf);
+        int ok = RegStore::OpenKey(NULL, path.c_str(), &k) &&
+                 RegStore::QueryValue(k, name, buf, sizeof buf);
         return RegStore::CloseKey(k), ok ? buf : "<missing>";
     }
     // The value names of a key in the registry's order.
-    std::vector<std::string> ValueNames(const std::string& keyPath)
+    std::vector<std::string> ValueNames(const std::string& path)
     {
         std::vector<std::string> names;
         STOREKEY k;
         char name[512];
-        if (RegStore::OpenKey(NULL, keyPath.c_str(), &k))
-            for (DWORD i = 0; RegStore::EnumValue(k, i, name, sizeof name, NULL, 0) == STORE_ENUM_OK; i++)
+        if (RegStore::OpenKey(NULL, path.c_str(), &k))
+            for (DWORD i = 0; EnumValue(k, i, name, sizeof name, NULL, 0) == STORE_ENUM_OK; i++)
                 names.push_back(name);
         return RegStore::CloseKey(k), names;
     }
-    int KeyExists(const std::string& keyPath)
+    int KeyExists(const std::string& path)
     {
         STOREKEY k;
-        return RegStore::OpenKey(NULL, keyPath.c_str(), &k) && (RegStore::CloseKey(k), 1);
+        return RegStore::OpenKey(NULL, path.c_str(), &k) && (RegStore::CloseKey(k), 1);
     }
 
   private:
@@ -99,12 +98,16 @@ class TestStore : public RegStore
     {
         for (const auto& f : failures) {
             size_t n = f.second.size();
-            if ((f.first & op) && n <= path.size() && !lstrcmpiA(f.second.c_str(), path.c_str() + path.size() - n))
+            if ((f.first & op) && n <= path.size() &&
+                !lstrcmpiA(f.second.c_str(), &path[path.size() - n]))
                 return 1;
         }
         return 0;
     }
-    int Track(const char* path, STOREKEY* key, int ok) { return ok ? (open[*key] = path, 1) : (*key = NULL, 0); }
+    int Track(const char* path, STOREKEY* k, int ok)
+    {
+        return ok ? (open[*k] = path, 1) : (*k = 0, 0);
+    }
 };
 
 #endif

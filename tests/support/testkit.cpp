@@ -43,9 +43,7 @@ void Surface::Set(int x, int y, COLORREF c)
 Pixels Surface::Read() const
 {
     GdiFlush();
-    Pixels p;
-    p.w = w;
-    p.h = h;
+    Pixels p{w, h, {}};
     for (int i = 0; i < w * h; i++)
         p.px.push_back(RGB((bits[i] >> 16) & 0xFF, (bits[i] >> 8) & 0xFF, bits[i] & 0xFF));
     return p;
@@ -111,7 +109,8 @@ std::string WriteTempFile(const char* name, const std::vector<BYTE>& data)
 
 // ---- error boxes ------------------------------------------------------------------------------
 
-namespace {
+namespace
+{
 std::vector<BOXSEEN> boxes;
 BoxRecorder* current = nullptr;
 
@@ -144,5 +143,11 @@ std::vector<std::string> BoxRecorder::Texts() const
     return t;
 }
 
-const std::vector<BOXSEEN>& BoxRecorder::Boxes() const { return boxes; }
-void BoxRecorder::Clear() { boxes.clear(); }
+const std::vector<BOXSEEN>& BoxRecorder::Boxes() const
+{
+    return boxes;
+}
+void BoxRecorder::Clear()
+{
+    boxes.clear();
+}

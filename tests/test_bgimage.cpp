@@ -43,7 +43,7 @@ std::vector<BYTE> Patched(std::vector<BYTE> f, std::initializer_list<Patch> patc
 {
     for (const Patch& p : patches) {
         f.resize(p.n ? std::max(f.size(), p.at + p.n) : p.at); // 0: cut the file there
-        memcpy(f.data() + p.at, &p.v, p.n);
+        std::copy_n((const BYTE*)&p.v, p.n, f.begin() + p.at);
     }
     return f;
 }

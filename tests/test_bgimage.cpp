@@ -2,12 +2,6 @@
 // failures with their message, sound and hostile bitmap files, builds without a leak.
 #include <gtest/gtest.h>
 
-#include <string.h>
-
-#include <algorithm>
-#include <string>
-#include <vector>
-
 #include "STAKKA.h"
 #include "bgimage.h"
 #include "gdi_count.h"
@@ -109,35 +103,26 @@ TEST_F(BackgroundTest, FirstKindBitWinsAndEveryNamePicksItsPicture)
 
 TEST_F(BackgroundTest, FilePicturesInEveryPlacement)
 {
-    std::string small = WriteTempFile("stakka_bg_small.bmp", Bmp24(100, 100, Code));
-    std::string big = WriteTempFile("stakka_bg_big.bmp", Bmp24(301, 401, Code));
-    std::string odd = WriteTempFile("stakka_bg_odd.bmp", Bmp24(3, 7, Code));
-    std::string wide = WriteTempFile("stakka_bg_wide.bmp", Bmp24(300, 200, Code));
-    // file, placement, a point of the well -> the file's pixel there (-1: colour 0)
-    const struct {
-        const std::string* file;
-        WORD placement;
-        int x, y, fx, fy;
-    } cases[] = {
-        {&small, 0, 100, 50, -1, -1},
-        {&small, BG_CENTER, 46, 126, 0, 0},
-        {&small, BG_CENTER, 145, 225, 99, 99},
-        {&small, BG_CENTER, 45, 126, -1, -1},
-        {&small, BG_CENTER, 146, 225, -1, -1},
-        {&big, BG_CENTER, 0, 0, 54, 24},
-        {&big, BG_CENTER, 191, 351, 245, 375},
-        {&small, BG_CENTER | BG_TILE | BG_STRETCH, 46, 126, 0, 0}, // the first bit wins
-        {&small, BG_TILE | BG_STRETCH, 100, 100, 0, 0},
-        {&odd, BG_TILE, 191, 351, 191 % 3, 351 % 7},
-        {&small, BG_STRETCH, 191, 351, 99, 99},
-        {&wide, BG_STRETCH, 191, 351, 191, 199}, // grows to 300 x 352, cut at 192
+    const std::string files[] = {WriteTempFile("stakka_bg_small.bmp", Bmp24(100, 100, Code)),
+                                 WriteTempFile("stakka_bg_big.bmp", Bmp24(301, 401, Code)),
+                                 WriteTempFile("stakka_bg_odd.bmp", Bmp24(3, 7, Code)),
+                                 WriteTempFile("stakka_bg_wide.bmp", Bmp24(300, 200, Code))};
+    // file (small, big, odd, wide), placement, a point of the well -> the file's pixel there
+    // (-1: colour 0). With several placement bits the first wins; the wide picture stretched
+    // grows to 300 x 352 and is cut at 192.
+    const int C = BG_CENTER, T = BG_TILE, S = BG_STRETCH;
+    const int cases[][6] = {
+        {0, 0, 100, 50, -1, -1},    {0, C, 46, 126, 0, 0},         {0, C, 145, 225, 99, 99},
+        {0, C, 45, 126, -1, -1},    {0, C, 146, 225, -1, -1},      {1, C, 0, 0, 54, 24},
+        {1, C, 191, 351, 245, 375}, {0, C | T | S, 46, 126, 0, 0}, {0, T | S, 100, 100, 0, 0},
+        {2, T, 191, 351, 2, 1},     {0, S, 191, 351, 99, 99},      {3, S, 191, 351, 191, 199},
     };
     for (const auto& c : cases) {
-        Pixels p = Build(BG_FILE | c.placement, *c.file);
-        EXPECT_EQ(c.fx < 0 ? kColour0 : Code(c.fx, c.fy), p.At(c.x, c.y)) << &c - cases;
+        Pixels p = Build((WORD)(BG_FILE | c[1]), files[c[0]]);
+        EXPECT_EQ(c[4] < 0 ? kColour0 : Code(c[4], c[5]), p.At(c[2], c[3])) << &c - cases;
     }
-    for (const std::string* f : {&small, &big, &odd, &wide})
-        DeleteFileA(f->c_str());
+    for (const std::string& f : files)
+        DeleteFileA(f.c_str());
     EXPECT_TRUE(rec.Texts().empty());
 }
 

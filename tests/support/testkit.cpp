@@ -8,14 +8,6 @@
 
 // ---- pixels and BMP files -------------------------------------------------------------------
 
-int Pixels::CountNot(COLORREF c) const
-{
-    int n = 0;
-    for (COLORREF v : px)
-        n += v != c;
-    return n;
-}
-
 Surface::Surface(int width, int height, COLORREF fill) : w(width), h(height)
 {
     BITMAPINFO bi = {};
@@ -34,20 +26,12 @@ Surface::~Surface()
     DeleteObject(bm);
 }
 
-// The DIB holds 0x00RRGGBB; a COLORREF is 0x00BBGGRR.
-void Surface::Set(int x, int y, COLORREF c)
-{
-    bits[(size_t)y * w + x] = (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
-}
-
 Pixels Surface::Read() const
 {
     GdiFlush();
-    Pixels p;
-    p.w = w;
-    p.h = h;
+    Pixels p{w, h, {}};
     for (int i = 0; i < w * h; i++)
-        p.px.push_back(RGB((bits[i] >> 16) & 0xFF, (bits[i] >> 8) & 0xFF, bits[i] & 0xFF));
+        p.px.push_back(RGB(GetBValue(bits[i]), GetGValue(bits[i]), GetRValue(bits[i])));
     return p;
 }
 
@@ -101,17 +85,15 @@ std::string WriteTempFile(const char* name, const std::vector<BYTE>& data)
     char dir[MAX_PATH];
     GetTempPathA(sizeof dir, dir);
     std::string path = std::string(dir) + name;
-    if (FILE* f = fopen(path.c_str(), "wb")) {
-        if (!data.empty())
-            fwrite(data.data(), 1, data.size(), f);
-        fclose(f);
-    }
+    if (FILE* f = fopen(path.c_str(), "wb"))
+        fwrite(data.empty() ? "" : (const void*)data.data(), 1, data.size(), f), fclose(f);
     return path;
 }
 
 // ---- error boxes ------------------------------------------------------------------------------
 
-namespace {
+namespace
+{
 std::vector<BOXSEEN> boxes;
 BoxRecorder* current = nullptr;
 
@@ -144,5 +126,11 @@ std::vector<std::string> BoxRecorder::Texts() const
     return t;
 }
 
-const std::vector<BOXSEEN>& BoxRecorder::Boxes() const { return boxes; }
-void BoxRecorder::Clear() { boxes.clear(); }
+const std::vector<BOXSEEN>& BoxRecorder::Boxes() const
+{
+    return boxes;
+}
+void BoxRecorder::Clear()
+{
+    boxes.clear();
+}

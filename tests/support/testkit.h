@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,7 @@ struct Pixels {
     std::vector<COLORREF> px;
     COLORREF At(int x, int y) const { return px[(size_t)y * w + x]; }
     // How many pixels are not c.
-    int CountNot(COLORREF c) const;
+    int CountNot(COLORREF c) const { return int(px.size() - std::count(px.begin(), px.end(), c)); }
 };
 
 // A memory surface with a 32-bit top-down DIB selected, to draw into and read back.
@@ -27,7 +28,11 @@ struct Surface {
     int w, h;
     Surface(int width, int height, COLORREF fill);
     ~Surface();
-    void Set(int x, int y, COLORREF c);
+    // The DIB holds 0x00RRGGBB, a COLORREF 0x00BBGGRR: the swap is its own inverse.
+    void Set(int x, int y, COLORREF c)
+    {
+        bits[y * w + x] = RGB(GetBValue(c), GetGValue(c), GetRValue(c));
+    }
     Pixels Read() const;
     Surface(const Surface&) = delete;
 };

@@ -46,8 +46,10 @@ for f in stakka.exe stkgfx.dll midas11.dll beyond.mod; do
         exit 1
     fi
 done
-echo "run: starting Stakka"
+# Wine's own chatter (sound drivers it probes, prefix updates) goes to a log, not the console.
+winelog=$root/build/wine.log
+echo "run: starting Stakka (Wine's messages: build/wine.log)"
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 cd "$bin"
-exec wine stakka.exe
+exec wine stakka.exe >>"$winelog" 2>&1

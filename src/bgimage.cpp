@@ -376,3 +376,29 @@ BackgroundImage *NewBackgroundImage(HWND hwndParent, HINSTANCE hinstDll, BACKGRO
         MbError(szErrMemory);
     return picture;
 }
+
+void RebuildBackground(REBUILD &state, BackgroundImage *&pic, HWND owner, HINSTANCE hinstDll,
+                       BACKGROUND &bg)
+{
+    if (state.building) {
+        state.again = 1;
+        return;
+    }
+    state.building = 1;
+    do {
+        state.again = 0;
+        if ((bg.flags & BG_FILE) && bg.name[0] == '\0')
+            break;
+        BackgroundImage *fresh = NewBackgroundImage(owner, hinstDll, bg);
+        if (!fresh)
+            break;
+        if (!IsWindow(owner)) {
+            delete fresh; // closed under the box: nothing to show it in
+            break;
+        }
+        BackgroundImage *old = pic;
+        pic = fresh;
+        delete old;
+    } while (state.again);
+    state.building = 0;
+}

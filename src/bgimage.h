@@ -53,4 +53,17 @@ private:
 // exceptions: null, after an error box, when memory ran out.
 BackgroundImage *NewBackgroundImage(HWND hwndParent, HINSTANCE hinstDll, BACKGROUND &bg);
 
+// The state of one picture's rebuilds (one per place that shows a picture).
+struct REBUILD {
+    int building; // a build is under way
+    int again;    // another build was asked for meanwhile
+};
+
+// Replaces pic with a new picture of bg, built before the old one is deleted: building may show
+// an error box whose modal loop repaints (drawing pic) and may ask for another rebuild, which is
+// only noted and then done by the call under way. A file background without a file, a failed
+// allocation, or an owner gone under the box keeps the old picture.
+void RebuildBackground(REBUILD &state, BackgroundImage *&pic, HWND owner, HINSTANCE hinstDll,
+                       BACKGROUND &bg);
+
 #endif // BGIMAGE_H

@@ -509,33 +509,11 @@ int GetFileName(char* dest)
 
 void RedrawPreview(HWND hDlg, BackgroundImage*& bgi, BACKGROUND& bg)
 {
-    // Building may show an error box. The dialog stays usable under it (the
-    // box belongs to the main window): a repaint draws the preview and
-    // another change comes back here. The old picture stays until the new
-    // one is whole, and a change made meanwhile is built once this one is.
-    static int building, again;
+    // The error box a build may show belongs to the main window, so the
+    // dialog stays usable under it: its repaints and changes come back here.
+    static REBUILD rebuild;
     if ((bg.flags & BG_FILE) && bg.name[0] == '\0')
         return;
-    if (building) {
-        again = 1;
-        return;
-    }
-    building = 1;
-    do {
-        again = 0;
-        if ((bg.flags & BG_FILE) && bg.name[0] == '\0')
-            break; // keep the previous picture
-        BackgroundImage* fresh = NewBackgroundImage(hDlg, hDll, bg);
-        if (!fresh)
-            break;
-        if (!IsWindow(hDlg)) {
-            delete fresh; // closed under the box: nothing to show it in
-            break;
-        }
-        BackgroundImage* old = bgi;
-        bgi = fresh;
-        delete old;
-    } while (again);
-    building = 0;
+    RebuildBackground(rebuild, bgi, hDlg, hDll, bg);
     InvalidateRect(hDlg, nullptr, TRUE);
 }

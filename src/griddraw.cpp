@@ -396,22 +396,8 @@ void StakkaGrid::UpdateGfxOptions()
     // whose modal loop repaints the well (WM_PAINT, WM_SETFOCUS) and may
     // come back here: the old picture stays until the new one is whole, and
     // a rebuild asked for meanwhile is done once this one is.
-    static int building, again;
-    if (building) {
-        again = 1;
-        return;
-    }
-    building = 1;
-    do {
-        again = 0;
-        BackgroundImage* fresh = NewBackgroundImage(hwndParent, hDll, opt->go.bg);
-        if (!fresh)
-            break; // out of memory: keep the old picture
-        BackgroundImage* old = backgrnd;
-        backgrnd = fresh;
-        delete old;
-    } while (again);
-    building = 0;
+    static REBUILD rebuild;
+    RebuildBackground(rebuild, backgrnd, hwndParent, hDll, opt->go.bg);
     Redraw(REDRAW_ALL);
     RepaintNext();
 }

@@ -148,6 +148,24 @@ VOID CALLBACK Quit(HWND, UINT, UINT_PTR id, DWORD)
     PostQuitMessage(0);
 }
 
+// One sorted series of frame delays in ms: count, mean, 99th percentile, worst, and how many
+// passed the 2 ms target.
+void PrintSeries(const char* name, const std::vector<double>& v, const char* meanNote)
+{
+    size_t n = v.size();
+    double sum = 0;
+    size_t over2 = 0;
+    for (double x : v) {
+        sum += x;
+        over2 += x > 2.0;
+    }
+    printf("bench: %s_steps %zu steps\n", name, n);
+    printf("bench: %s_mean %.2f ms%s\n", name, sum / n, meanNote);
+    printf("bench: %s_p99 %.2f ms\n", name, v[(n * 99) / 100]);
+    printf("bench: %s_max %.2f ms\n", name, v[n - 1]);
+    printf("bench: %s_over_2ms %zu steps\n", name, over2);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -254,36 +272,14 @@ int main(int argc, char** argv)
     std::sort(bound.begin(), bound.end());
     size_t n = lateness.size();
     if (n) {
-        double sum = 0;
-        size_t over2 = 0;
-        for (double b : bound) {
-            sum += b;
-            over2 += b > 2.0;
-        }
-        printf("bench: frame_steps %zu steps\n", n);
-        printf("bench: frame_pass_gap_mean %.2f ms (bound: since the pass that found it not due)\n", sum / n);
-        printf("bench: frame_pass_gap_p99 %.2f ms\n", bound[(n * 99) / 100]);
-        printf("bench: frame_pass_gap_max %.2f ms\n", bound[n - 1]);
-        printf("bench: frame_pass_gap_over_2ms %zu steps\n", over2);
+        PrintSeries("frame_pass_gap", bound, " (bound: since the pass that found it not due)");
         printf("bench: frame_late_by_tick_p99 %lu ms (the tick count's own grain included)\n",
                (unsigned long)lateness[(n * 99) / 100]);
         printf("bench: frame_late_by_tick_max %lu ms\n", (unsigned long)lateness[n - 1]);
     }
     std::sort(afterTick.begin(), afterTick.end());
-    size_t m = afterTick.size();
-    if (m) {
-        double sum = 0;
-        size_t over2 = 0;
-        for (double a : afterTick) {
-            sum += a;
-            over2 += a > 2.0;
-        }
-        printf("bench: frame_late_after_tick_steps %zu steps\n", m);
-        printf("bench: frame_late_after_tick_mean %.2f ms\n", sum / m);
-        printf("bench: frame_late_after_tick_p99 %.2f ms\n", afterTick[(m * 99) / 100]);
-        printf("bench: frame_late_after_tick_max %.2f ms\n", afterTick[m - 1]);
-        printf("bench: frame_late_after_tick_over_2ms %zu steps\n", over2);
-    }
+    if (!afterTick.empty())
+        PrintSeries("frame_late_after_tick", afterTick, "");
     printf("bench: loop_passes %.0f per s\n", passes / wall);
     printf("bench: loop_cpu_playing %.2f %% of a core\n", cpu / wall * 100.0);
 

@@ -15,34 +15,11 @@ fi
 cmake --build "$tree" --target stakka stkgfx midas11 beyond_mod bench_netplay >/dev/null
 
 base=$tree/netbench
-export WINEPREFIX=$base/prefix
-export TMPDIR=$base/tmp
-export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
-export DISPLAY=${NET_BENCH_DISPLAY:-:93}
-mkdir -p "$TMPDIR"
-xvfb_pid=
-cleanup() {
-    wineserver -k >/dev/null 2>&1 </dev/null || true
-    if [ -n "$xvfb_pid" ]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-    fi
-}
-trap cleanup EXIT
-Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >"$base/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 1 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
-if [ ! -f "$WINEPREFIX/.stakka-ready" ]; then
-    rm -rf "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 </dev/null
-    # One virtual desktop shared by both copies and the driver.
-    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1000x700 /f >/dev/null 2>&1
-    wineserver -k >/dev/null 2>&1 || true
-    wineserver -w >/dev/null 2>&1 || true
-    touch "$WINEPREFIX/.stakka-ready"
-fi
+mkdir -p "$base"
+. "$root/bench/desktop.sh"
+trap end_private_desktop EXIT
+# One desktop for both copies and the driver.
+private_desktop "$base" "${NET_BENCH_DISPLAY:-:93}" 1000x700
 bench=$tree/bench/bench_netplay.exe
 bindir=$(winepath -w "$tree/bin" 2>/dev/null)
 wine "$bench" latency 2>/dev/null | tr -d '\r'

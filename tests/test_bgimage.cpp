@@ -118,8 +118,7 @@ TEST_F(BackgroundTest, FilePicturesInEveryPlacement)
         const char* what;
         int file;
         WORD placement;
-        POINT well;
-        POINT source;
+        POINT well, source;
     };
     const WORD C = BG_CENTER;
     const Placed cases[] = {
@@ -218,8 +217,7 @@ TEST_F(BackgroundTest, SoundFormatsLoadAndHostileFilesGiveTheMessageAndAPlainPic
     std::string longPath = "C:\\" + std::string(252, 'p');
     struct Missing {
         WORD flags;
-        std::string name;
-        std::string box;
+        std::string name, box;
         HMODULE lib;
     };
     const Missing missing[] = {

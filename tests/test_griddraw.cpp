@@ -1,6 +1,6 @@
 // The playfield's display side with real windows: construction refusing bad "Blocks" bitmaps,
 // the field surface band by band against a picture computed here, scheme numbers beyond the
-// block images, keys through the well window, and GDI counts.
+// block images, and GDI counts.
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -92,8 +92,7 @@ struct GridDrawTest : ::testing::Test {
     // settled cells and the piece through the scheme, black where no image exists.
     Pixels Expected()
     {
-        const int EMPTY = -2;
-        const int NO_COLOUR = -1;
+        const int EMPTY = -2, NO_COLOUR = -1;
         int cell[WELL_COLS][WELL_ROWS];
         for (int x = 0; x < WELL_COLS; x++) {
             for (int y = 0; y < WELL_ROWS; y++) {
@@ -137,9 +136,7 @@ TEST_F(GridDrawTest, BadBlockBitmapsAreRefusedAndBuildsLeaveGdiFlat)
     // Not whole tiles, more tiles than the tables hold, no bitmap at all; the most they hold.
     struct Bitmap {
         const char* what;
-        int w;
-        int h;
-        int present;
+        int w, h, present;
         const char* box;
     };
     const Bitmap cases[] = {
@@ -232,18 +229,4 @@ TEST_F(GridDrawTest, FieldSurfaceBandByBandWithSchemesBeyondTheImages)
     EXPECT_EQ(gdi, GdiObjectCount());
     EXPECT_EQ(RGB(0x70, 0x10, 0x30), GetPixel(g->hdcField, 100, 100));
     EXPECT_EQ(block0, g->blocks[0]);
-}
-
-TEST_F(GridDrawTest, KeysThroughTheWellReadTheBindingsAfresh)
-{
-    Build();
-    Tetrad* t = CreateTetrad(2);
-    g->pActiveTetrad = t;
-    t->pos = {5, 5};
-    op.co.keys[KEY_LEFT] = 'J';
-    SendMessageA(g->hwndGrid, WM_KEYDOWN, 'J', 0);
-    EXPECT_EQ(4, t->pos.x);
-    for (UINT m : {WM_KEYDOWN, WM_KEYUP, WM_KEYDOWN})   // the release lets the turn key act again
-        SendMessageA(g->hwndGrid, m, VK_UP, 0);
-    EXPECT_EQ(2, t->currentrot);
 }

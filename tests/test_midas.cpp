@@ -1,5 +1,5 @@
-// Tests of midas11.dll: its ordinals, calls out of order and with bad handles,
-// bad module files, the search for a relative name and leak-free cycles.
+// Tests of midas11.dll: calls out of order and with bad handles, bad module files and
+// leak-free cycles.
 // Run without a device by ctest, and with one by music_pulse.sh.
 #include <windows.h>
 
@@ -20,7 +20,6 @@ namespace
 
 const size_t MOD_HEADER_BYTES = 1084; // title, 31 samples, orders, "M.K."
 
-const HMODULE MIDAS = GetModuleHandleA("midas11.dll"); // the linked library
 std::string ExeDir()
 {
     char path[MAX_PATH];
@@ -65,27 +64,6 @@ struct Midas : ::testing::Test {
 };
 
 } // namespace
-
-TEST_F(Midas, EachOrdinalIsTheFunctionOfItsNameAndNoNamesAreExported)
-{
-    struct Export {
-        int ordinal;
-        const void* fn;
-        const char* name;
-    };
-#define EXPORT(ordinal, fn) {ordinal, (const void*)fn, #fn}
-    const Export exports[] = {
-        EXPORT(3, MIDASstartup),           EXPORT(6, MIDASinit),
-        EXPORT(7, MIDASclose),             EXPORT(16, MIDASloadModule),
-        EXPORT(18, MIDASplayModule),       EXPORT(19, MIDASstopModule),
-        EXPORT(20, MIDASfreeModule),       EXPORT(21, MIDASstartBackgroundPlay),
-        EXPORT(22, MIDASstopBackgroundPlay),
-    };
-#undef EXPORT
-    for (const Export& e : exports)
-        EXPECT_EQ((const void*)GetProcAddress(MIDAS, MAKEINTRESOURCEA(e.ordinal)), e.fn) << e.name;
-    EXPECT_EQ(GetProcAddress(MIDAS, "MIDASstartup"), (FARPROC)NULL); // no names
-}
 
 TEST_F(Midas, CallsOutOfOrderDoNothing)
 {
@@ -197,25 +175,6 @@ TEST_F(Midas, BadFilesAreRefusedOrPlayWithoutHarm)
             EXPECT_TRUE(MIDASfreeModule(m)) << round;
         }
     }
-}
-
-TEST_F(Midas, RelativeNameTriesCurrentFolderThenBesideTheLibrary)
-{
-    // The current folder wins, good or bad; beside the library only relative names are tried.
-    const std::string cwd = ExeDir() + "midas-cwd\\";
-    const std::string mod = Bytes(MOD);
-    const std::string junk = "not a module";
-    CreateDirectoryA(cwd.c_str(), NULL);
-    Write(ExeDir() + "beside.mod", mod);
-    Write(ExeDir() + "good.mod", junk);
-    Write(cwd + "good.mod", mod);
-    Write(cwd + "beyond.mod", junk);
-    ASSERT_TRUE(SetCurrentDirectoryA(cwd.c_str()));
-    Start();
-    EXPECT_TRUE(MIDASloadModule(".\\beside.mod")) << "beside the library";
-    EXPECT_TRUE(MIDASloadModule("good.mod")) << "the current folder's";
-    EXPECT_FALSE(MIDASloadModule("beyond.mod")) << "the current folder's junk";
-    EXPECT_FALSE(MIDASloadModule((cwd + "beside.mod").c_str())) << "a full path";
 }
 
 TEST_F(Midas, CyclesLeaveHandlesMemoryAndThreadsFlat)

@@ -16,9 +16,7 @@ namespace
 
 struct CALL {
     int ordinal;
-    UINT_PTR arg1;
-    UINT_PTR arg2;
-    UINT_PTR result;
+    UINT_PTR arg1, arg2, result;
     bool operator==(const CALL& o) const
     {
         return std::tie(ordinal, arg1, arg2, result) == std::tie(o.ordinal, o.arg1, o.arg2, o.result);
@@ -110,8 +108,7 @@ TEST(Music, AGameSessionMakesTheseCallsInThisOrder)
     for (size_t game : {3, 7}) {
         SCOPED_TRACE(game == 3 ? "first game" : "second game");
         const CALL* c = &calls[game];
-        const UINT_PTR module = c[0].result;
-        const UINT_PTR playback = c[1].result;
+        const UINT_PTR module = c[0].result, playback = c[1].result;
         EXPECT_NE(0u, module);
         EXPECT_NE(0u, playback);
         const std::vector<CALL> session = {

@@ -59,13 +59,9 @@ OPTIONS Defaults()
 enum ValueKind { PAIR, NUMBER, KEY, BG_NAME, SCHEME_NAME };
 #define AT(field) offsetof(OPTIONS, field), sizeof(OPTIONS().field)
 const struct {
-    const char* subkey;
-    const char* name;
-    const char* dflt;
-    const char* message;
+    const char *subkey, *name, *dflt, *message;
     ValueKind kind;
-    size_t off;  // the field a number goes to (AT gives both)
-    size_t size;
+    size_t off, size; // the field a number goes to (AT gives both)
 } kLayout[] = {
     {NULL, "Window", "100,100", "window position", PAIR, AT(windowpos.x)},
     {NULL, "Preview", "1", "preview bool", NUMBER, AT(go.preview)},
@@ -169,8 +165,7 @@ TEST_F(Options, EveryValueReplacedByBadDataLoadsOnlyWhatIsDefined)
         const char* what;
         string data; // its text ends at the first NUL
         DWORD type;
-        int number; // what number fields take from it
-        int second; // a pair's second (0: stays)
+        int number, second; // what number fields take from it; a pair's second (0: stays)
     } bad[] = {{"empty", "", REG_SZ, 0, 0},
                {"blanks, sign, letters", "  -7xyz", REG_SZ, -7, 0},
                {"plus, pair", "+88,1", REG_SZ, 88, 1},
@@ -335,33 +330,4 @@ TEST(MbError, CutsAt255AndReturnsWhatItShows)
               std::make_tuple(b.owner, b.caption, b.type))
         << "owner, caption, type";
     EXPECT_EQ(w, rec.Boxes()[4].owner);
-}
-
-// The real exit, in a process of its own: the options aimed at a root that holds no keys.
-TEST(OptionsExit, DISABLED_Child)
-{
-    BoxRecorder rec;
-    static RegStore nowhere((HKEY)(ULONG_PTR)0x7FFF0010, NULL);
-    SetOptionsStore(&nowhere);
-    OPTIONS op;
-    LoadOptions(op);
-    ExitProcess(99); // LoadOptions should not have come back
-}
-
-TEST(OptionsExit, ProcessEndsWithCode8)
-{
-    char exe[MAX_PATH];
-    char cmd[MAX_PATH + 100];
-    GetModuleFileNameA(NULL, exe, sizeof exe);
-    snprintf(cmd, sizeof cmd, "\"%s\" --gtest_filter=*_Child --gtest_also_run_disabled_tests", exe);
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi;
-    ASSERT_TRUE(CreateProcessA(exe, cmd, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi));
-    DWORD code = 0;
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hProcess, 60000));
-    GetExitCodeProcess(pi.hProcess, &code);
-    EXPECT_EQ(8u, code);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
 }

@@ -8,53 +8,42 @@
 #include "grid.h"
 #include "shell.h"
 
-namespace
-{
-const POINT TEST_WINDOW_POS = {100, 100};
-const char GFX_LIBRARY_NAME[] = "stkgfx.dll";
-
-bool Failed(const char* step)
-{
-    fprintf(stderr, "test shell: %s failed\n", step);
-    return false;
-}
-} // namespace
-
 TestShell::TestShell()
 {
     memset(&op, 0, sizeof op);
-    op.windowpos = TEST_WINDOW_POS;
+    op.windowpos = {100, 100};
     op.go.bg.flags = BG_SOLID;
     op.go.drawGrid = 1;
     op.go.preview = 1;
     memcpy(op.co.keys, defaultkeys, sizeof op.co.keys);
     lstrcpynA(op.so.bgMusic, defaultMusic, sizeof op.so.bgMusic);
+    SetOptionsStore(&store);
 }
 
 TestShell::~TestShell()
 {
     Close();
+    SetOptionsStore(nullptr);
 }
 
 bool TestShell::Open(HMODULE blocks)
 {
-    HINSTANCE self = GetModuleHandleA(nullptr);
-    hinst = self;
+    hinst = GetModuleHandleA(nullptr);
     WNDCLASSA wc;
-    if (!GetClassInfoA(self, szAppname, &wc) && !RegisterStakkaClasses(self))
-        return Failed("registering the window classes");
-    SetOptionsStore(&store);
-    storeSet = true;
+    if (!GetClassInfoA(hinst, szAppname, &wc) && !RegisterStakkaClasses(hinst)) {
+        fprintf(stderr, "test shell: the window classes cannot be registered\n");
+        return false;
+    }
     if (!blocks) {
-        ownLibrary = LoadLibraryA(GFX_LIBRARY_NAME);
-        if (!ownLibrary)
-            return Failed("loading the graphics library");
+        ownLibrary = LoadLibraryA("stkgfx.dll");
         hinstDll = ownLibrary;
         blocks = ownLibrary;
     }
-    hwndMain = CreateMainWindow(self, &op);
-    if (!hwndMain)
-        return Failed("creating the main window");
+    hwndMain = CreateMainWindow(hinst, &op);
+    if (!blocks || !hwndMain) {
+        fprintf(stderr, "test shell: no graphics library beside the program, or no main window\n");
+        return false;
+    }
     ShowWindow(hwndMain, SW_SHOWNORMAL);
     UpdateWindow(hwndMain);
     grid = new StakkaGrid(hwndMain, blocks, &op);
@@ -73,13 +62,7 @@ void TestShell::Close()
     delete grid;
     grid = nullptr;
     DrainMessages();
-    if (ownLibrary) {
+    if (ownLibrary)
         FreeLibrary(ownLibrary);
-        hinstDll = nullptr;
-        ownLibrary = nullptr;
-    }
-    if (storeSet) {
-        SetOptionsStore(nullptr);
-        storeSet = false;
-    }
+    ownLibrary = nullptr;
 }

@@ -60,7 +60,6 @@ class DialogDriver
     }
 
     std::vector<std::string> questions;
-    std::vector<UINT> questionTypes;
     std::vector<std::string> errors; // every MbError text
 
   private:
@@ -111,7 +110,6 @@ class DialogDriver
     static int WINAPI Question(HWND, LPCSTR text, LPCSTR, UINT type)
     {
         current->questions.push_back(text);
-        current->questionTypes.push_back(type);
         int id = (type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDCANCEL;
         if (!current->answers.empty()) {
             id = current->answers.front();

@@ -274,14 +274,15 @@ TEST_F(GraphicsDialog, KindsDetailsAndPlacementsOpenAndCloseAsStored)
         {BG_PATTERN, "Orange", {false, 4, 3, 2}, 3, NONE, BG_GRADIENT, "Orange"},
         {FILE_STRETCH, "C:\\x.bmp", {true, 1, 4, 3}, NONE, NONE, FILE_STRETCH, "C:\\x.bmp"},
         {FILE_CENTER, "C:\\x.bmp", {true, 1, 4, 1}, NONE, 2, FILE_TILE, "C:\\x.bmp"},
+        {FILE_TILE, "C:\\x.bmp", {true, 1, 4, 2}, NONE, 3, FILE_STRETCH, "C:\\x.bmp"},
         {BG_FILE, "C:\\x.bmp", {true, 1, 4, 0}, NONE, 1, FILE_CENTER, "C:\\x.bmp"},
     };
     for (const Row& row : table) {
-        SCOPED_TRACE(std::to_string(row.flags) + " " + row.name);
+        SCOPED_TRACE(::testing::Message() << "flags 0x" << std::hex << row.flags << " " << row.name);
         op.go.bg.flags = row.flags;
         lstrcpynA(op.go.bg.name, row.name, sizeof op.go.bg.name);
         RunOnce([&row](HWND dlg) {
-            EXPECT_EQ(row.opened, OpenedAs(dlg));
+            EXPECT_EQ(row.opened, OpenedAs(dlg)) << "file controls, kind, details, detail";
             EXPECT_EQ(row.flags & BG_FILE ? row.name : "", ItemText(dlg, IDC_FILENAME));
             ChooseEntry(dlg, IDC_BGKIND, row.chooseKind);
             ChooseEntry(dlg, IDC_BGDETAIL, row.chooseDetail);

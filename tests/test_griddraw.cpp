@@ -1,6 +1,6 @@
 // The playfield's display side with real windows: construction refusing bad "Blocks" bitmaps,
 // the field surface band by band against a picture computed here, scheme numbers beyond the
-// block images, and GDI counts.
+// block images, keys through the well window, and GDI counts.
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -229,4 +229,18 @@ TEST_F(GridDrawTest, FieldSurfaceBandByBandWithSchemesBeyondTheImages)
     EXPECT_EQ(gdi, GdiObjectCount());
     EXPECT_EQ(RGB(0x70, 0x10, 0x30), GetPixel(g->hdcField, 100, 100));
     EXPECT_EQ(block0, g->blocks[0]);
+}
+
+TEST_F(GridDrawTest, KeysThroughTheWellReadTheBindingsAfresh)
+{
+    Build();
+    Tetrad* t = CreateTetrad(2);
+    g->pActiveTetrad = t;
+    t->pos = {5, 5};
+    op.co.keys[KEY_LEFT] = 'J';
+    SendMessageA(g->hwndGrid, WM_KEYDOWN, 'J', 0);
+    EXPECT_EQ(4, t->pos.x);
+    for (UINT m : {WM_KEYDOWN, WM_KEYUP, WM_KEYDOWN})   // the release lets the turn key act again
+        SendMessageA(g->hwndGrid, m, VK_UP, 0);
+    EXPECT_EQ(2, t->currentrot);
 }

@@ -69,7 +69,7 @@ struct BackgroundTest : ::testing::Test {
 
 } // namespace
 
-TEST_F(BackgroundTest, FirstKindBitWinsAndEveryNamePicksItsPicture)
+TEST_F(BackgroundTest, FirstKindBitWinsEveryNamePicksItsPictureGradientMatchesItsModel)
 {
     ASSERT_NE(nullptr, dll);
     EXPECT_TRUE(Build(0x0005, "Skull").px == Resource("SkullBg").px); // built-in over solid

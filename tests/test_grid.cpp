@@ -150,7 +150,7 @@ struct GridTest : ::testing::Test {
 const POINT NO_CELL = {-1, -1};
 enum Action { SHIFT, TURN };
 
-TEST_F(GridTest, MovesAndTurnsRefusedAtTheWallsAndBySettledCells)
+TEST_F(GridTest, MovesAndTurnsMadeOrRefusedByWallsAndCellsRedrawFiveBands)
 {
     struct Move {
         const char* what;

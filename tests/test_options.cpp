@@ -234,7 +234,7 @@ TEST_F(Options, LostKeysAreRepaired)
     EXPECT_EQ(1, Schemes());
 }
 
-TEST_F(Options, StoreFailures)
+TEST_F(Options, StoreFailuresAreReportedOrSilentAndAMissingStoreAsksForExitCode8)
 {
     Fail(FAIL_OPEN | FAIL_CREATE, "Stakka\\1.1");
     Load();

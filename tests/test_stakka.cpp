@@ -105,7 +105,7 @@ const UINT GAME_ENDED = 0;
 // A cell set before each step: New Game clears the well, except during a game.
 const int MARK_X = 0, MARK_Y = 21, MARK = 5;
 
-TEST_F(ShellTest, NewStopPauseAndTheGameThatEndsByItself)
+TEST_F(ShellTest, NewStopPauseEndAndCloseSetMenuAndMusicAndTheWindowOpensWhereStored)
 {
     const std::string newItem = "&New Game\tF2", stopItem = "S&top Game\tF3";
     struct Step {

@@ -124,8 +124,8 @@ VOID CALLBACK PressKey(HWND, UINT, UINT_PTR, DWORD)
     // A player's shifts and turns. No fast drop: by the game's rule it
     // schedules the next step 25 ms after the last frame, which may already
     // be past, and would count as lateness that the loop did not cause.
-    static const WPARAM keys[] = {VK_LEFT, VK_RIGHT, VK_UP, VK_CONTROL};
-    WPARAM k = keys[rand() % 4];
+    const int SHIFT_AND_TURN_KEYS = 4; // the first bindings: left, right and the two turns
+    WPARAM k = (WPARAM)defaultkeys[rand() % SHIFT_AND_TURN_KEYS];
     PostMessageA(theGrid->hwndGrid, WM_KEYDOWN, k, 0);
     PostMessageA(theGrid->hwndGrid, WM_KEYUP, k, 0);
 }

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "dlgids.h"
+#include "findwin.h"
 #include "netplay.h"
 #include "netshell.h"
 #include "resource.h"
@@ -174,36 +175,12 @@ struct Copy {
     HWND main;
 };
 
-struct FindArgs {
-    DWORD pid;
-    const char* cls;
-    const char* title;
-    HWND found;
-};
-
-BOOL CALLBACK FindTop(HWND hwnd, LPARAM lp)
-{
-    FindArgs* a = (FindArgs*)lp;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    char cls[64] = "", title[64] = "";
-    GetClassNameA(hwnd, cls, sizeof cls);
-    GetWindowTextA(hwnd, title, sizeof title);
-    if (pid == a->pid && IsWindowVisible(hwnd) && (!a->cls || !strcmp(cls, a->cls)) &&
-        (!a->title || !strcmp(title, a->title))) {
-        a->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 HWND WaitWindow(DWORD pid, const char* cls, const char* title, DWORD ms)
 {
     for (DWORD waited = 0; waited < ms; waited += 50) {
-        FindArgs a = {pid, cls, title, NULL};
-        EnumWindows(FindTop, (LPARAM)&a);
-        if (a.found)
-            return a.found;
+        HWND found = FindProcessWindow(pid, cls, title);
+        if (found)
+            return found;
         Sleep(50);
     }
     return NULL;

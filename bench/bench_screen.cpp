@@ -18,7 +18,9 @@
 #include "clock.h"
 #include "grid.h"
 #include "options.h"
+#include "resource.h"
 #include "shell.h"
+#include "testshell.h"
 
 namespace {
 
@@ -39,20 +41,6 @@ double CpuSeconds()
     ULONGLONG t = ((ULONGLONG)k.dwHighDateTime << 32 | k.dwLowDateTime) +
                   ((ULONGLONG)u.dwHighDateTime << 32 | u.dwLowDateTime);
     return (double)t / 1e7;
-}
-
-void Defaults(OPTIONS& op)
-{
-    memset(&op, 0, sizeof op);
-    op.windowpos.x = op.windowpos.y = 100;
-    op.go.bg.flags = BG_BUILTIN;
-    lstrcpynA(op.go.bg.name, "Background", sizeof op.go.bg.name);
-    for (int i = 0; i < NUM_SCHEME_BLOCKS; i++)
-        op.go.bs.blocks[i] = (DWORD)i;
-    op.go.drawGrid = 1;
-    op.go.preview = 1;
-    const int keys[NUM_KEYS] = {VK_LEFT, VK_RIGHT, VK_UP, VK_CONTROL, VK_DOWN};
-    memcpy(op.co.keys, keys, sizeof keys);
 }
 
 std::vector<DWORD> lateness;   // by the tick count: frame time minus due time
@@ -126,7 +114,7 @@ void OnFrame(StakkaGrid* grid, DWORD dueBefore, DWORD timeBefore)
     wasRunning = grid->Active();
     // Keep the game going: a new one as soon as one ends.
     if (!grid->Active())
-        PostMessageA(hwndMain, WM_COMMAND, 24331 /* IDM_NEWGAME */, 0);
+        PostMessageA(hwndMain, WM_COMMAND, IDM_NEWGAME, 0);
 }
 
 StakkaGrid* theGrid;
@@ -136,8 +124,8 @@ VOID CALLBACK PressKey(HWND, UINT, UINT_PTR, DWORD)
     // A player's shifts and turns. No fast drop: by the game's rule it
     // schedules the next step 25 ms after the last frame, which may already
     // be past, and would count as lateness that the loop did not cause.
-    static const WPARAM keys[] = {VK_LEFT, VK_RIGHT, VK_UP, VK_CONTROL};
-    WPARAM k = keys[rand() % 4];
+    const int SHIFT_AND_TURN_KEYS = 4; // the first bindings: left, right and the two turns
+    WPARAM k = (WPARAM)defaultkeys[rand() % SHIFT_AND_TURN_KEYS];
     PostMessageA(theGrid->hwndGrid, WM_KEYDOWN, k, 0);
     PostMessageA(theGrid->hwndGrid, WM_KEYUP, k, 0);
 }
@@ -146,6 +134,21 @@ VOID CALLBACK Quit(HWND, UINT, UINT_PTR id, DWORD)
 {
     KillTimer(NULL, id);
     PostQuitMessage(0);
+}
+
+// A fast game (the fastest level's 100 ms a row) under the real main loop for the given time,
+// every frame step seen by OnFrame.
+void PlayFastGame(StakkaGrid* grid, int seconds)
+{
+    DrainMessages();
+    SendMessageA(hwndMain, WM_COMMAND, IDM_STOPGAME, 0);
+    SendMessageA(hwndMain, WM_COMMAND, IDM_NEWGAME, 0);
+    grid->delay_drop_normal = DELAY_DROP_MIN;
+    grid->delay_drop = DELAY_DROP_MIN;
+    SetFrameHook(OnFrame);
+    SetTimer(NULL, 0, (UINT)seconds * 1000, Quit);
+    RunMainLoop(grid, NULL);
+    SetFrameHook(NULL);
 }
 
 // One sorted series of frame delays in ms: count, mean, 99th percentile, worst, and how many
@@ -173,25 +176,15 @@ int main(int argc, char** argv)
     int seconds = argc > 1 ? atoi(argv[1]) : 20;
     if (seconds < 1)
         seconds = 1;
-    HINSTANCE self = GetModuleHandleA(NULL);
-    hinst = self;
-    if (!RegisterStakkaClasses(self)) {
-        fprintf(stderr, "bench: cannot register the window classes\n");
+    TestShell shell;
+    shell.op.go.bg.flags = BG_BUILTIN;
+    lstrcpynA(shell.op.go.bg.name, "Background", sizeof shell.op.go.bg.name);
+    for (int i = 0; i < NUM_SCHEME_BLOCKS; i++)
+        shell.op.go.bs.blocks[i] = (DWORD)i;
+    if (!shell.Open())
         return 1;
-    }
-    hinstDll = LoadLibraryA("stkgfx.dll");
-    if (!hinstDll) {
-        fprintf(stderr, "bench: stkgfx.dll not found beside the program\n");
-        return 1;
-    }
-    static OPTIONS op;
-    Defaults(op);
-    hwndMain = CreateMainWindow(self, &op);
-    ShowWindow(hwndMain, SW_SHOW);
-    UpdateWindow(hwndMain);
-    StakkaGrid* grid = new StakkaGrid(hwndMain, hinstDll, &op);
+    StakkaGrid* grid = shell.grid;
     theGrid = grid;
-    SendMessageA(hwndMain, WM_SETGRID, (WPARAM)grid, 0);
     srand(1);
 
     // A frame step that is not due: the game runs, the next step is 1.5 s away.
@@ -229,22 +222,13 @@ int main(int argc, char** argv)
     printf("bench: redraw_all_vs_band %.1f x\n", allUs / bandUs);
     grid->Stop();
 
-    // A fast game (the fastest level's 100 ms a row) under the real main loop.
-    MSG msg;
-    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
-        DispatchMessageA(&msg);
-    SendMessageA(hwndMain, WM_COMMAND, 24331 /* IDM_NEWGAME */, 0);
-    grid->delay_drop_normal = DELAY_DROP_MIN;
-    grid->delay_drop = DELAY_DROP_MIN;
-    SetFrameHook(OnFrame);
+    // A fast game driven by key presses.
     SetTimer(NULL, 0, 150, PressKey);
-    SetTimer(NULL, 0, (UINT)seconds * 1000, Quit);
     double cpu0 = CpuSeconds();
     t0 = Now();
-    RunMainLoop(grid, NULL);
+    PlayFastGame(grid, seconds);
     double wall = Now() - t0;
     double cpu = CpuSeconds() - cpu0;
-    SetFrameHook(NULL);
 
     // The same game again, with an observer of the tick count beside it.
     // (The observer spins a core, so the CPU figure above comes from the run without it.)
@@ -254,14 +238,7 @@ int main(int argc, char** argv)
     lateness.clear();
     bound.clear();
     wasRunning = 0;
-    SendMessageA(hwndMain, WM_COMMAND, 24500 /* IDM_STOPGAME */, 0);
-    SendMessageA(hwndMain, WM_COMMAND, 24331 /* IDM_NEWGAME */, 0);
-    grid->delay_drop_normal = DELAY_DROP_MIN;
-    grid->delay_drop = DELAY_DROP_MIN;
-    SetFrameHook(OnFrame);
-    SetTimer(NULL, 0, (UINT)seconds * 1000, Quit);
-    RunMainLoop(grid, NULL);
-    SetFrameHook(NULL);
+    PlayFastGame(grid, seconds);
     observing = 0;
     WaitForSingleObject(observer, INFINITE);
     CloseHandle(observer);
@@ -283,9 +260,6 @@ int main(int argc, char** argv)
     printf("bench: loop_passes %.0f per s\n", passes / wall);
     printf("bench: loop_cpu_playing %.2f %% of a core\n", cpu / wall * 100.0);
 
-    SendMessageA(hwndMain, WM_SETGRID, 0, 0);
-    DestroyWindow(hwndMain);
-    delete grid;
-    FreeLibrary(hinstDll);
+    shell.Close();
     return 0;
 }

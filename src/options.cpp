@@ -171,10 +171,9 @@ void SetDefaultMusic(SOUNDOPTIONS& so)
     so.playMusic = 1;
 }
 
-// SetupDefaults without touching the store, and music on.
-void FillDefaults(OPTIONS& op)
+// The default of every stored field of op but the music (the stored schemes are apart).
+void SetDefaultFields(OPTIONS& op)
 {
-    memset(&op, 0, sizeof op);
     SetDefaultBackground(op.go.bg);
     SetDefaultControls(op.co);
     op.windowpos.x = DEFAULT_WINDOW_X;
@@ -182,6 +181,13 @@ void FillDefaults(OPTIONS& op)
     op.go.drawGrid = 1;
     op.go.preview = 1;
     op.go.bs = defaultBlockSchemes[0];
+}
+
+// SetupDefaults without touching the store, and music on.
+void FillDefaults(OPTIONS& op)
+{
+    memset(&op, 0, sizeof op);
+    SetDefaultFields(op);
     SetDefaultMusic(op.so);
 }
 
@@ -325,14 +331,8 @@ void SetDefaultBlockSchemes(void)
 
 void SetupDefaults(OPTIONS& op)
 {
-    SetDefaultBackground(op.go.bg);
+    SetDefaultFields(op);
     SetDefaultBlockSchemes();
-    SetDefaultControls(op.co);
-    op.windowpos.x = DEFAULT_WINDOW_X;
-    op.windowpos.y = DEFAULT_WINDOW_Y;
-    op.go.drawGrid = 1;
-    op.go.preview = 1;
-    op.go.bs = defaultBlockSchemes[0];
 }
 
 void LoadOptions(OPTIONS& op)

@@ -41,13 +41,25 @@ class DialogDriver
         SetMbErrorBox(oldError);
         current = nullptr;
     }
-    DialogDriver& Then(const char* t, Action a) { return steps.push_back({t, a}), *this; }
+    DialogDriver& Then(const char* t, Action a)
+    {
+        steps.push_back({t, a});
+        return *this;
+    }
     // The answers to the next questions, in order (then No or Cancel).
-    DialogDriver& Answer(int id) { return answers.push_back(id), *this; }
-    void ExpectDone() const { EXPECT_TRUE(steps.empty() && !timedOut) << steps.size() << " left"; }
+    DialogDriver& Answer(int id)
+    {
+        answers.push_back(id);
+        return *this;
+    }
+    void ExpectDone() const
+    {
+        EXPECT_EQ(0u, steps.size()) << "steps left, the next for \""
+                                    << (steps.empty() ? "" : steps.front().first) << "\"";
+        EXPECT_FALSE(timedOut) << "the watchdog ended the dialogs";
+    }
 
     std::vector<std::string> questions;
-    std::vector<UINT> questionTypes;
     std::vector<std::string> errors; // every MbError text
 
   private:
@@ -98,15 +110,17 @@ class DialogDriver
     static int WINAPI Question(HWND, LPCSTR text, LPCSTR, UINT type)
     {
         current->questions.push_back(text);
-        current->questionTypes.push_back(type);
         int id = (type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDCANCEL;
-        if (!current->answers.empty())
-            id = current->answers.front(), current->answers.pop_front();
+        if (!current->answers.empty()) {
+            id = current->answers.front();
+            current->answers.pop_front();
+        }
         return id;
     }
     static int WINAPI Error(HWND, LPCSTR s, LPCSTR, UINT)
     {
-        return current->errors.push_back(s), 1;
+        current->errors.push_back(s);
+        return 1;
     }
 };
 
@@ -119,11 +133,13 @@ inline const auto Command = [](HWND dlg, int id, int code = BN_CLICKED) {
 };
 inline const auto PostCommand = [](HWND d, int id) { PostMessageA(d, WM_COMMAND, id, 0); };
 inline const auto ChooseEntry = [](HWND dlg, int id, int index) {
-    SendDlgItemMessageA(dlg, id, CB_SETCURSEL, index, 0), Command(dlg, id, CBN_SELCHANGE);
+    SendDlgItemMessageA(dlg, id, CB_SETCURSEL, index, 0);
+    Command(dlg, id, CBN_SELCHANGE);
 };
 inline const auto ItemText = [](HWND dlg, int id) {
     char text[512] = "";
-    return GetDlgItemTextA(dlg, id, text, sizeof text), std::string(text);
+    GetDlgItemTextA(dlg, id, text, sizeof text);
+    return std::string(text);
 };
 inline const auto Combo = [](HWND d, int id, UINT msg) {
     return (int)SendDlgItemMessageA(d, id, msg, 0, 0);
@@ -132,11 +148,18 @@ inline const auto Combo = [](HWND d, int id, UINT msg) {
 inline DWORD UserObjects()
 {
     DWORD n = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
-    static WNDENUMPROC one = [](HWND, LPARAM lp) -> BOOL CALLBACK { return ++*(DWORD*)lp > 0; };
-    auto count = [](HWND h, LPARAM lp) -> BOOL CALLBACK {
-        return EnumChildWindows(h, one, lp), one(h, lp);
+    if (n)
+        return n;
+    static WNDENUMPROC one = [](HWND, LPARAM lp) -> BOOL CALLBACK {
+        ++*(DWORD*)lp;
+        return TRUE;
     };
-    return n ? n : (EnumThreadWindows(GetCurrentThreadId(), count, (LPARAM)&n), n);
+    auto withChildren = [](HWND h, LPARAM lp) -> BOOL CALLBACK {
+        EnumChildWindows(h, one, lp);
+        return one(h, lp);
+    };
+    EnumThreadWindows(GetCurrentThreadId(), withChildren, (LPARAM)&n);
+    return n;
 }
 
 // Runs cycle(i) once to warm up lazily made system objects, then cycles times, and expects
@@ -144,12 +167,15 @@ inline DWORD UserObjects()
 template <class Cycle> void ExpectCountsFlat(int cycles, Cycle cycle)
 {
     cycle(0);
-    DWORD gdi = GdiObjectCount(), user = UserObjects();
+    const DWORD gdi = GdiObjectCount();
+    const DWORD user = UserObjects();
     for (int i = 0; i < cycles && !::testing::Test::HasFailure(); i++)
         cycle(i);
-    EXPECT_GT(gdi * user, 0u); // a count of nothing would prove nothing
-    EXPECT_EQ(gdi, (DWORD)GdiObjectCount());
-    EXPECT_EQ(user, UserObjects());
+    // A count of nothing would prove nothing.
+    EXPECT_GT(gdi, 0u);
+    EXPECT_GT(user, 0u);
+    EXPECT_EQ(gdi, (DWORD)GdiObjectCount()) << "GDI objects";
+    EXPECT_EQ(user, UserObjects()) << "USER objects";
 }
 
 // A plain visible top-level window to own the dialogs, as the main window does.

@@ -21,7 +21,8 @@ COLORREF Code(int x, int y)
 // The gradient as the rules define it: a float running value stepping D / 352 a row, truncated.
 int GradientAt(int c0, int c1, int y)
 {
-    volatile float run = (float)c0, step = (float)(c1 - c0) / 352.0f;
+    volatile float run = (float)c0;
+    const float step = (float)(c1 - c0) / 352.0f;
     for (int i = 1; i <= y; i++)
         run = run + step;
     return (int)run;
@@ -54,20 +55,21 @@ struct BackgroundTest : ::testing::Test {
         memset(bg.name, 0, sizeof bg.name); // a name too long stays unterminated
         memcpy(bg.name, name.data(), std::min(name.size(), sizeof bg.name));
         BackgroundImage img(nullptr, lib == (HMODULE)-1 ? dll : lib, bg);
-        EXPECT_EQ(WELL_WIDTH * 1000 + WELL_HEIGHT, img.size.cx * 1000 + img.size.cy);
+        EXPECT_EQ((SIZE{WELL_WIDTH, WELL_HEIGHT}), img.size);
         return ReadPixels(img.hdcImage, WELL_WIDTH, WELL_HEIGHT);
     }
     Pixels Resource(const std::string& name)
     {
         HBITMAP bm = LoadBitmapA(dll, name.c_str());
         Pixels p = ReadBitmap(bm);
-        return DeleteObject(bm), p;
+        DeleteObject(bm);
+        return p;
     }
 };
 
 } // namespace
 
-TEST_F(BackgroundTest, FirstKindBitWinsAndEveryNamePicksItsPicture)
+TEST_F(BackgroundTest, FirstKindBitWinsEveryNamePicksItsPictureGradientMatchesItsModel)
 {
     ASSERT_NE(nullptr, dll);
     EXPECT_TRUE(Build(0x0005, "Skull").px == Resource("SkullBg").px); // built-in over solid
@@ -77,8 +79,8 @@ TEST_F(BackgroundTest, FirstKindBitWinsAndEveryNamePicksItsPicture)
                     Resource(std::string(backgroundNames[i]) + szBuiltinSuffix).px)
             << i;
     for (int i = 0; i < NUM_TILE_NAMES; i++) {
-        Pixels tile = Resource(std::string(tileNames[i]) + szTileSuffix),
-               p = Build(BG_PATTERN | BG_FILE, tileNames[i]);
+        const Pixels tile = Resource(std::string(tileNames[i]) + szTileSuffix);
+        const Pixels p = Build(BG_PATTERN | BG_FILE, tileNames[i]);
         ASSERT_GT(tile.w, 0);
         for (int y = 0; y < WELL_HEIGHT; y += 7)
             for (int x = 0; x < WELL_WIDTH; x += 5)
@@ -98,8 +100,10 @@ TEST_F(BackgroundTest, FirstKindBitWinsAndEveryNamePicksItsPicture)
         ASSERT_EQ(RGB(GradientAt(200, 3, y), GradientAt(10, 250, y), GradientAt(77, 128, y)),
                   p.At(y % WELL_WIDTH, y))
             << "row " << y;
-    EXPECT_TRUE(rec.Texts().empty());
+    EXPECT_EQ(std::vector<std::string>{}, rec.Texts());
 }
+
+const POINT FILL = {-1, -1}; // no pixel of the file: colour 0
 
 TEST_F(BackgroundTest, FilePicturesInEveryPlacement)
 {
@@ -107,23 +111,39 @@ TEST_F(BackgroundTest, FilePicturesInEveryPlacement)
                                  WriteTempFile("stakka_bg_big.bmp", Bmp24(301, 401, Code)),
                                  WriteTempFile("stakka_bg_odd.bmp", Bmp24(3, 7, Code)),
                                  WriteTempFile("stakka_bg_wide.bmp", Bmp24(300, 200, Code))};
-    // file (small, big, odd, wide), placement, a point of the well -> the file's pixel there
-    // (-1: colour 0). With several placement bits the first wins; the wide picture stretched
-    // grows to 300 x 352 and is cut at 192.
-    const int C = BG_CENTER, T = BG_TILE, S = BG_STRETCH;
-    const int cases[][6] = {
-        {0, 0, 100, 50, -1, -1},    {0, C, 46, 126, 0, 0},         {0, C, 145, 225, 99, 99},
-        {0, C, 45, 126, -1, -1},    {0, C, 146, 225, -1, -1},      {1, C, 0, 0, 54, 24},
-        {1, C, 191, 351, 245, 375}, {0, C | T | S, 46, 126, 0, 0}, {0, T | S, 100, 100, 0, 0},
-        {2, T, 191, 351, 2, 1},     {0, S, 191, 351, 99, 99},      {3, S, 191, 351, 191, 199},
+    enum { SMALL, BIG, ODD, WIDE };
+    // A point of the well shows the file's pixel there. With several placement bits the first
+    // wins; the wide picture stretched grows to 300 x 352 and is cut at 192.
+    struct Placed {
+        const char* what;
+        int file;
+        WORD placement;
+        POINT well, source;
     };
-    for (const auto& c : cases) {
-        Pixels p = Build((WORD)(BG_FILE | c[1]), files[c[0]]);
-        EXPECT_EQ(c[4] < 0 ? kColour0 : Code(c[4], c[5]), p.At(c[2], c[3])) << &c - cases;
+    const WORD C = BG_CENTER;
+    const Placed cases[] = {
+        {"default placement: top left", SMALL, 0, {100, 50}, FILL},
+        {"centred, first pixel", SMALL, C, {46, 126}, {0, 0}},
+        {"centred, last pixel", SMALL, C, {145, 225}, {99, 99}},
+        {"centred, left of the picture", SMALL, C, {45, 126}, FILL},
+        {"centred, right of the picture", SMALL, C, {146, 225}, FILL},
+        {"centred bigger, first pixel", BIG, C, {0, 0}, {54, 24}},
+        {"centred bigger, last pixel", BIG, C, {191, 351}, {245, 375}},
+        {"centre before tile and stretch", SMALL, C | BG_TILE | BG_STRETCH, {46, 126}, {0, 0}},
+        {"tile before stretch", SMALL, BG_TILE | BG_STRETCH, {100, 100}, {0, 0}},
+        {"tiled odd size", ODD, BG_TILE, {191, 351}, {2, 1}},
+        {"stretched, last pixel", SMALL, BG_STRETCH, {191, 351}, {99, 99}},
+        {"stretched wide, cut", WIDE, BG_STRETCH, {191, 351}, {191, 199}},
+    };
+    for (const Placed& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Pixels p = Build((WORD)(BG_FILE | c.placement), files[c.file]);
+        const bool fill = c.source.x < 0;
+        EXPECT_EQ(fill ? kColour0 : Code(c.source.x, c.source.y), p.At(c.well.x, c.well.y));
     }
     for (const std::string& f : files)
         DeleteFileA(f.c_str());
-    EXPECT_TRUE(rec.Texts().empty());
+    EXPECT_EQ(std::vector<std::string>{}, rec.Texts());
 }
 
 TEST_F(BackgroundTest, SoundFormatsLoadAndHostileFilesGiveTheMessageAndAPlainPicture)
@@ -133,51 +153,60 @@ TEST_F(BackgroundTest, SoundFormatsLoadAndHostileFilesGiveTheMessageAndAPlainPic
     std::vector<BYTE> grey = Patched(Bmp24(4, 4, Code), {{2, pal + 16, 4}, {10, pal, 4}});
     grey = Patched(grey, {{28, 8, 2}, {34, 0, 4}, {pal + 15, 0, 1}});
     for (int i = 0; i < 256; i++)
-        grey[54 + 4 * i] = grey[55 + 4 * i] = grey[56 + 4 * i] = (BYTE)i;
+        std::fill_n(grey.begin() + 54 + 4 * i, 3, (BYTE)i);
     for (int i = 0; i < 16; i++)
         grey[pal + i] = (BYTE)(i * 16);
     const char coreBytes[50] = "BM2\0\0\0\0\0\0\0\x1a\0\0\0\x0c\0\0\0\x03\0\x02\0\x01\0\x18\0"
                                "\xc0\xc0\xc0\0\0\0\0\0\0\0\0\0\x40\x40\x40";
     const std::vector<BYTE> core(coreBytes, coreBytes + sizeof coreBytes);
-    // file, sound, a point and its colour (0: not judged)
-    const struct {
+    // A sound file's point and its colour (0: not judged).
+    struct File {
+        const char* what;
         std::vector<BYTE> data;
-        int sound, x = 0, y = 0;
-        COLORREF want = 0;
-    } files[] = {
-        {Patched(Bmp24(10, 10, Code), {{22, (DWORD)-10, 4}}), 1, 0, 0, 0}, // top row first
-        {grey, 1, 3, 0, RGB(240, 240, 240)},
-        {core, 1, 0, 0, RGB(0x40, 0x40, 0x40)},
+        int sound;
+        POINT at;
+        COLORREF want;
+    };
+    const File files[] = {
+        {"top row first", Patched(Bmp24(10, 10, Code), {{22, (DWORD)-10, 4}}), 1, {}, 0},
+        {"8 bits, grey palette", grey, 1, {3, 0}, RGB(240, 240, 240)},
+        {"old header", core, 1, {0, 0}, RGB(0x40, 0x40, 0x40)},
         // Two that only look sound: an old header promising 100 x 1 pixels over 24 bytes, and
         // a palette of 257 colours for 8 bits, all present.
-        {Patched(core, {{18, 100, 2}, {20, 1, 2}}), 0},
-        {Patched(grey, {{2, pal + 20, 4}, {10, pal + 4, 4}, {46, 257, 4}, {pal + 19, 0, 1}}), 0},
-        {{}, 0},
-        {{'B', 'M'}, 0},
-        {Patched(Bmp24(4, 4, Code), {{0, 'X', 1}}), 0},                    // sound but for the mark
-        {Patched(Bmp24(100, 100, Code), {{54 + 100 * 300 / 2, 0, 0}}), 0}, // cut pixels
-        {Patched(Bmp24(4, 4, Code), {{18, 100000, 4}, {22, 100000, 4}}), 0},
-        {Patched(Bmp24(4, 4, Code), {{18, 20000, 4}, {22, 1, 4}}), 0},
-        {Patched(Bmp24(4, 4, Code), {{18, (DWORD)-4, 4}}), 0},
-        {Patched(Bmp24(4, 4, Code), {{22, 0, 4}}), 0},
-        {Patched(Bmp24(4, 4, Code), {{22, 0x80000000u, 4}}), 0},
-        {Patched(Bmp24(4, 4, Code), {{28, 7, 2}}), 0},
-        {Patched(Bmp24(4, 4, Code), {{26, 3, 2}}), 0},
-        {Patched(Bmp24(4, 4, Code), {{14, 1000, 4}}), 0},
-        {Patched(Bmp24(4, 4, Code), {{10, 0x7FFFFFF0, 4}}), 0},
-        {Patched(Bmp24(4, 4, Code), {{30, 4, 4}}), 0},                  // JPEG inside
-        {Patched(Bmp24(4, 4, Code), {{28, 8, 2}, {46, 100000, 4}}), 0}, // palette overflow
-        {Patched(Bmp24(4, 4, Code), {{28, 8, 2}, {30, BI_RLE8, 4}, {34, 0, 4}}), 0},
+        {"old header, too few bytes", Patched(core, {{18, 100, 2}, {20, 1, 2}}), 0, {}, 0},
+        {"257 colours",
+         Patched(grey, {{2, pal + 20, 4}, {10, pal + 4, 4}, {46, 257, 4}, {pal + 19, 0, 1}}), 0,
+         {}, 0},
+        {"empty", {}, 0, {}, 0},
+        {"only the mark", {'B', 'M'}, 0, {}, 0},
+        {"no B of the mark", Patched(Bmp24(4, 4, Code), {{0, 'X', 1}}), 0, {}, 0},
+        {"no M of the mark", Patched(Bmp24(4, 4, Code), {{1, 'X', 1}}), 0, {}, 0},
+        {"cut pixels", Patched(Bmp24(100, 100, Code), {{54 + 100 * 300 / 2, 0, 0}}), 0, {}, 0},
+        {"huge", Patched(Bmp24(4, 4, Code), {{18, 100000, 4}, {22, 100000, 4}}), 0, {}, 0},
+        {"wide", Patched(Bmp24(4, 4, Code), {{18, 20000, 4}, {22, 1, 4}}), 0, {}, 0},
+        {"negative width", Patched(Bmp24(4, 4, Code), {{18, (DWORD)-4, 4}}), 0, {}, 0},
+        {"height 0", Patched(Bmp24(4, 4, Code), {{22, 0, 4}}), 0, {}, 0},
+        {"most negative height", Patched(Bmp24(4, 4, Code), {{22, 0x80000000u, 4}}), 0, {}, 0},
+        {"7 bits", Patched(Bmp24(4, 4, Code), {{28, 7, 2}}), 0, {}, 0},
+        {"3 planes", Patched(Bmp24(4, 4, Code), {{26, 3, 2}}), 0, {}, 0},
+        {"header size 1000", Patched(Bmp24(4, 4, Code), {{14, 1000, 4}}), 0, {}, 0},
+        {"pixels far away", Patched(Bmp24(4, 4, Code), {{10, 0x7FFFFFF0, 4}}), 0, {}, 0},
+        {"JPEG inside", Patched(Bmp24(4, 4, Code), {{30, 4, 4}}), 0, {}, 0},
+        {"palette overflow", Patched(Bmp24(4, 4, Code), {{28, 8, 2}, {46, 100000, 4}}), 0, {}, 0},
+        {"run-length 8 bits", Patched(Bmp24(4, 4, Code), {{28, 8, 2}, {30, BI_RLE8, 4}, {34, 0, 4}}),
+         0, {}, 0},
     };
-    for (const auto& f : files) {
-        SCOPED_TRACE(&f - files);
+    for (const File& f : files) {
+        SCOPED_TRACE(f.what);
         std::string path = WriteTempFile("stakka_bg_file.bmp", f.data);
         EXPECT_EQ(f.sound, BitmapFileIsSound(path.c_str()));
         rec.Clear();
         Pixels p = Build(f.sound ? BG_FILE : BG_FILE | BG_STRETCH, path);
         if (f.sound) {
-            EXPECT_TRUE(!f.want || f.want == p.At(f.x, f.y));
-            EXPECT_TRUE(rec.Texts().empty());
+            if (f.want) {
+                EXPECT_EQ(f.want, p.At(f.at.x, f.at.y));
+            }
+            EXPECT_EQ(std::vector<std::string>{}, rec.Texts());
         } else {
             EXPECT_EQ(0, p.CountNot(kColour0));
             EXPECT_EQ(std::vector<std::string>{"Error loading background image " + path},
@@ -187,18 +216,20 @@ TEST_F(BackgroundTest, SoundFormatsLoadAndHostileFilesGiveTheMessageAndAPlainPic
     }
     // The library's own names, a path of 255 characters, an unterminated name, no library.
     std::string longPath = "C:\\" + std::string(252, 'p');
-    const struct {
+    struct Missing {
         WORD flags;
         std::string name, box;
         HMODULE lib;
-    } missing[] = {
+    };
+    const Missing missing[] = {
         {BG_BUILTIN, "Nowhere", "Error loading built in bitmap resource!", dll},
         {BG_PATTERN, "Green", "Error loading tile bmp", dll},
         {BG_BUILTIN, "Background", "Error loading built in bitmap resource!", nullptr},
         {BG_FILE, longPath, ("Error loading background image " + longPath).substr(0, 255), dll},
         {BG_PATTERN, std::string(300, 'A'), "Error loading tile bmp", dll},
     };
-    for (const auto& m : missing) {
+    for (const Missing& m : missing) {
+        SCOPED_TRACE(m.name.substr(0, 20) + (m.lib ? "" : ", no library"));
         rec.Clear();
         EXPECT_EQ(0, Build(m.flags, m.name, m.lib).CountNot(kColour0));
         EXPECT_EQ(std::vector<std::string>{m.box}, rec.Texts());
@@ -209,24 +240,27 @@ TEST_F(BackgroundTest, SoundFormatsLoadAndHostileFilesGiveTheMessageAndAPlainPic
 TEST_F(BackgroundTest, ManyBuildsOfEveryKindLeaveNoGdiObject)
 {
     std::string pic = WriteTempFile("stakka_bg_leak.bmp", Bmp24(40, 30, Code));
-    // kinds, then a missing picture of each source (the built-in, the tile, the file)
-    const WORD flags[] = {
-        BG_BUILTIN,          BG_SOLID,          BG_GRADIENT,          BG_PATTERN, BG_FILE,
-        BG_FILE | BG_CENTER, BG_FILE | BG_TILE, BG_FILE | BG_STRETCH, 0,          BG_BUILTIN,
-        BG_PATTERN,          BG_FILE,
+    // Every kind, then a missing picture of each source (the built-in, the tile, the file).
+    struct Source {
+        WORD flags;
+        std::string name;
     };
-    const std::string names[] = {"Leet", "",  "", "Orange",  pic,       pic,
-                                 pic,    pic, "", "Nowhere", "Nowhere", "C:\\no\\such.bmp"};
-    for (int k = 0; k < 12; k++)
-        Build(flags[k], names[k]); // the first drawing of a process makes stock objects
-    for (int k = 0; k < 12; k++) {
-        int before = GdiObjectCount();
+    const Source sources[] = {
+        {BG_BUILTIN, "Leet"},       {BG_SOLID, ""},          {BG_GRADIENT, ""},
+        {BG_PATTERN, "Orange"},     {BG_FILE, pic},          {BG_FILE | BG_CENTER, pic},
+        {BG_FILE | BG_TILE, pic},   {BG_FILE | BG_STRETCH, pic}, {0, ""},
+        {BG_BUILTIN, "Nowhere"},    {BG_PATTERN, "Nowhere"}, {BG_FILE, "C:\\no\\such.bmp"},
+    };
+    for (const Source& k : sources)
+        Build(k.flags, k.name); // the first drawing of a process makes stock objects
+    for (const Source& k : sources) {
+        const int before = GdiObjectCount();
         for (int i = 0; i < 300; i++) {
-            bg.flags = flags[k];
-            lstrcpynA(bg.name, names[k].c_str(), sizeof bg.name);
+            bg.flags = k.flags;
+            lstrcpynA(bg.name, k.name.c_str(), sizeof bg.name);
             delete new BackgroundImage(nullptr, dll, bg);
         }
-        EXPECT_EQ(before, GdiObjectCount()) << k;
+        EXPECT_EQ(before, GdiObjectCount()) << "flags " << k.flags << " " << k.name;
     }
     DeleteFileA(pic.c_str());
 }

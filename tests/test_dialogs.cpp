@@ -5,6 +5,8 @@
 // case in value names).
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "ctrldlg.h"
 #include "dlgdriver.h"
 #include "dlgids.h"
@@ -20,8 +22,9 @@ typedef std::vector<string> Texts;
 namespace
 {
 
-const char kControls[] = "Set Controls", kTitle[] = "Graphics Options",
-           kSaveTitle[] = "Save Scheme";
+const char kControls[] = "Set Controls";
+const char kTitle[] = "Graphics Options";
+const char kSaveTitle[] = "Save Scheme";
 
 // ---- the controls dialog ---------------------------------------------------------------------
 
@@ -35,13 +38,19 @@ std::vector<HWND> Choosers()
     return found;
 }
 // A click in key field id (105..109) and a key press at the focus, through the queue.
+const LPARAM CLICK_AT = MAKELPARAM(4, 4);
 const auto Click = [](HWND dlg, int id) {
-    PostMessageA(GetDlgItem(dlg, id), WM_LBUTTONDOWN, MK_LBUTTON, 0x40004),
-        PostMessageA(GetDlgItem(dlg, id), WM_LBUTTONUP, 0, 0x40004);
+    PostMessageA(GetDlgItem(dlg, id), WM_LBUTTONDOWN, MK_LBUTTON, CLICK_AT);
+    PostMessageA(GetDlgItem(dlg, id), WM_LBUTTONUP, 0, CLICK_AT);
 };
 const auto Key = [](int vk) {
-    PostMessageA(GetFocus(), WM_KEYDOWN, vk, 1), PostMessageA(GetFocus(), WM_KEYUP, vk, 0xC0000001);
+    PostMessageA(GetFocus(), WM_KEYDOWN, vk, 1);
+    PostMessageA(GetFocus(), WM_KEYUP, vk, 0xC0000001);
 };
+std::vector<int> Keys(const int* keys)
+{
+    return std::vector<int>(keys, keys + NUM_CONTROLS);
+}
 // The steps that click field id and press vk in the chooser it opens.
 DialogDriver& Choose(DialogDriver& d, int id, int vk)
 {
@@ -60,21 +69,29 @@ class ControlsDialog : public ::testing::Test
         memcpy(co.keys, defaultkeys, sizeof co.keys);
     }
     void TearDown() override { DestroyWindow(owner); }
-    void Run(DialogDriver& d) { ControlOptions(GetModuleHandleA(0), owner, &co), d.ExpectDone(); }
+    void Run(DialogDriver& d)
+    {
+        ControlOptions(GetModuleHandleA(0), owner, &co);
+        d.ExpectDone();
+    }
     HWND owner = MakeOwnerWindow();
     CONTROLOPTIONS co;
 };
 
 TEST(KeyFieldText, TableNameOrReadableSubstituteCutToTheBuffer)
 {
-    const struct {
+    struct Field {
         int key, cb;
         const char* text;
-    } cases[] = {{44, 32, "Key code 44"}, {0, 32, "No key"}, {33, 5, "Page"}, {123456, 5, "Key "}};
-    for (const auto& c : cases) {
+    };
+    const Field cases[] = {
+        {44, 32, "Key code 44"}, {0, 32, "No key"}, {33, 5, "Page"}, {123456, 5, "Key "}};
+    for (const Field& c : cases) {
+        SCOPED_TRACE(c.key);
         char text[40] = "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx";
         KeyFieldText(c.key, text, c.cb);
-        EXPECT_TRUE(!strcmp(c.text, text) && text[c.cb] == 'x') << c.key << " " << text;
+        EXPECT_STREQ(c.text, text);
+        EXPECT_EQ('x', text[c.cb]) << "written past the buffer";
     }
 }
 
@@ -82,7 +99,8 @@ TEST_F(ControlsDialog, TheChooserBindsKeysOfTheTableOnlyAndALeftoverOneReportsTo
 {
     DialogDriver d;
     d.Then(kControls, [](HWND dlg) {
-        SendMessageA(dlg, WM_KEYDOWN, 'A', 0), Click(dlg, 105); // first a stray key: no chooser
+        SendMessageA(dlg, WM_KEYDOWN, 'A', 0); // first a stray key: no chooser
+        Click(dlg, 105);
     });
     d.Then(kControls, [this](HWND dlg) {
         std::vector<HWND> c = Choosers();
@@ -99,8 +117,10 @@ TEST_F(ControlsDialog, TheChooserBindsKeysOfTheTableOnlyAndALeftoverOneReportsTo
         for (int vk : {VK_F1, VK_NUMPAD4, VK_OEM_1, VK_PAUSE, VK_ESCAPE})
             Key(vk);
     });
-    d.Then(kControls,
-           [](HWND dlg) { EXPECT_TRUE(Choosers().empty() && ItemText(dlg, 105) == "Left arrow"); });
+    d.Then(kControls, [](HWND dlg) {
+        EXPECT_EQ(0u, Choosers().size());
+        EXPECT_EQ("Left arrow", ItemText(dlg, 105));
+    });
     Choose(d, 105, VK_RETURN).Then(kControls, [](HWND dlg) {
         EXPECT_EQ("Return", ItemText(dlg, 105));
         EXPECT_EQ(GetDlgItem(dlg, IDOK), GetFocus());
@@ -111,7 +131,8 @@ TEST_F(ControlsDialog, TheChooserBindsKeysOfTheTableOnlyAndALeftoverOneReportsTo
     ASSERT_EQ(1u, Choosers().size());
     SendMessageA(Choosers()[0], WM_KEYDOWN, 'M', 1); // it reports to no one and goes
     const int want[NUM_CONTROLS] = {VK_RETURN, VK_CONTROL, VK_UP, VK_CONTROL, VK_DOWN};
-    EXPECT_TRUE(Choosers().empty() && !memcmp(want, co.keys, sizeof want));
+    EXPECT_EQ(0u, Choosers().size());
+    EXPECT_EQ(Keys(want), Keys(co.keys));
 }
 
 TEST_F(ControlsDialog, OkCommitsCancelKeepsTheRecordAndNothingLeaks)
@@ -124,8 +145,9 @@ TEST_F(ControlsDialog, OkCommitsCancelKeepsTheRecordAndNothingLeaks)
             PostCommand(dlg, i % 2 ? IDOK : IDCANCEL);
         });
         Run(d);
-        before.keys[i % 5] = i % 2 ? 'A' + i : before.keys[i % 5];
-        EXPECT_EQ(0, memcmp(&before, &co, sizeof co)) << i;
+        if (i % 2)
+            before.keys[i % 5] = 'A' + i;
+        EXPECT_EQ(Keys(before.keys), Keys(co.keys)) << (i % 2 ? "OK" : "Cancel");
     });
 }
 
@@ -189,8 +211,17 @@ class GraphicsDialog : public ::testing::Test
         });
         SetCommDlgError([]() -> DWORD WINAPI { return fake.error; });
     }
-    void TearDown() override { DestroyWindow(owner), SetOptionsStore(nullptr), FreeLibrary(dll); }
-    void Run(DialogDriver& d) { GraphicsOptions(dll, owner, &god), d.ExpectDone(); }
+    void TearDown() override
+    {
+        DestroyWindow(owner);
+        SetOptionsStore(nullptr);
+        FreeLibrary(dll);
+    }
+    void Run(DialogDriver& d)
+    {
+        GraphicsOptions(dll, owner, &god);
+        d.ExpectDone();
+    }
     void RunOnce(DialogDriver::Action act)
     {
         DialogDriver d;
@@ -207,51 +238,65 @@ class GraphicsDialog : public ::testing::Test
     HWND owner = nullptr;
 };
 
+// What the background part shows when the dialog opens: the file controls, the kind chosen,
+// the detail box's entries and selection (-1: none; both 0 while the box is hidden).
+typedef std::tuple<bool, int, int, int> Opened;
+
+Opened OpenedAs(HWND dlg)
+{
+    auto shown = [dlg](int id) { return IsWindowVisible(GetDlgItem(dlg, id)) != 0; };
+    const bool file = shown(IDC_FILENAME) && shown(IDC_CHOOSEFILE);
+    const int kind = Combo(dlg, IDC_BGKIND, CB_GETCURSEL);
+    if (!shown(IDC_BGDETAIL))
+        return Opened(file, kind, 0, 0);
+    return Opened(file, kind, Combo(dlg, IDC_BGDETAIL, CB_GETCOUNT),
+                  Combo(dlg, IDC_BGDETAIL, CB_GETCURSEL));
+}
+
 TEST_F(GraphicsDialog, KindsDetailsAndPlacementsOpenAndCloseAsStored)
 {
     const WORD FILE_CENTER = BG_FILE | BG_CENTER, FILE_TILE = BG_FILE | BG_TILE;
-    const struct {
+    const WORD FILE_STRETCH = BG_FILE | BG_STRETCH;
+    const int NONE = -1; // nothing chosen: the choice is cleared, nothing changes
+    struct Row {
         WORD flags;
         const char* name;
-        // opened: 1000 if the file controls show, 100 * kind, 10 * details + the detail chosen;
-        // then kind and detail chosen (-1: nothing)
-        int opened, chooseKind, chooseDetail;
+        Opened opened;
+        int chooseKind, chooseDetail;
         WORD wantFlags;
         const char* wantName;
-    } table[] = {
-        {BG_PATTERN, "red", 429, -1, -1, BG_PATTERN, "red"}, // exact match only
-        {BG_SOLID, "", 200, -1, -1, BG_SOLID, ""},
-        {BG_GRADIENT, "Skull", 300, 0, 2, BG_BUILTIN, "Leet"},
-        {BG_BUILTIN, "Skull", 41, 4, -1, BG_PATTERN, "Blue"},
-        {BG_PATTERN, "Orange", 432, 3, -1, BG_GRADIENT, "Orange"},
-        {BG_FILE | BG_STRETCH, "C:\\x.bmp", 1143, -1, -1, BG_FILE | BG_STRETCH, "C:\\x.bmp"},
-        {FILE_CENTER, "C:\\x.bmp", 1141, -1, 2, FILE_TILE, "C:\\x.bmp"},
-        {FILE_TILE, "C:\\x.bmp", 1142, -1, 3, BG_FILE | BG_STRETCH, "C:\\x.bmp"},
-        {BG_FILE, "C:\\x.bmp", 1140, -1, 1, FILE_CENTER, "C:\\x.bmp"},
     };
-    for (const auto& row : table) {
+    const Row table[] = {
+        {BG_PATTERN, "red", {false, 4, 3, -1}, NONE, NONE, BG_PATTERN, "red"}, // exact match only
+        {BG_SOLID, "", {false, 2, 0, 0}, NONE, NONE, BG_SOLID, ""},
+        {BG_GRADIENT, "Skull", {false, 3, 0, 0}, 0, 2, BG_BUILTIN, "Leet"},
+        {BG_BUILTIN, "Skull", {false, 0, 4, 1}, 4, NONE, BG_PATTERN, "Blue"},
+        {BG_PATTERN, "Orange", {false, 4, 3, 2}, 3, NONE, BG_GRADIENT, "Orange"},
+        {FILE_STRETCH, "C:\\x.bmp", {true, 1, 4, 3}, NONE, NONE, FILE_STRETCH, "C:\\x.bmp"},
+        {FILE_CENTER, "C:\\x.bmp", {true, 1, 4, 1}, NONE, 2, FILE_TILE, "C:\\x.bmp"},
+        {FILE_TILE, "C:\\x.bmp", {true, 1, 4, 2}, NONE, 3, FILE_STRETCH, "C:\\x.bmp"},
+        {BG_FILE, "C:\\x.bmp", {true, 1, 4, 0}, NONE, 1, FILE_CENTER, "C:\\x.bmp"},
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(::testing::Message() << "flags 0x" << std::hex << row.flags << " " << row.name);
         op.go.bg.flags = row.flags;
         lstrcpynA(op.go.bg.name, row.name, sizeof op.go.bg.name);
         RunOnce([&row](HWND dlg) {
-            auto shown = [dlg](int id) { return IsWindowVisible(GetDlgItem(dlg, id)) != 0; };
-            auto at = [&](int id, UINT m, int times) {
-                return shown(id) * times * Combo(dlg, id, m);
-            };
-            EXPECT_EQ(row.opened, 1000 * (shown(IDC_FILENAME) && shown(IDC_CHOOSEFILE)) +
-                                      at(IDC_BGKIND, CB_GETCURSEL, 100) +
-                                      at(IDC_BGDETAIL, CB_GETCOUNT, 10) +
-                                      at(IDC_BGDETAIL, CB_GETCURSEL, 1))
-                << row.name;
+            EXPECT_EQ(row.opened, OpenedAs(dlg)) << "file controls, kind, details, detail";
             EXPECT_EQ(row.flags & BG_FILE ? row.name : "", ItemText(dlg, IDC_FILENAME));
-            ChooseEntry(dlg, IDC_BGKIND, row.chooseKind); // -1 clears the choice: no change
+            ChooseEntry(dlg, IDC_BGKIND, row.chooseKind);
             ChooseEntry(dlg, IDC_BGDETAIL, row.chooseDetail);
             PostCommand(dlg, IDOK);
         });
-        EXPECT_EQ(row.wantFlags, op.go.bg.flags) << row.name;
+        EXPECT_EQ(row.wantFlags, op.go.bg.flags);
         EXPECT_STREQ(row.wantName, op.go.bg.name);
     }
-    BACKGROUND bg = {BG_BUILTIN, {0, 0}, "Skull"}; // entries past the lists change nothing
-    HandleBgCombo2(bg, 4), HandleBgCombo2(bg, -1), bg.flags = BG_PATTERN, HandleBgCombo2(bg, 3);
+    // Entries past the lists change nothing.
+    BACKGROUND bg = {BG_BUILTIN, {0, 0}, "Skull"};
+    HandleBgCombo2(bg, 4);
+    HandleBgCombo2(bg, -1);
+    bg.flags = BG_PATTERN;
+    HandleBgCombo2(bg, 3);
     EXPECT_STREQ("Skull", bg.name);
 }
 
@@ -260,25 +305,29 @@ TEST_F(GraphicsDialog, ChoosersFailingOrCancelledKeepTheBackgroundFileWantedSche
     string red = WriteTempFile("stakka_red.bmp", Bmp24(8, 8, [](int, int) { return 255ul; }));
     DialogDriver d;
     d.Then(kTitle, [](HWND dlg) {
-        fake.ok = TRUE, fake.pick = RGB(10, 20, 30), Command(dlg, IDC_COLOR2);
-        EXPECT_TRUE(fake.seen.hwndOwner == dlg && fake.seen.rgbResult == RGB(255, 255, 255));
-        EXPECT_EQ((DWORD)(CC_FULLOPEN | CC_RGBINIT), fake.seen.Flags & (CC_FULLOPEN | CC_RGBINIT));
-        fake.ok = FALSE, Command(dlg, IDC_COLOR1);   // cancelled
+        fake.ok = TRUE;
+        fake.pick = RGB(10, 20, 30);
+        Command(dlg, IDC_COLOR2);
+        EXPECT_EQ(RGB(255, 255, 255), fake.seen.rgbResult) << "the colour the chooser starts at";
+        fake.ok = FALSE;
+        Command(dlg, IDC_COLOR1);                    // cancelled
         EXPECT_EQ(RGB(255, 255, 255), fake.custom0); // the custom colours start afresh
-        COLORREF before = PreviewPixel(dlg, 5, 5);
         ChooseEntry(dlg, IDC_BGKIND, 1);
         EXPECT_EQ("", ItemText(dlg, IDC_FILENAME));
-        EXPECT_EQ(before, PreviewPixel(dlg, 5, 5)); // the preview stays until a file is chosen
-        PostCommand(dlg, IDOK);                     // no file yet: refused
+        PostCommand(dlg, IDOK); // no file yet: refused
     });
     d.Then(kTitle, [&red](HWND dlg) {
-        fake.path = red, Command(dlg, IDC_CHOOSEFILE);
+        fake.path = red;
+        Command(dlg, IDC_CHOOSEFILE);
         EXPECT_EQ(RGB(255, 0, 0), PreviewPixel(dlg, 1, 1));
         fake.path = "";
-        for (DWORD error : {0x3002u /* FNERR_INVALIDFILENAME */, 0x3004u, 0u})
-            fake.error = error, Command(dlg, IDC_CHOOSEFILE);
+        for (DWORD error : {0x3002u /* FNERR_INVALIDFILENAME */, 0x3004u, 0u}) {
+            fake.error = error;
+            Command(dlg, IDC_CHOOSEFILE);
+        }
         EXPECT_EQ(red, ItemText(dlg, IDC_FILENAME));
-        ChooseEntry(dlg, IDC_BLOCK1, 41), PostCommand(dlg, IDOK); // a changed scheme is offered
+        ChooseEntry(dlg, IDC_BLOCK1, 41); // a changed scheme is offered
+        PostCommand(dlg, IDOK);
     });
     Run(d.Answer(IDYES).Then(kSaveTitle, TypeName("Mine")));
     EXPECT_EQ(Texts{"Save your block scheme?"}, d.questions);
@@ -288,7 +337,8 @@ TEST_F(GraphicsDialog, ChoosersFailingOrCancelledKeepTheBackgroundFileWantedSche
     EXPECT_EQ(e, d.errors);
     EXPECT_EQ(BG_FILE, op.go.bg.flags);
     EXPECT_EQ(red, op.go.bg.name);
-    EXPECT_TRUE(op.go.bg.color[0] == RGB(255, 255, 255) && op.go.bg.color[1] == RGB(10, 20, 30));
+    EXPECT_EQ(std::make_pair(RGB(255, 255, 255), RGB(10, 20, 30)),
+              std::make_pair(op.go.bg.color[0], op.go.bg.color[1]));
     DeleteFileA(red.c_str());
 }
 
@@ -302,8 +352,11 @@ TEST_F(GraphicsDialog, FewerPicturesThanTheSchemeNamesLeaveThatPickerEmptyAndNot
             EXPECT_EQ(10, Combo(dlg, IDC_BLOCK1, CB_GETCOUNT));
             EXPECT_EQ(9, Combo(dlg, IDC_BLOCK1 + 2, CB_GETCURSEL));
             EXPECT_EQ(CB_ERR, Combo(dlg, IDC_BLOCK1 + 3, CB_GETCURSEL));
-            ChooseEntry(dlg, IDC_BGKIND, "\0\2\3\4"[i % 4]); // not "From file": OK would want one
-            fake.pick = RGB(i, 255 - i, 7), Command(dlg, IDC_COLOR1), PreviewPixel(dlg, 0, 0);
+            const int kinds[] = {0, 2, 3, 4}; // not "From file": OK would want one
+            ChooseEntry(dlg, IDC_BGKIND, kinds[i % 4]);
+            fake.pick = RGB(i, 255 - i, 7);
+            Command(dlg, IDC_COLOR1);
+            PreviewPixel(dlg, 0, 0);
             PostCommand(dlg, i % 2 ? IDOK : IDCANCEL);
         });
     });
@@ -318,15 +371,21 @@ TEST_F(GraphicsDialog, SavingAsksBeforeReplacingAndCancelLeavesTheRecord)
     auto selected = [](HWND dlg) { return ItemText(dlg, IDC_SCHEMELIST); };
     DialogDriver d;
     d.Then(kTitle, [](HWND dlg) {
-        fake.ok = TRUE, ChooseEntry(dlg, IDC_BGKIND, 3), Command(dlg, IDC_COLOR1);
-        ChooseEntry(dlg, IDC_BLOCK1, 9), PostCommand(dlg, IDC_SAVESCHEME);
+        fake.ok = TRUE;
+        ChooseEntry(dlg, IDC_BGKIND, 3);
+        Command(dlg, IDC_COLOR1);
+        ChooseEntry(dlg, IDC_BLOCK1, 9);
+        PostCommand(dlg, IDC_SAVESCHEME);
     });
     d.Then(kSaveTitle, TypeName("ABCDEFGHIJKLMNOPQRS")).Then(kTitle, [&](HWND dlg) {
         EXPECT_EQ("ABCDEFGHIJKLMNO", selected(dlg)); // cut to a name's length, appended
         save(dlg);
     });
     d.Then(kSaveTitle, Press(IDCANCEL));
-    d.Then(kTitle, [&](HWND dlg) { store.FailOn(FAIL_WRITE), save(dlg); });
+    d.Then(kTitle, [&](HWND dlg) {
+        store.FailOn(FAIL_WRITE);
+        save(dlg);
+    });
     d.Then(kSaveTitle, TypeName("Lost")).Then(kTitle, [&](HWND dlg) {
         store.ClearFailures();
         EXPECT_EQ(7, Combo(dlg, IDC_SCHEMELIST, CB_GETCOUNT)); // "Lost" is not listed
@@ -342,19 +401,20 @@ TEST_F(GraphicsDialog, SavingAsksBeforeReplacingAndCancelLeavesTheRecord)
     Run(d.Answer(IDNO).Answer(IDCANCEL).Answer(IDYES));
     EXPECT_EQ(3u, d.questions.size());
     EXPECT_EQ("Block Scheme \"Three\" already exists, replace?", d.questions.at(0));
-    EXPECT_EQ((UINT)(MB_YESNOCANCEL | MB_ICONQUESTION), d.questionTypes[0]);
-    EXPECT_EQ(0, memcmp(&before, &op.go, sizeof before));
+    EXPECT_EQ(0, memcmp(&before, &op.go, sizeof before)) << "the graphics options changed";
     EXPECT_EQ((Texts{"ABCDEFGHIJKLMNO", "Five", "Four", "One", "Six", "Three", "two"}),
               StoredNames());
-    for (const char* name : {"ABCDEFGHIJKLMNO", "two", "Four"})
-        EXPECT_EQ(*name == 'F' ? "21,22,23,24,25,26,27," : "9,1,2,3,4,5,6,", Stored(name));
+    EXPECT_EQ("9,1,2,3,4,5,6,", Stored("ABCDEFGHIJKLMNO"));
+    EXPECT_EQ("9,1,2,3,4,5,6,", Stored("two"));
+    EXPECT_EQ("21,22,23,24,25,26,27,", Stored("Four")) << "kept: the replace was cancelled";
 }
 
 TEST_F(GraphicsDialog, ChoosingASchemeForgetsChangesDeletingAsksThenTheOneAboveOrTheFirstIsCurrent)
 {
     DialogDriver d; // Five, Four, One, Six, Three, Two
     d.Then(kTitle, [](HWND dlg) {
-        ChooseEntry(dlg, IDC_BLOCK1, 40), ChooseEntry(dlg, IDC_SCHEMELIST, 1); // "Four"
+        ChooseEntry(dlg, IDC_BLOCK1, 40);
+        ChooseEntry(dlg, IDC_SCHEMELIST, 1); // "Four"
         EXPECT_EQ(21, Combo(dlg, IDC_BLOCK1, CB_GETCURSEL)); // its blocks, the change forgotten
         PostCommand(dlg, IDC_DELSCHEME);
     });
@@ -378,10 +438,16 @@ TEST_F(GraphicsDialog, ChoosingASchemeForgetsChangesDeletingAsksThenTheOneAboveO
     strcpy(op.go.bs.name, "Vanished");
     DialogDriver last;
     last.Then(kTitle, Press(IDC_DELSCHEME)).Then(kTitle, [](HWND dlg) {
-        ChooseEntry(dlg, IDC_SCHEMELIST, 0), PostCommand(dlg, IDC_DELSCHEME);
+        ChooseEntry(dlg, IDC_SCHEMELIST, 0);
+        PostCommand(dlg, IDC_DELSCHEME);
     });
-    Run(last.Answer(IDYES).Then(kTitle, Press(IDCANCEL)));
-    EXPECT_EQ(2u, last.errors.size() + last.questions.size());
+    Run(last.Then(kTitle, Press(IDCANCEL)));
+    const Texts refusals = {
+        "The block scheme \"Vanished\" is not in the list; choose a scheme to delete.",
+        "The block scheme \"Only\" is the only one left; it cannot be deleted.",
+    };
+    EXPECT_EQ(refusals, last.errors);
+    EXPECT_EQ(Texts{}, last.questions);
     EXPECT_EQ(Texts{"Only"}, StoredNames());
 }
 

@@ -1,8 +1,9 @@
 // The playfield's game rules: moves and turns refused at walls and by settled cells, keys,
-// the frame loop and its waits, points, levels, game over, and a soak of random games checked
-// landing by landing against a model of its own.
+// the frame loop and its waits, levels, and a soak of random games (points, game over)
+// checked landing by landing against a model of its own.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -12,6 +13,8 @@
 
 #include "clock.h"
 #include "grid.h"
+#include "options.h"
+#include "testkit.h"
 #include "tetrad.h"
 
 // Lets a test make piece allocation fail: the pieces are the only nothrow allocations.
@@ -23,7 +26,7 @@ void* operator new(std::size_t n, const std::nothrow_t&) noexcept
 
 namespace {
 
-const int kKeys[NUM_KEYS] = {VK_LEFT, VK_RIGHT, VK_UP, VK_CONTROL, VK_DOWN};
+const int* const kKeys = defaultkeys;
 const DWORD kStart = 100000;
 const DWORD kPoints[5] = {0, 100, 500, 1000, 2000};
 typedef int Field[WELL_COLS][WELL_ROWS];
@@ -31,7 +34,8 @@ typedef int Field[WELL_COLS][WELL_ROWS];
 // StakkaGrid's display members, modelled: counts of the panel repaints and the well as the
 // window shows it, recomposed band by band as Redraw() does.
 struct Counts {
-    int nextRepaints, scoreRepaints, redraws, badBands;   // bad: not REDRAW_ALL nor in -2..23
+    int nextRepaints, scoreRepaints, redraws;
+    int badBands; // neither REDRAW_ALL nor in -2..23
 } fake;
 Field shown;   // -1: never composed
 int pauseShown;
@@ -44,7 +48,7 @@ int Truth(const StakkaGrid& g, Field out, int top, int bottom)
             out[x][y] = g.field[x][y];
     if (const Tetrad* t = g.pActiveTetrad)
         for (const POINT& b : t->blocks) {
-            LONG x = t->pos.x + b.x, y = t->pos.y + b.y;
+            const LONG x = t->pos.x + b.x, y = t->pos.y + b.y;
             if (x < 0 || x >= WELL_COLS || y < 0 || y >= WELL_ROWS)
                 return 0;
             if (y >= top && y <= bottom)
@@ -57,8 +61,9 @@ int Truth(const StakkaGrid& g, Field out, int top, int bottom)
 int ShowsTruth(const StakkaGrid& g)
 {
     Field want;
-    return pauseShown == g.paused && Truth(g, want, 0, WELL_ROWS - 1) &&
-           (g.paused || std::memcmp(want, shown, sizeof want) == 0);
+    if (pauseShown != g.paused || !Truth(g, want, 0, WELL_ROWS - 1))
+        return 0;
+    return g.paused || std::memcmp(want, shown, sizeof want) == 0;
 }
 
 } // namespace
@@ -81,13 +86,19 @@ StakkaGrid::~StakkaGrid()
 void StakkaGrid::Redraw(int line)
 {
     fake.redraws++;
-    fake.badBands += line != REDRAW_ALL && (line < -2 || line > WELL_ROWS + 1);
-    if (line != REDRAW_ALL && (line < 0 || line >= WELL_ROWS))
+    if (line == REDRAW_ALL) {
+        pauseShown = paused;
+        if (!paused)
+            Truth(*this, shown, 0, WELL_ROWS - 1);
+        return;
+    }
+    if (line < -2 || line > WELL_ROWS + 1)
+        fake.badBands++;
+    if (line < 0 || line >= WELL_ROWS)
         return;
     pauseShown = paused;
     if (!paused)
-        Truth(*this, shown, line == REDRAW_ALL ? 0 : line,
-              line == REDRAW_ALL || line + 1 >= WELL_ROWS ? WELL_ROWS - 1 : line + 1);
+        Truth(*this, shown, line, std::min(line + 1, WELL_ROWS - 1));
 }
 
 void StakkaGrid::RepaintNext() { fake.nextRepaints++; }
@@ -119,10 +130,12 @@ struct GridTest : ::testing::Test {
     Tetrad* Give(int roll, LONG x, LONG y)
     {
         delete g->pActiveTetrad;
-        Tetrad* t = g->pActiveTetrad = CreateTetrad(roll);
+        Tetrad* t = CreateTetrad(roll);
+        g->pActiveTetrad = t;
         t->pos = {x, y};
         g->active = 1;
-        g->curTime = g->nextFrame = StkTickCount();
+        g->curTime = StkTickCount();
+        g->nextFrame = g->curTime;
         return t;
     }
     void Step(DWORD ms)
@@ -134,36 +147,57 @@ struct GridTest : ::testing::Test {
 
 } // namespace
 
-TEST_F(GridTest, MovesAndTurnsRefusedAtTheWallsAndBySettledCells)
+const POINT NO_CELL = {-1, -1};
+enum Action { SHIFT, TURN };
+
+TEST_F(GridTest, MovesAndTurnsMadeOrRefusedByWallsAndCellsRedrawFiveBands)
 {
-    // roll, x, y, settled cell (-1: none), action (shift or turn), direction, moved
-    const struct {
-        int roll, x, y, sx, sy, turn, dir, moved;
-    } cases[] = {
-        {0, 0, 10, -1, 0, 0, -1, 0},   {0, 10, 10, -1, 0, 0, +1, 0},  {0, 1, 10, -1, 0, 0, -1, 1},
-        {1, 1, 10, -1, 0, 0, -1, 0},   {1, 9, 10, -1, 0, 0, +1, 0},   {1, 8, 10, -1, 0, 0, +1, 1},
-        {0, 5, 10, 4, 11, 0, -1, 0},   {0, 5, 10, 7, 10, 0, +1, 0},   {0, 5, 10, 7, 9, 0, +1, 1},
-        {1, 6, 0, -1, 0, 1, +1, 0},    {1, 6, 0, -1, 0, 1, -1, 0},    // flat line in row 0
-        {1, 6, 1, -1, 0, 1, +1, 1},    {2, 6, 10, 6, 11, 1, +1, 0},   {2, 6, 10, 6, 11, 1, -1, 0},
-        {2, 6, 10, 7, 11, 1, +1, 1},   {3, 0, 10, -1, 0, 1, +1, 0},   {4, 11, 10, -1, 0, 1, +1, 0},
-        {2, 6, 21, -1, 0, 1, +1, 0},   {0, 5, 5, -1, 0, 1, +1, 0},    // the block never turns
-        {2, 6, 10, -1, 0, 0, 2, 0},    {2, 6, 10, -1, 0, 1, 0, 0},    // no such direction
+    struct Move {
+        const char* what;
+        int roll;
+        POINT at, settled;
+        Action action;
+        int dir;
+        bool moves;
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(&c - cases);
+    const Move moves[] = {
+        {"square next to the left wall", 0, {1, 10}, NO_CELL, SHIFT, -1, true},
+        {"line next to the right wall", 1, {8, 10}, NO_CELL, SHIFT, +1, true},
+        {"square against a cell on the right", 0, {5, 10}, {7, 10}, SHIFT, +1, false},
+        {"square by a cell above it", 0, {5, 10}, {7, 9}, SHIFT, +1, true},
+        {"flat line in row 0, clockwise", 1, {6, 0}, NO_CELL, TURN, +1, false},
+        {"flat line in row 1", 1, {6, 1}, NO_CELL, TURN, +1, true},
+        {"tee over a cell, clockwise", 2, {6, 10}, {6, 11}, TURN, +1, false},
+        {"tee beside a cell", 2, {6, 10}, {7, 11}, TURN, +1, true},
+        {"the square never turns", 0, {5, 5}, NO_CELL, TURN, +1, false},
+        {"shift by two", 2, {6, 10}, NO_CELL, SHIFT, 2, false},
+        {"turn by none", 2, {6, 10}, NO_CELL, TURN, 0, false},
+    };
+    for (const Move& m : moves) {
+        SCOPED_TRACE(m.what);
         std::memset(g->field, 0, sizeof g->field);
-        Tetrad* t = Give(c.roll, c.x, c.y);
-        if (c.sx >= 0)
-            g->field[c.sx][c.sy] = 3;
+        Tetrad* t = Give(m.roll, m.at.x, m.at.y);
+        if (m.settled.x >= 0)
+            g->field[m.settled.x][m.settled.y] = 3;
         g->Redraw(REDRAW_ALL);
         POINT before[4];
         std::memcpy(before, t->blocks, sizeof before);
-        fake.redraws = 0;   // then only the five bands around the piece
-        c.turn ? g->RotateTetrad(c.dir) : g->ShiftTetrad(c.dir);
-        EXPECT_EQ(c.x + (c.turn ? 0 : c.moved * c.dir) + c.y * 100, t->pos.x + t->pos.y * 100);
-        EXPECT_EQ(c.turn && c.moved ? (c.dir + t->nrotations) % t->nrotations : 0, t->currentrot);
-        EXPECT_EQ(c.moved && c.turn, std::memcmp(before, t->blocks, sizeof before) != 0);
-        EXPECT_EQ(c.moved ? 5 : 0, fake.redraws);
+        fake.redraws = 0; // then only the five bands around the piece
+        if (m.action == TURN)
+            g->RotateTetrad(m.dir);
+        else
+            g->ShiftTetrad(m.dir);
+        POINT wantAt = m.at;
+        int wantRot = 0;
+        if (m.moves && m.action == SHIFT)
+            wantAt.x += m.dir;
+        if (m.moves && m.action == TURN)
+            wantRot = (m.dir + t->nrotations) % t->nrotations;
+        EXPECT_EQ(wantAt, t->pos);
+        EXPECT_EQ(wantRot, t->currentrot);
+        const bool cellsTurned = std::memcmp(before, t->blocks, sizeof before) != 0;
+        EXPECT_EQ(m.moves && m.action == TURN, cellsTurned);
+        EXPECT_EQ(m.moves ? 5 : 0, fake.redraws) << "bands redrawn";
         EXPECT_TRUE(ShowsTruth(*g));
     }
     // A piece partly outside the well (only a broken caller could place it) lands at once.
@@ -177,16 +211,27 @@ TEST_F(GridTest, MovesAndTurnsRefusedAtTheWallsAndBySettledCells)
 
 TEST_F(GridTest, KeysAHeldTurnKeyTurnsOnceAndTheDropKeyKeepsTheSchedule)
 {
-    // key, pressed (1) or released (0) -> column and orientation after it; repeats, the other
-    // turn key and other keys' releases do not turn again
-    const int script[][4] = {{VK_LEFT, 1, 5, 0}, {VK_RIGHT, 1, 6, 0},   {VK_UP, 1, 6, 1},
-                             {VK_UP, 1, 6, 1},   {VK_CONTROL, 1, 6, 1}, {VK_LEFT, 0, 6, 1},
-                             {VK_UP, 1, 6, 1},   {VK_CONTROL, 0, 6, 1}, {VK_CONTROL, 1, 6, 0},
-                             {VK_CONTROL, 0, 6, 0}};
+    // Repeats, the other turn key and other keys' releases do not turn again.
+    struct KeyStep {
+        UINT vk;
+        bool pressed;
+        LONG column;
+        int orientation;
+    };
+    const KeyStep script[] = {
+        {VK_LEFT, true, 5, 0},     {VK_RIGHT, true, 6, 0},    {VK_UP, true, 6, 1},
+        {VK_UP, true, 6, 1},       {VK_CONTROL, true, 6, 1},  {VK_LEFT, false, 6, 1},
+        {VK_UP, true, 6, 1},       {VK_CONTROL, false, 6, 1}, {VK_CONTROL, true, 6, 0},
+        {VK_CONTROL, false, 6, 0},
+    };
     Tetrad* t = Give(2, 6, 10);
-    for (const auto& k : script) {
-        k[1] ? g->KeyDown(k[0], kKeys) : g->KeyUp(k[0], kKeys);
-        EXPECT_EQ(k[2] * 10 + k[3], t->pos.x * 10 + t->currentrot) << &k - script;
+    for (const KeyStep& k : script) {
+        if (k.pressed)
+            g->KeyDown(k.vk, kKeys);
+        else
+            g->KeyUp(k.vk, kKeys);
+        EXPECT_EQ(std::make_pair(k.column, k.orientation), std::make_pair(t->pos.x, t->currentrot))
+            << "step " << &k - script << ": column, orientation";
     }
     // The drop key: the fast step comes 25 ms after the last frame, also across the wrap;
     // repeats change nothing; release keeps the schedule.
@@ -199,7 +244,8 @@ TEST_F(GridTest, KeysAHeldTurnKeyTurnsOnceAndTheDropKeyKeepsTheSchedule)
         EXPECT_EQ(last + 25, g->nextFrame);
         g->delay_drop_normal = 1380;
         g->KeyUp(VK_DOWN, kKeys);
-        EXPECT_EQ(1380 * 10 + g->fallingFast, g->delay_drop * 10);
+        EXPECT_EQ(1380, g->delay_drop);
+        EXPECT_FALSE(g->fallingFast);
         EXPECT_EQ(last + 25, g->nextFrame);
     }
 }
@@ -210,7 +256,8 @@ TEST_F(GridTest, FrameLoopStepsTheLandingWaitPauseStopAndANewGame)
     StkClockResetReads();
     g->RunFrame();                    // the first piece enters at once
     Tetrad* t = g->pActiveTetrad;
-    ASSERT_TRUE(t && g->pNextTetrad);
+    ASSERT_NE(nullptr, t);
+    ASSERT_NE(nullptr, g->pNextTetrad);
     EXPECT_EQ(1u, StkClockReads());
     EXPECT_EQ(1u, g->stats[t->type]);
     EXPECT_EQ(1, fake.nextRepaints);
@@ -242,8 +289,10 @@ TEST_F(GridTest, FrameLoopStepsTheLandingWaitPauseStopAndANewGame)
         EXPECT_EQ(3, g->field[p.x][p.y]);
     Field landed;
     std::memcpy(landed, g->field, sizeof landed);
-    for (UINT vk : kKeys)
-        g->KeyDown(vk, kKeys), g->KeyUp(vk, kKeys);
+    for (int i = 0; i < NUM_KEYS; i++) {
+        g->KeyDown(kKeys[i], kKeys);
+        g->KeyUp(kKeys[i], kKeys);
+    }
     EXPECT_EQ(0, std::memcmp(landed, g->field, sizeof landed));
     Tetrad* waiting = g->pNextTetrad;
     Step(49);
@@ -255,30 +304,36 @@ TEST_F(GridTest, FrameLoopStepsTheLandingWaitPauseStopAndANewGame)
     Field empty = {};
     EXPECT_EQ(0, std::memcmp(empty, g->field, sizeof empty));
     g->TogglePause();
-    EXPECT_TRUE(!g->Active() && !g->pNextTetrad && !g->paused);
+    EXPECT_FALSE(g->Active());
+    EXPECT_EQ(nullptr, g->pNextTetrad);
+    EXPECT_FALSE(g->paused);
 }
 
-TEST_F(GridTest, PointsPerLandingLevelsAndTheirFallInterval)
+TEST_F(GridTest, LevelsAndTheirFallIntervalNonsenseRowCountsChangeNothing)
 {
-    // rows cleared by one landing -> points; nonsense counts change nothing
-    for (int n = -3; n <= 4; n++) {
-        DWORD score = g->score, lines = g->lines;
+    // Nonsense counts of rows change nothing (the soak checks the points of real clears).
+    for (int n : {-3, -1, 0})
         g->IncLines(n);
-        EXPECT_EQ((score + (n > 0 ? kPoints[n] : 0)) * 100 + lines + (n > 0 ? n : 0),
-                  g->score * 100 + g->lines) << n;
-    }
-    EXPECT_EQ(4, fake.scoreRepaints);
-    // lines -> level -> normal fall interval; a clear raises the level once at most
-    const DWORD levels[][3] = {{10, 1, 1440},   {19, 1, 1440},   {23, 2, 1380},
-                               {230, 23, 120},  {240, 24, 100},  {400, 40, 100}};
-    g->lines = g->level = 0;
+    EXPECT_EQ(std::make_pair(0ul, 0ul), std::make_pair(g->score, g->lines)) << "score, lines";
+    EXPECT_EQ(0, fake.scoreRepaints);
+    // Lines give the level and its normal fall interval; a clear raises the level once at most.
+    struct Level {
+        DWORD lines, level;
+        int interval;
+    };
+    const Level levels[] = {
+        {10, 1, 1440}, {19, 1, 1440}, {23, 2, 1380}, {230, 23, 120}, {240, 24, 100}, {400, 40, 100},
+    };
+    g->lines = 0;
+    g->level = 0;
     g->delay_drop_normal = 1500;
-    for (const auto& l : levels) {
-        while (g->lines + 4 <= l[0])
+    for (const Level& l : levels) {
+        while (g->lines + 4 <= l.lines)
             g->IncLines(4);
-        if (g->lines < l[0])
-            g->IncLines((int)(l[0] - g->lines));
-        EXPECT_EQ(l[1] * 10000 + l[2], g->level * 10000 + g->delay_drop_normal) << l[0];
+        if (g->lines < l.lines)
+            g->IncLines((int)(l.lines - g->lines));
+        EXPECT_EQ(std::make_pair(l.level, l.interval), std::make_pair(g->level, g->delay_drop_normal))
+            << l.lines << " lines: level, interval";
     }
     // The new interval waits for the next piece.
     g->Reset();
@@ -293,34 +348,13 @@ TEST_F(GridTest, PointsPerLandingLevelsAndTheirFallInterval)
     EXPECT_EQ(StkTickCount() + 700, g->nextFrame);
 }
 
-TEST_F(GridTest, BlockedNewPieceEndsTheGameWithTheFill)
-{
-    g->Reset();
-    g->field[6][0] = 1;               // every shape covers (6, 0)
-    g->RunFrame();
-    EXPECT_TRUE(!g->Active() && !g->pActiveTetrad && !g->pNextTetrad);
-    int last = 0;
-    for (int x = 0; x < WELL_COLS; x++)
-        for (int y = 0; y < WELL_ROWS; y++) {
-            int c = g->field[x][y];
-            ASSERT_TRUE(c >= 1 && c <= 7) << x << "," << y;
-            ASSERT_NE(last, c) << x << "," << y;
-            ASSERT_TRUE(x == 0 || g->field[x - 1][y] != c) << x << "," << y;
-            last = c;
-        }
-    EXPECT_TRUE(ShowsTruth(*g));
-    Field fill;
-    std::memcpy(fill, g->field, sizeof fill);
-    Step(10000);
-    EXPECT_EQ(0, std::memcmp(fill, g->field, sizeof fill));
-}
-
 TEST_F(GridTest, PieceAllocationFailureRetriesInsteadOfCrashing)
 {
     g->Reset();
     g_failPieceAlloc = 1;
     g->RunFrame();
-    EXPECT_TRUE(!g->pActiveTetrad && g->Active());
+    EXPECT_EQ(nullptr, g->pActiveTetrad);
+    EXPECT_TRUE(g->Active());
     g_failPieceAlloc = 0;
     Step(50);
     EXPECT_NE(nullptr, g->pActiveTetrad);
@@ -333,7 +367,7 @@ namespace {
 int Fits(const Field f, const Tetrad* t, int dy)
 {
     for (const POINT& b : t->blocks) {
-        LONG x = t->pos.x + b.x, y = t->pos.y + dy + b.y;
+        const LONG x = t->pos.x + b.x, y = t->pos.y + dy + b.y;
         if (x < 0 || x >= WELL_COLS || y < 0 || y >= WELL_ROWS || f[x][y])
             return 0;
     }
@@ -349,16 +383,22 @@ int Settle(const Field f, const Tetrad* t, Field out, int span[2])
     for (const POINT& b : t->blocks)
         w[t->pos.x + b.x][t->pos.y + b.y] = t->color + 1;
     std::memset(out, 0, sizeof w);
-    int dst = WELL_ROWS - 1, cleared = 0;
+    int dst = WELL_ROWS - 1;
+    int cleared = 0;
     for (int y = WELL_ROWS - 1; y >= 0; y--) {
-        int full = 1;
+        bool full = true;
         for (int x = 0; x < WELL_COLS; x++)
-            full &= w[x][y] != 0;
-        if (full)
-            span[0] = ++cleared == 1 ? y : span[0], span[1] = y;
-        for (int x = 0; x < WELL_COLS && !full; x++)
-            out[x][dst] = w[x][y];
-        dst -= !full;
+            full = full && w[x][y] != 0;
+        if (!full) {
+            for (int x = 0; x < WELL_COLS; x++)
+                out[x][dst] = w[x][y];
+            dst--;
+            continue;
+        }
+        cleared++;
+        if (cleared == 1)
+            span[0] = y;
+        span[1] = y;
     }
     return cleared;
 }
@@ -368,8 +408,11 @@ int Settle(const Field f, const Tetrad* t, Field out, int span[2])
 TEST_F(GridTest, SoakRandomGamesLandingByLandingAgainstTheModel)
 {
     std::mt19937 rng(20261206);
-    long clears[5] = {}, pieces = 0, stops = 0;
-    DWORD lines = 0, score = 0;
+    long clears[5] = {};
+    long pieces = 0;
+    long stops = 0;
+    DWORD lines = 0;
+    DWORD score = 0;
     srand(424242);
     for (int game = 0; game < 6000; game++) {
         SCOPED_TRACE(game);
@@ -387,7 +430,8 @@ TEST_F(GridTest, SoakRandomGamesLandingByLandingAgainstTheModel)
                 g->field[rng() % 2 ? 0 : WELL_COLS - 1][y] = 0;
         }
         g->Redraw(REDRAW_ALL);
-        long first = pieces, steps = 0;
+        const long first = pieces;
+        long steps = 0;
         bool gap = false;                    // rows above a clear wait for the next piece
         while (g->Active()) {
             ASSERT_LT(++steps, 100000);
@@ -419,8 +463,11 @@ TEST_F(GridTest, SoakRandomGamesLandingByLandingAgainstTheModel)
                     pieces++;
                 }
             } else if (r < 97) {
-                UINT vk = kKeys[rng() % NUM_KEYS];
-                rng() % 3 ? g->KeyDown(vk, kKeys) : g->KeyUp(vk, kKeys);
+                const UINT vk = kKeys[rng() % NUM_KEYS];
+                if (rng() % 3)
+                    g->KeyDown(vk, kKeys);
+                else
+                    g->KeyUp(vk, kKeys);
             } else if (r < 99) {
                 if (g->paused || rng() % 8 == 0)
                     g->TogglePause();
@@ -431,11 +478,15 @@ TEST_F(GridTest, SoakRandomGamesLandingByLandingAgainstTheModel)
             }
             // The well, the counters and the screen stay true at every step.
             if (const Tetrad* a = g->pActiveTetrad) {
-                ASSERT_TRUE(a->currentrot < a->nrotations && Fits(g->field, a, 0));
+                ASSERT_LT(a->currentrot, a->nrotations);
+                ASSERT_TRUE(Fits(g->field, a, 0)) << "the falling piece overlaps";
             }
-            ASSERT_TRUE(gap || ShowsTruth(*g)) << "step " << steps;
+            if (!gap) {
+                ASSERT_TRUE(ShowsTruth(*g)) << "step " << steps;
+            }
             ASSERT_EQ((DWORD)pieces, std::accumulate(g->stats, g->stats + TETRAD_TYPES, 0u));
-            ASSERT_EQ(lines * 1000000 + score, g->lines * 1000000 + g->score);
+            ASSERT_EQ(std::make_pair(lines, score), std::make_pair(g->lines, g->score))
+                << "lines, score";
             ASSERT_EQ(lines / 10, g->level);
             ASSERT_EQ(clears[1] + clears[2] + clears[3] + clears[4], fake.scoreRepaints);
             ASSERT_EQ(pieces + stops, fake.nextRepaints);

@@ -21,17 +21,24 @@
 
 namespace {
 
-const COLORREF kBg = RGB(0x20, 0x40, 0x60), kBlack = RGB(0, 0, 0);
+const COLORREF kBg = RGB(0x20, 0x40, 0x60);
+const COLORREF kBlack = RGB(0, 0, 0);
+const RECT NO_DIFFERENCE = {10000, 10000, -1, -1};
 
-// The bounding box of the pixels that differ (left > right: none).
+// The bounding box of the pixels that differ, or NO_DIFFERENCE.
 RECT Diff(const Pixels& a, const Pixels& b)
 {
-    RECT r = {10000, 10000, -1, -1};
-    for (int y = 0; y < a.h; y++)
-        for (int x = 0; x < a.w; x++)
-            if (a.At(x, y) != b.At(x, y))
-                r = {std::min<LONG>(r.left, x), std::min<LONG>(r.top, y),
-                     std::max<LONG>(r.right, x), std::max<LONG>(r.bottom, y)};
+    RECT r = NO_DIFFERENCE;
+    for (int y = 0; y < a.h; y++) {
+        for (int x = 0; x < a.w; x++) {
+            if (a.At(x, y) == b.At(x, y))
+                continue;
+            r.left = std::min<LONG>(r.left, x);
+            r.top = std::min<LONG>(r.top, y);
+            r.right = std::max<LONG>(r.right, x);
+            r.bottom = std::max<LONG>(r.bottom, y);
+        }
+    }
     return r;
 }
 
@@ -56,9 +63,9 @@ struct GridDrawTest : ::testing::Test {
         op.go.bg.color[0] = kBg;
         for (int i = 0; i < NUM_SCHEME_BLOCKS; i++)
             op.go.bs.blocks[i] = (DWORD)i;
-        op.go.drawGrid = op.go.preview = 1;
-        const int keys[NUM_KEYS] = {VK_LEFT, VK_RIGHT, VK_UP, VK_CONTROL, VK_DOWN};
-        memcpy(op.co.keys, keys, sizeof keys);
+        op.go.drawGrid = 1;
+        op.go.preview = 1;
+        memcpy(op.co.keys, defaultkeys, sizeof op.co.keys);
     }
     void TearDown() override { Destroy(); }
     void Build(int w = 160, int h = 96, int present = 1)
@@ -76,8 +83,7 @@ struct GridDrawTest : ::testing::Test {
         g = nullptr;
         if (IsWindow(parent))
             DestroyWindow(parent);
-        for (MSG m; PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE);)   // panels post WM_QUIT
-            m.message == WM_QUIT ? 0 : DispatchMessageA(&m);
+        DrainMessages(); // the panels post WM_QUIT
         FreeBlocksModule(mod);
         mod = nullptr;
     }
@@ -86,23 +92,31 @@ struct GridDrawTest : ::testing::Test {
     // settled cells and the piece through the scheme, black where no image exists.
     Pixels Expected()
     {
+        const int EMPTY = -2, NO_COLOUR = -1;
         int cell[WELL_COLS][WELL_ROWS];
-        for (int x = 0; x < WELL_COLS; x++)
-            for (int y = 0; y < WELL_ROWS; y++)
-                cell[x][y] = g->field[x][y] >= 1 && g->field[x][y] <= 7 ? g->field[x][y] - 1
-                                                                       : g->field[x][y] ? -1 : -2;
+        for (int x = 0; x < WELL_COLS; x++) {
+            for (int y = 0; y < WELL_ROWS; y++) {
+                const int v = g->field[x][y];
+                if (v >= 1 && v <= 7)
+                    cell[x][y] = v - 1;
+                else
+                    cell[x][y] = v ? NO_COLOUR : EMPTY;
+            }
+        }
         if (const Tetrad* t = g->pActiveTetrad)
             for (const POINT& b : t->blocks)
                 cell[t->pos.x + b.x][t->pos.y + b.y] = t->color;
         Pixels p = {WELL_WIDTH, WELL_HEIGHT, {}};
         for (int y = 0; y < WELL_HEIGHT; y++)
             for (int x = 0; x < WELL_WIDTH; x++) {
-                int c = cell[x / CELL][y / CELL];
-                DWORD n = c >= 0 ? op.go.bs.blocks[c] : 0;
-                bool line = op.go.drawGrid && ((x % CELL == 0 && x > 0) || y % CELL == 0);
-                p.px.push_back(c == -2              ? (line ? kBlack : kBg)
-                               : c == -1 || n >= 60 ? kBlack
-                                                    : TileColor(n));
+                const int c = cell[x / CELL][y / CELL];
+                const bool line = op.go.drawGrid && ((x % CELL == 0 && x > 0) || y % CELL == 0);
+                if (c == EMPTY)
+                    p.px.push_back(line ? kBlack : kBg);
+                else if (c == NO_COLOUR || op.go.bs.blocks[c] >= 60)
+                    p.px.push_back(kBlack);
+                else
+                    p.px.push_back(TileColor(op.go.bs.blocks[c]));
             }
         return p;
     }
@@ -117,26 +131,34 @@ struct GridDrawTest : ::testing::Test {
 
 } // namespace
 
-TEST_F(GridDrawTest, BadBlockBitmapsAreRefusedAndEveryLifeReleasesWhatItMade)
+TEST_F(GridDrawTest, BadBlockBitmapsAreRefusedAndBuildsLeaveGdiFlat)
 {
     // Not whole tiles, more tiles than the tables hold, no bitmap at all; the most they hold.
-    const struct {
+    struct Bitmap {
+        const char* what;
         int w, h, present;
         const char* box;
-    } cases[] = {{160, 100, 1, "Incorrect block bitmap size"},
-                 {170, 96, 1, "Incorrect block bitmap size"},
-                 {272, 256, 1, "Incorrect block bitmap size"},
-                 {16 * 257, 16, 1, "Incorrect block bitmap size"},
-                 {0, 0, 0, "Error loading block graphics"},
-                 {256, 256, 1, nullptr}};
+    };
+    const Bitmap cases[] = {
+        {"height not whole tiles", 160, 100, 1, "Incorrect block bitmap size"},
+        {"width not whole tiles", 170, 96, 1, "Incorrect block bitmap size"},
+        {"289 tiles", 272, 256, 1, "Incorrect block bitmap size"},
+        {"257 tiles in a row", 16 * 257, 16, 1, "Incorrect block bitmap size"},
+        {"no bitmap", 0, 0, 0, "Error loading block graphics"},
+        {"256 tiles, the most", 256, 256, 1, nullptr},
+    };
     int gdi = 0;
     for (int round = 0; round < 3; round++) {   // the first warms up what is made lazily
-        for (const auto& c : cases) {
+        for (const Bitmap& c : cases) {
+            SCOPED_TRACE(c.what);
             rec.Clear();
             Build(c.w, c.h, c.present);
-            EXPECT_EQ(c.box ? std::vector<std::string>{c.box} : std::vector<std::string>(),
-                      rec.Texts());
-            EXPECT_EQ(c.box ? 0u : 256u, IsWindow(parent) && g->hwndGrid ? g->nblocks : 0u);
+            std::vector<std::string> boxes;
+            if (c.box)
+                boxes.push_back(c.box);
+            EXPECT_EQ(boxes, rec.Texts());
+            const bool built = IsWindow(parent) && g->hwndGrid;
+            EXPECT_EQ(c.box ? 0u : 256u, built ? g->nblocks : 0u) << "block images";
             g->Redraw(REDRAW_ALL);    // refused: nothing to draw on, nothing happens
             Destroy();
         }
@@ -160,39 +182,44 @@ TEST_F(GridDrawTest, FieldSurfaceBandByBandWithSchemesBeyondTheImages)
     op.go.bs.blocks[2] = 17;
     op.go.bs.blocks[3] = 59;
     const int values[] = {1, 2, 3, 4, 9, -4, 7};
-    for (int x = 0; x < 7; x++)
-        g->field[x][21] = g->field[x + 5][x + 3] = values[x];
+    for (int x = 0; x < 7; x++) {
+        g->field[x][21] = values[x];
+        g->field[x + 5][x + 3] = values[x];
+    }
     g->pActiveTetrad = CreateTetrad(2);   // colour 2: tile 17
     g->Redraw(REDRAW_ALL);
-    EXPECT_EQ(0, Diff(Expected(), Field()).right + 1);
-    EXPECT_TRUE(!g->BlockImage(0) && !g->BlockImage(7) && !g->BlockImage(-1));
+    EXPECT_EQ(NO_DIFFERENCE, Diff(Expected(), Field()));
+    for (int n : {0, 7, -1})
+        EXPECT_EQ(nullptr, g->BlockImage(n)) << "colour " << n;
     // A band recomposes its two rows and invalidates just their strip (clipped to the well).
     Invalid();
     for (int line : {0, 9, 21}) {
         for (int x = 0; x < WELL_COLS; x++)
             for (int y = 0; y < WELL_ROWS; y++)
                 g->field[x][y] = (x + y + line) % 3 == 0 ? 4 : 0;
-        Pixels want = Field(), band = Expected();
-        const size_t top = line * CELL * WELL_WIDTH, end = (line + 2) * CELL * WELL_WIDTH;
+        Pixels want = Field();
+        const Pixels band = Expected();
+        const size_t top = line * CELL * WELL_WIDTH;
+        const size_t end = (line + 2) * CELL * WELL_WIDTH;
         std::copy(band.px.begin() + top, band.px.begin() + std::min(end, band.px.size()),
                   want.px.begin() + top);
         g->Redraw(line);
         RECT inv = Invalid();
-        EXPECT_EQ(0, Diff(want, Field()).right + 1) << line;
-        EXPECT_EQ(line * CELL * 1000 + std::min<int>(line * CELL + 2 * CELL, WELL_HEIGHT),
-                  inv.top * 1000 + inv.bottom) << line;
+        EXPECT_EQ(NO_DIFFERENCE, Diff(want, Field())) << "band " << line;
+        const RECT strip = {0, line * CELL, WELL_WIDTH, std::min<LONG>(line * CELL + 2 * CELL, WELL_HEIGHT)};
+        EXPECT_EQ(strip, inv) << "band " << line;
     }
     // Values outside the bands change nothing; a window's print shows the surface.
     Pixels before = Field();
     for (int line : {-1, 22, 99, 101}) {
         g->field[0][0] = 4;
         g->Redraw(line);
-        EXPECT_EQ(0, Diff(before, Field()).right + 1) << line;
+        EXPECT_EQ(NO_DIFFERENCE, Diff(before, Field())) << line;
         EXPECT_EQ(0, Invalid().bottom) << line;
     }
     EXPECT_EQ(0, g->ToggleGrid());
-    EXPECT_EQ(0, Diff(Expected(), Field()).right + 1);
-    EXPECT_EQ(0, Diff(Expected(), ReadWindow(g->hwndGrid)).right + 1);
+    EXPECT_EQ(NO_DIFFERENCE, Diff(Expected(), Field())) << "the surface";
+    EXPECT_EQ(NO_DIFFERENCE, Diff(Expected(), ReadWindow(g->hwndGrid))) << "the window";
     // New graphics options: a new background, the same blocks.
     memset(g->field, 0, sizeof g->field);
     Image* block0 = g->blocks[0];
@@ -207,7 +234,8 @@ TEST_F(GridDrawTest, FieldSurfaceBandByBandWithSchemesBeyondTheImages)
 TEST_F(GridDrawTest, KeysThroughTheWellReadTheBindingsAfresh)
 {
     Build();
-    Tetrad* t = g->pActiveTetrad = CreateTetrad(2);
+    Tetrad* t = CreateTetrad(2);
+    g->pActiveTetrad = t;
     t->pos = {5, 5};
     op.co.keys[KEY_LEFT] = 'J';
     SendMessageA(g->hwndGrid, WM_KEYDOWN, 'J', 0);

@@ -6,14 +6,15 @@
 #include "image.h"
 #include "testkit.h"
 
-TEST(Image, StretchedCopyMappingAndRelease)
+TEST(Image, StretchedCopyKeepsTheModeOriginFollowsTheMappingAndNothingLeaks)
 {
-    Surface pic(64, 48, RGB(9, 8, 7)), ref(80, 60, RGB(1, 2, 3));
+    Surface pic(64, 48, RGB(9, 8, 7));
+    Surface ref(80, 60, RGB(1, 2, 3));
     for (int i = 0; i < 4; i++)
         pic.Set(62 + i % 2, 46 + i / 2, RGB(200, 0, 0));
     SelectObject(pic.dc, pic.old); // a bitmap shown by an image is selected nowhere else
     Image* img = new Image(pic.bm, nullptr);
-    EXPECT_EQ(64 * 100 + 48, img->size.cx * 100 + img->size.cy);
+    EXPECT_EQ((SIZE{64, 48}), img->size);
     SetStretchBltMode(ref.dc, HALFTONE);
     img->StretchBlit(ref.dc, 3, 4, 32, 24); // halved: the last pixel drawn is the file's last
     delete img;
@@ -28,7 +29,7 @@ TEST(Image, StretchedCopyMappingAndRelease)
     {
         Image mapped(pic.bm, ref.dc);
         EXPECT_EQ(MM_ANISOTROPIC, GetMapMode(mapped.hdcImage));
-        EXPECT_EQ(-10 * 100 - 20, mapped.org.x * 100 + mapped.org.y);
+        EXPECT_EQ((POINT{-10, -20}), mapped.org);
     }
     int before = GdiObjectCount();
     for (int i = 0; i < 1000; i++)

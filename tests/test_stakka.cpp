@@ -7,6 +7,8 @@
 #include <malloc.h>
 #include <shlwapi.h>
 
+#include <tuple>
+
 #include "STAKKA.h"
 #include "bgimage.h"
 #include "blocks_module.h"
@@ -20,6 +22,7 @@
 #include "resource.h"
 #include "shell.h"
 #include "testkit.h"
+#include "testshell.h"
 #include "tetrad.h"
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpszCmdLine, int nCmdShow);
@@ -38,60 +41,40 @@ VOID CALLBACK QuitLater(HWND, UINT, UINT_PTR id, DWORD)
     PostQuitMessage(0);
 }
 
+// What the player sees of the shell: the first item of the File menu, the music, a game
+// running, the game paused.
+typedef std::tuple<std::string, bool, bool, bool> ShellState;
+
+const POINT STORED_POS = {-15, 40}; // used as stored, even partly off the screen
+
 struct ShellTest : ::testing::Test {
-    OPTIONS op = {};
+    TestShell shell;
+    StakkaGrid*& grid = shell.grid;
+    OPTIONS& op = shell.op;
     HMODULE mod = nullptr;
-    StakkaGrid* grid = nullptr;
     BoxRecorder rec;
 
     void SetUp() override
     {
-        WNDCLASSA wc;
-        ASSERT_TRUE(GetClassInfoA(GetModuleHandleA(nullptr), "Stakka", &wc) ||
-                    RegisterStakkaClasses(GetModuleHandleA(nullptr)));
-        op.go.bg.flags = BG_SOLID;
-        op.go.drawGrid = op.go.preview = 1;
-        op.windowpos = {-15, 40}; // used as stored, even partly off the screen
-        const int keys[NUM_KEYS] = {VK_LEFT, VK_RIGHT, VK_UP, VK_CONTROL, VK_DOWN};
-        memcpy(op.co.keys, keys, sizeof keys);
-        lstrcpynA(op.so.bgMusic, "beyond.mod", sizeof op.so.bgMusic);
-        hwndMain = CreateMainWindow(GetModuleHandleA(nullptr), &op);
-        ASSERT_NE(nullptr, hwndMain);
-        ShowWindow(hwndMain, SW_SHOWNORMAL);
+        op.windowpos = STORED_POS;
         mod = MakeBlocksModule(160, 96);
-        grid = new StakkaGrid(hwndMain, mod, &op);
-        SendMessageA(hwndMain, WM_SETGRID, (WPARAM)grid, 0);
-        DrainQueue();
-        ASSERT_TRUE(rec.Texts().empty());
+        ASSERT_TRUE(shell.Open(mod));
+        ASSERT_EQ(std::vector<std::string>{}, rec.Texts());
         freedCalls = 0;
     }
     void TearDown() override
     {
-        if (IsWindow(hwndMain)) {
-            SendMessageA(hwndMain, WM_SETGRID, 0, 0);
-            DestroyWindow(hwndMain);
-        }
-        hwndMain = nullptr;
-        delete grid;
-        DrainQueue();
+        shell.Close();
         FreeBlocksModule(mod);
         SetFrameHook(nullptr);
         StkClockDrive(0, 0);
     }
-    static void DrainQueue()
-    {
-        for (MSG msg; PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);)
-            if (msg.message != WM_QUIT)
-                DispatchMessageA(&msg);
-    }
     void Command(UINT id) { SendMessageA(hwndMain, WM_COMMAND, id, 0); }
-    // The first item of the File menu, and whether the music plays and a game runs.
-    std::string State()
+    ShellState State()
     {
         char text[32] = "";
         GetMenuStringA(GetSubMenu(GetMenu(hwndMain), 0), 0, text, sizeof text, MF_BYPOSITION);
-        return std::string(text) + (GameMusicLoaded() ? " music" : "") +
-               (grid->Active() ? " game" : "") + (grid->paused ? " paused" : "");
+        return ShellState(text, GameMusicLoaded() != 0, grid->Active() != 0, grid->paused != 0);
     }
     void Run(UINT ms)
     {
@@ -117,38 +100,64 @@ void operator delete(void* p, size_t) noexcept
     operator delete(p);
 }
 
-TEST_F(ShellTest, NewStopPauseAndTheGameThatEndsByItself)
+// A game command, or the message of a game that ended by itself (a stale one when none runs).
+const UINT GAME_ENDED = 0;
+// A cell set before each step: New Game clears the well, except during a game.
+const int MARK_X = 0, MARK_Y = 21, MARK = 5;
+
+TEST_F(ShellTest, NewStopPauseEndAndCloseSetMenuAndMusicAndTheWindowOpensWhereStored)
 {
-    // The sixth (New Game during a game) does nothing, the ninth (a stale end) neither.
-    const UINT commands[] = {IDM_STOPGAME, IDM_PAUSE,    IDM_NEWGAME, IDM_STOPGAME,
-                             IDM_NEWGAME,  IDM_NEWGAME,  IDM_PAUSE,   IDM_PAUSE,
-                             WM_GAMEENDED, IDM_STOPGAME, IDM_NEWGAME};
-    const char music[] = "11001111111";
-    const std::string N = "&New Game\tF2", S = "S&top Game\tF3", M = S + " music game";
-    const std::string states[] = {N, N, S + " game", N, M, M, M + " paused", M, M, N, M};
-    for (int i = 0; i < 11; i++) {
-        op.so.playMusic = music[i] - '0';
-        grid->field[0][21] = 5;
-        SendMessageA(hwndMain, commands[i] == WM_GAMEENDED ? WM_GAMEENDED : WM_COMMAND,
-                     commands[i] == WM_GAMEENDED ? 0 : commands[i], 0);
-        EXPECT_EQ(states[i], State()) << i;
-        EXPECT_TRUE(commands[i] != IDM_NEWGAME || (i == 5) == (grid->field[0][21] == 5));
+    const std::string newItem = "&New Game\tF2", stopItem = "S&top Game\tF3";
+    struct Step {
+        const char* what;
+        UINT command;
+        int playMusic;
+        ShellState after;
+    };
+    const Step steps[] = {
+        {"stop without a game", IDM_STOPGAME, 1, {newItem, false, false, false}},
+        {"pause without a game", IDM_PAUSE, 1, {newItem, false, false, false}},
+        {"new game, music off", IDM_NEWGAME, 0, {stopItem, false, true, false}},
+        {"stop", IDM_STOPGAME, 0, {newItem, false, false, false}},
+        {"new game, music on", IDM_NEWGAME, 1, {stopItem, true, true, false}},
+        {"new game during a game", IDM_NEWGAME, 1, {stopItem, true, true, false}},
+        {"pause", IDM_PAUSE, 1, {stopItem, true, true, true}},
+        {"resume", IDM_PAUSE, 1, {stopItem, true, true, false}},
+        {"a stale end", GAME_ENDED, 1, {stopItem, true, true, false}},
+        {"stop with music", IDM_STOPGAME, 1, {newItem, false, false, false}},
+        {"new game again", IDM_NEWGAME, 1, {stopItem, true, true, false}},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        op.so.playMusic = step.playMusic;
+        const bool wasRunning = grid->Active() != 0;
+        grid->field[MARK_X][MARK_Y] = MARK;
+        if (step.command == GAME_ENDED)
+            SendMessageA(hwndMain, WM_GAMEENDED, 0, 0);
+        else
+            Command(step.command);
+        EXPECT_EQ(step.after, State());
+        if (step.command == IDM_NEWGAME) {
+            EXPECT_EQ(wasRunning, grid->field[MARK_X][MARK_Y] == MARK) << "the well kept";
+        }
     }
     // The next piece cannot enter: the main loop ends the game, the shell puts New Game and
     // the music back as Stop Game would.
-    for (int x = 0; x < WELL_COLS; x++)
-        grid->field[x][0] = grid->field[x][1] = 1;
+    for (int x = 0; x < WELL_COLS; x++) {
+        grid->field[x][0] = 1;
+        grid->field[x][1] = 1;
+    }
     delete grid->pActiveTetrad;
     grid->pActiveTetrad = nullptr;
     grid->nextFrame = grid->curTime;
     PostMessageA(hwndMain, WM_NULL, 0, 0);
     PostQuitMessage(0);
     RunMainLoop(grid, nullptr);
-    EXPECT_EQ(N, State());
+    EXPECT_EQ(ShellState(newItem, false, false, false), State()) << "after the game ended";
     // The main window opens where it was left.
     RECT r;
     GetWindowRect(hwndMain, &r);
-    EXPECT_EQ(-15 * 10000 + 40, r.left * 10000 + r.top);
+    EXPECT_EQ(STORED_POS, (POINT{r.left, r.top}));
     // Closing during a game stops the music and ends the loop.
     Command(IDM_NEWGAME);
     Command(IDM_EXIT);
@@ -157,43 +166,54 @@ TEST_F(ShellTest, NewStopPauseAndTheGameThatEndsByItself)
     EXPECT_EQ(0, GameMusicLoaded());
 }
 
-TEST_F(ShellTest, TheLoopWaitsForTheNextStepInsteadOfSpinning)
+TEST_F(ShellTest, TheLoopWaitsUntilTheNextStepIsDueAlsoAcrossTheWrap)
 {
-    EXPECT_EQ(INFINITE, FrameWaitTime(grid)); // no game
+    EXPECT_EQ(INFINITE, FrameWaitTime(grid)) << "no game";
     Command(IDM_NEWGAME);
-    // 40 ms to go: wake a tick grain (16 ms) early, then look every millisecond, also across
-    // the wrap; a long wait is taken in slices.
-    const DWORD cases[][4] = {{1000, 1040, 1010, 14},         {1000, 1040, 1024, 1},
-                              {1000, 1040, 1039, 1},          {1000, 1040, 1040, 0},
-                              {1000, 1040, 1100, 0},          {0xFFFFFFF0u, 0x30u, 0xFFFFFFF8u, 40},
-                              {0xFFFFFFF0u, 0x30u, 0x30u, 0}, {5000, 6500, 5000, 100}};
-    for (const auto& c : cases) {
-        grid->curTime = c[0];
-        grid->nextFrame = c[1];
-        StkClockDrive(1, c[2]);
-        DWORD wait = FrameWaitTime(grid);
-        EXPECT_TRUE(c[3] == 100 ? wait > 0 && wait <= 100 : wait == c[3]) << c[2];
+    // Wake a tick grain (16 ms) early, then look every millisecond, also across the wrap; a
+    // long wait is taken in slices of at most 100 ms.
+    struct Wait {
+        const char* what;
+        DWORD frameTime, due, now, shortest, longest;
+    };
+    const Wait waits[] = {
+        {"30 ms to go", 1000, 1040, 1010, 14, 14},
+        {"16 ms to go", 1000, 1040, 1024, 1, 1},
+        {"1 ms to go", 1000, 1040, 1039, 1, 1},
+        {"due now", 1000, 1040, 1040, 0, 0},
+        {"overdue", 1000, 1040, 1100, 0, 0},
+        {"56 ms to go across the wrap", 0xFFFFFFF0u, 0x30u, 0xFFFFFFF8u, 40, 40},
+        {"due now across the wrap", 0xFFFFFFF0u, 0x30u, 0x30u, 0, 0},
+        {"1.5 s to go", 5000, 6500, 5000, 1, 100},
+    };
+    for (const Wait& w : waits) {
+        SCOPED_TRACE(w.what);
+        grid->curTime = w.frameTime;
+        grid->nextFrame = w.due;
+        StkClockDrive(1, w.now);
+        const DWORD wait = FrameWaitTime(grid);
+        EXPECT_GE(wait, w.shortest);
+        EXPECT_LE(wait, w.longest);
     }
     Command(IDM_PAUSE);
-    EXPECT_EQ(INFINITE, FrameWaitTime(grid));
+    EXPECT_EQ(INFINITE, FrameWaitTime(grid)) << "paused";
     Command(IDM_PAUSE);
-    StkClockDrive(0, 0);
-    // A running game with 20 ms steps: each step acts in time, without a busy loop.
-    static int passes, steps;
-    passes = steps = 0;
-    SetFrameHook([](StakkaGrid* g, DWORD dueBefore, DWORD timeBefore) {
-        passes++;
-        steps += g->curTime != timeBefore && dueBefore != timeBefore;
-    });
-    grid->delay_drop_normal = grid->delay_drop = 20;
-    grid->curTime = grid->nextFrame = GetTickCount();
-    DrainQueue();
-    Run(600);
-    EXPECT_GE(steps, 15);
-    EXPECT_LT(passes, 2000);
 }
 
-TEST_F(ShellTest, AcceleratorsAndResourcesFlatOverPlayedGames)
+// GDI objects}
+
+// GDI objects, USER objects and kernel handles of the process.
+typedef std::tuple<DWORD, DWORD, DWORD> ResourceCounts;
+
+ResourceCounts CountResources()
+{
+    DWORD handles = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handles);
+    return ResourceCounts((DWORD)GdiObjectCount(),
+                          GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS), handles);
+}
+
+TEST_F(ShellTest, PlayedGamesLeaveGdiUserAndHandleCountsFlat)
 {
     HACCEL accel = LoadAcceleratorsA(GetModuleHandleA(nullptr), "MainAccel");
     auto press = [&](std::vector<WPARAM> keys) {
@@ -202,21 +222,21 @@ TEST_F(ShellTest, AcceleratorsAndResourcesFlatOverPlayedGames)
         PostQuitMessage(0);
         RunMainLoop(grid, accel); // the accelerators act before the well sees the keys
     };
-    std::vector<DWORD> counts; // GDI, USER, handles
+    ResourceCounts before;
     for (int round = 0; round < 3; round++) {
         press({VK_F2});
         grid->delay_drop_normal = 5;
         for (int i = 0; i < 6; i++) {
-            press({VK_LEFT, VK_UP, VK_DOWN, (WPARAM)(i % 2 ? VK_PAUSE : VK_RIGHT)});
+            const WPARAM last = i % 2 ? VK_PAUSE : VK_RIGHT;
+            press({VK_LEFT, VK_UP, VK_DOWN, last});
             Run(60);
         }
         press({VK_F3});
-        std::vector<DWORD> now = {(DWORD)GdiObjectCount(),
-                                  GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS), 0};
-        GetProcessHandleCount(GetCurrentProcess(), &now[2]);
-        EXPECT_TRUE(round < 2 || counts == now) << now[0] << " " << now[1] << " " << now[2];
-        counts = now; // the first game makes what stays for the process's life
+        // The first game makes what stays for the process's life.
+        if (round == 1)
+            before = CountResources();
     }
+    EXPECT_EQ(before, CountResources()) << "GDI, USER, handles";
     DestroyAcceleratorTable(accel);
 }
 
@@ -226,12 +246,26 @@ TEST_F(ShellTest, OnlyANormalPlacementIsStored)
 {
     // A place the player chose is kept exactly, off the screen included; minimising, restoring
     // and closing from the taskbar while minimised keep it.
-    SetWindowPos(hwndMain, NULL, -70, -30, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    for (int show : {SW_MINIMIZE, SW_RESTORE, SW_MINIMIZE, 0}) {
-        show ? ShowWindow(hwndMain, show) : SendMessageA(hwndMain, WM_CLOSE, 0, 0);
-        DrainQueue();
-        EXPECT_EQ(show != SW_MINIMIZE || IsIconic(hwndMain), 1) << show;
-        EXPECT_EQ(-70 * 10000 - 30, op.windowpos.x * 10000 + op.windowpos.y) << show;
+    const POINT chosen = {-70, -30};
+    SetWindowPos(hwndMain, NULL, chosen.x, chosen.y, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    struct Change {
+        const char* what;
+        int show; // 0: closed
+    };
+    const Change changes[] = {{"minimised", SW_MINIMIZE}, {"restored", SW_RESTORE},
+                              {"minimised again", SW_MINIMIZE}, {"closed while minimised", 0}};
+    for (const Change& c : changes) {
+        SCOPED_TRACE(c.what);
+        if (c.show)
+            ShowWindow(hwndMain, c.show);
+        else
+            SendMessageA(hwndMain, WM_CLOSE, 0, 0);
+        DrainMessages();
+        if (c.show == SW_MINIMIZE) {
+            EXPECT_TRUE(IsIconic(hwndMain));
+        }
+        EXPECT_EQ(chosen, op.windowpos);
     }
     EXPECT_FALSE(IsWindow(hwndMain));
 }
@@ -245,8 +279,10 @@ TEST_F(ShellTest, StopGameRepaintsTheNextPanelWhole)
     UpdateWindow(grid->hwndNext);
     Command(IDM_STOPGAME);
     // Repainted whole, or the screen keeps the stopped game's piece.
-    RECT r, whole = {0, 0, NEXT_SIZE, NEXT_SIZE};
-    EXPECT_TRUE(GetUpdateRect(grid->hwndNext, &r, FALSE) && EqualRect(&whole, &r));
+    RECT r = {};
+    const RECT whole = {0, 0, NEXT_SIZE, NEXT_SIZE};
+    GetUpdateRect(grid->hwndNext, &r, FALSE);
+    EXPECT_EQ(whole, r);
 }
 
 namespace

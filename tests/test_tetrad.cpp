@@ -2,17 +2,21 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 
+#include "testkit.h"
 #include "tetrad.h"
 
 namespace {
 
+const LONG CREATION_COLUMN = 6;
+
 struct Shape {
     DWORD type;
     int color;
-    LONG y;         // creation row; every shape is created in column 6
+    LONG y; // creation row
     int nrot;
-    LONG cells[4][4][2];   // orientation, cell, (x, y)
+    POINT cells[4][4]; // orientation, cell
 };
 
 // Indexed by roll.
@@ -32,12 +36,11 @@ const Shape kShapes[7] = {
     {5, 6, 1, 2, {{{0, 0}, {0, -1}, {-1, -1}, {1, 0}}, {{0, 0}, {1, 0}, {1, -1}, {0, 1}}}},
 };
 
-void ExpectCells(const Tetrad& t, const LONG want[4][2], int rot)
+void ExpectCells(const Tetrad& t, const POINT want[4], int rot)
 {
     EXPECT_EQ(rot, t.currentrot);
     for (int k = 0; k < 4; k++)
-        EXPECT_EQ(want[k][0] * 100 + want[k][1], t.blocks[k].x * 100 + t.blocks[k].y)
-            << "orientation " << rot << " cell " << k;
+        EXPECT_EQ(want[k], t.blocks[k]) << "orientation " << rot << " cell " << k;
 }
 
 // Commits a turn as the playfield does once the cells are free; 0 when it is refused.
@@ -62,8 +65,10 @@ TEST(Tetrad, EveryOrientationOfEveryShapeBothWaysRound)
         const Shape& s = kShapes[roll];
         std::unique_ptr<Tetrad> t(CreateTetrad(roll));
         ASSERT_TRUE(t);
-        EXPECT_EQ(s.type * 1000 + s.color * 100 + 60 + s.y, t->type * 1000 + t->color * 100 +
-                                                                 t->pos.x * 10 + t->pos.y);
+        const POINT created = {CREATION_COLUMN, s.y};
+        EXPECT_EQ(std::make_tuple(s.type, s.color, created),
+                  std::make_tuple(t->type, t->color, t->pos))
+            << "type, colour, place";
         EXPECT_EQ(s.nrot, t->nrotations);
         ExpectCells(*t, s.cells[0], 0);
         // Clockwise through every orientation and back to the first, then counter-clockwise
@@ -76,7 +81,7 @@ TEST(Tetrad, EveryOrientationOfEveryShapeBothWaysRound)
             ASSERT_TRUE(Turn(t.get(), -1));
             ExpectCells(*t, s.cells[r], r);
         }
-        EXPECT_EQ(60 + s.y, t->pos.x * 10 + t->pos.y);
+        EXPECT_EQ(created, t->pos) << "after the turns";
     }
     for (int roll : {-1, 7, 32767})
         EXPECT_EQ(nullptr, CreateTetrad(roll)) << roll;
@@ -84,20 +89,23 @@ TEST(Tetrad, EveryOrientationOfEveryShapeBothWaysRound)
 
 TEST(Tetrad, RefusedTurnsChangeNothing)
 {
-    std::unique_ptr<Tetrad> block(CreateTetrad(0)), tee(CreateTetrad(2));
-    int turned = Turn(block.get(), +1) + Turn(block.get(), -1);
+    std::unique_ptr<Tetrad> block(CreateTetrad(0));
+    std::unique_ptr<Tetrad> tee(CreateTetrad(2));
+    EXPECT_EQ(0, Turn(block.get(), +1)) << "the square";
+    EXPECT_EQ(0, Turn(block.get(), -1)) << "the square";
     for (int dir : {0, 2, -2, 100})
-        turned += Turn(tee.get(), dir);
-    EXPECT_EQ(0, turned);
+        EXPECT_EQ(0, Turn(tee.get(), dir)) << "direction " << dir;
     // Turned() only proposes: the piece itself stays as it was.
     POINT cells[4];
     int rot = 77;
-    EXPECT_EQ(11, tee->Turned(+1, cells, &rot) * 10 + rot);
+    const int turned = tee->Turned(+1, cells, &rot);
+    EXPECT_EQ(std::make_pair(1, 1), std::make_pair(turned, rot)) << "proposed, orientation";
     ExpectCells(*tee, kShapes[2].cells[0], 0);
     // A corrupt orientation or count is refused, never used as an index.
     for (int bad : {4, -1}) {
         tee->currentrot = bad;
-        EXPECT_EQ(0, Turn(tee.get(), +1) + Turn(tee.get(), -1)) << bad;
+        EXPECT_EQ(0, Turn(tee.get(), +1)) << "clockwise from " << bad;
+        EXPECT_EQ(0, Turn(tee.get(), -1)) << "counter-clockwise from " << bad;
     }
     tee->currentrot = 0;
     tee->nrotations = 9;

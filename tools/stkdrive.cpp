@@ -19,6 +19,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "findwin.h"
+
 namespace {
 
 const DWORD WAIT_MS = 15000;
@@ -32,32 +34,9 @@ PROCESS_INFORMATION proc;
 HWND hwndMain;
 HWND hwndGrid;
 
-struct FINDTITLE {
-    const char *title;
-    HWND found;
-};
-
-BOOL CALLBACK FindByTitle(HWND hwnd, LPARAM lParam)
-{
-    FINDTITLE *ft = (FINDTITLE *)lParam;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    if (pid != proc.dwProcessId || !IsWindowVisible(hwnd))
-        return TRUE;
-    char text[128];
-    GetWindowTextA(hwnd, text, sizeof text);
-    if (lstrcmpA(text, ft->title) == 0) {
-        ft->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 HWND FindProgramWindow(const char *title)
 {
-    FINDTITLE ft = {title, NULL};
-    EnumWindows(FindByTitle, (LPARAM)&ft);
-    return ft.found;
+    return FindProcessWindow(proc.dwProcessId, NULL, title);
 }
 
 HWND WaitProgramWindow(const char *title)

@@ -6,6 +6,17 @@
 
 #include "STAKKA.h"
 
+// ---- messages and records ------------------------------------------------------------------
+
+void DrainMessages()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message != WM_QUIT)
+            DispatchMessageA(&msg);
+    }
+}
+
 // ---- pixels and BMP files -------------------------------------------------------------------
 
 Surface::Surface(int width, int height, COLORREF fill) : w(width), h(height)
@@ -75,7 +86,9 @@ std::vector<BYTE> Bmp24(int w, int h, PixelFn fn)
         for (int x = 0; x < w; x++) {
             COLORREF c = fn(x, y);
             BYTE* p = &f[54 + (size_t)(h - 1 - y) * stride + x * 3];
-            p[0] = GetBValue(c), p[1] = GetGValue(c), p[2] = GetRValue(c);
+            p[0] = GetBValue(c);
+            p[1] = GetGValue(c);
+            p[2] = GetRValue(c);
         }
     return f;
 }
@@ -85,8 +98,12 @@ std::string WriteTempFile(const char* name, const std::vector<BYTE>& data)
     char dir[MAX_PATH];
     GetTempPathA(sizeof dir, dir);
     std::string path = std::string(dir) + name;
-    if (FILE* f = fopen(path.c_str(), "wb"))
-        fwrite(data.empty() ? "" : (const void*)data.data(), 1, data.size(), f), fclose(f);
+    FILE* f = fopen(path.c_str(), "wb");
+    if (!f)
+        return path;
+    if (!data.empty()) // fwrite wants a real buffer even for no bytes
+        fwrite(data.data(), 1, data.size(), f);
+    fclose(f);
     return path;
 }
 

@@ -5,8 +5,40 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <ostream>
 #include <string>
 #include <vector>
+
+// ---- messages and records -----------------------------------------------------------------------
+
+// Dispatches every message waiting for this thread; a WM_QUIT among them is dropped.
+void DrainMessages();
+
+// Points, sizes and rectangles compared and printed as records in assertions.
+inline bool operator==(const POINT& a, const POINT& b)
+{
+    return a.x == b.x && a.y == b.y;
+}
+inline bool operator==(const SIZE& a, const SIZE& b)
+{
+    return a.cx == b.cx && a.cy == b.cy;
+}
+inline bool operator==(const RECT& a, const RECT& b)
+{
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+inline void PrintTo(const POINT& p, std::ostream* os)
+{
+    *os << "(" << p.x << ", " << p.y << ")";
+}
+inline void PrintTo(const SIZE& s, std::ostream* os)
+{
+    *os << s.cx << " x " << s.cy;
+}
+inline void PrintTo(const RECT& r, std::ostream* os)
+{
+    *os << "{" << r.left << ", " << r.top << ", " << r.right << ", " << r.bottom << "}";
+}
 
 // ---- pixels and BMP files -------------------------------------------------------------------
 

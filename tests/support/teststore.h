@@ -34,7 +34,11 @@ class TestStore : public RegStore
     {
         return Track(path, k, !Fails(FAIL_CREATE, path) && RegStore::CreateKey(p, path, k));
     }
-    void CloseKey(STOREKEY key) override { open.erase(key), RegStore::CloseKey(key); }
+    void CloseKey(STOREKEY key) override
+    {
+        open.erase(key);
+        RegStore::CloseKey(key);
+    }
     int QueryValue(STOREKEY key, const char* name, char* buf, DWORD cb) override
     {
         return !Fails(FAIL_READ, open.count(key) ? open[key] : "") &&
@@ -62,9 +66,11 @@ class TestStore : public RegStore
     {
         STOREKEY k;
         char buf[8192];
-        int ok = RegStore::OpenKey(NULL, path.c_str(), &k) &&
-                 RegStore::QueryValue(k, name, buf, sizeof buf);
-        return RegStore::CloseKey(k), ok ? buf : "<missing>";
+        if (!RegStore::OpenKey(NULL, path.c_str(), &k))
+            return "<missing>";
+        const int ok = RegStore::QueryValue(k, name, buf, sizeof buf);
+        RegStore::CloseKey(k);
+        return ok ? buf : "<missing>";
     }
     // The value names of a key in the registry's order.
     std::vector<std::string> ValueNames(const std::string& path)
@@ -72,15 +78,20 @@ class TestStore : public RegStore
         std::vector<std::string> names;
         STOREKEY k;
         char name[512];
-        if (RegStore::OpenKey(NULL, path.c_str(), &k))
-            for (DWORD i = 0; EnumValue(k, i, name, sizeof name, NULL, 0) == STORE_ENUM_OK; i++)
-                names.push_back(name);
-        return RegStore::CloseKey(k), names;
+        if (!RegStore::OpenKey(NULL, path.c_str(), &k))
+            return names;
+        for (DWORD i = 0; EnumValue(k, i, name, sizeof name, NULL, 0) == STORE_ENUM_OK; i++)
+            names.push_back(name);
+        RegStore::CloseKey(k);
+        return names;
     }
     int KeyExists(const std::string& path)
     {
         STOREKEY k;
-        return RegStore::OpenKey(NULL, path.c_str(), &k) && (RegStore::CloseKey(k), 1);
+        if (!RegStore::OpenKey(NULL, path.c_str(), &k))
+            return 0;
+        RegStore::CloseKey(k);
+        return 1;
     }
 
   private:
@@ -106,7 +117,12 @@ class TestStore : public RegStore
     }
     int Track(const char* path, STOREKEY* k, int ok)
     {
-        return ok ? (open[*k] = path, 1) : (*k = 0, 0);
+        if (!ok) {
+            *k = 0;
+            return 0;
+        }
+        open[*k] = path;
+        return 1;
     }
 };
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The x86_64 installer as a player meets it, in a fresh prefix of its own on the tree's Xvfb:
+# The tree's installer as a player meets it, in a fresh prefix of its own (32-bit for the i686
+# tree: WINEARCH from wine-env.sh) on the tree's Xvfb:
 #   test_installer.sh <setup.exe>
 # A silent install; the program started through the Start menu shortcut shows its window
 # without an error box, plays and exits with 0; a silent uninstall

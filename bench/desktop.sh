@@ -7,7 +7,7 @@
 xvfb_pid=
 # win32 for an i686 build tree, win64 otherwise.
 tree_winearch() {
-    if grep -q '^CMAKE_C_COMPILER:[A-Z]*=.*i686' "$1/CMakeCache.txt" 2>/dev/null; then
+    if grep -q '^CMAKE_C_COMPILER_AR:FILEPATH=.*i686' "$1/CMakeCache.txt" 2>/dev/null; then
         echo win32
     else
         echo win64

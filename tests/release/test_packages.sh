@@ -31,7 +31,7 @@ imports() { "$objdump" -p "$1" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z
 for f in stakka.exe stkgfx.dll midas11.dll; do
     "$objdump" -f "$dir/$f" | grep -q "file format $format\$" || fail "$f is not $format"
     # The version block: each name is followed by its value (UTF-16 strings).
-    [ "$(strings -el "$dir/$f" | grep -A1 -x FileVersion | tail -1)" = "$version" ] ||
+    [ "$(strings -n 3 -el "$dir/$f" | grep -A1 -x FileVersion | tail -1)" = "$version" ] ||
         fail "$f carries no version $version"
     for dll in $(imports "$dir/$f"); do
         case " $(echo $system_dlls) midas11.dll " in

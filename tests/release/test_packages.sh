@@ -41,6 +41,12 @@ for f in stakka.exe stkgfx.dll midas11.dll; do
     done
 done
 [ -z "$(imports "$dir/stkgfx.dll")" ] || fail "stkgfx.dll imports code: it holds resources only"
+# Memory: the common dialogs' library (3 to 6 MB under Wine) comes with the first chooser, and
+# page-aligned sections let Wine map the files instead of copying them whole.
+! imports "$dir/stakka.exe" | grep -qx comdlg32.dll || fail "stakka.exe loads comdlg32.dll at start"
+for f in stakka.exe stkgfx.dll midas11.dll; do
+    "$objdump" -p "$dir/$f" | grep -q 'FileAlignment[[:space:]]*00001000' || fail "$f: sections not page-aligned"
+done
 # The music library's functions by ordinal only: "<none>" where a name would be.
 "$objdump" -p "$dir/stakka.exe" |
     awk '/DLL Name: midas11.dll/{m=1;next} m && (/DLL Name:/ || /^[[:space:]]*$/){exit} m' |

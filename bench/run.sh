@@ -12,7 +12,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 trap end_private_desktop EXIT
 base=${E2E_WORK:-$(dirname "$bindir")/e2e}
 mkdir -p "$base"
-private_desktop "$base" "${E2E_DISPLAY:-:91}" 800x600
+private_desktop "$base" "${E2E_DISPLAY:-:91}" 800x600 "$(dirname "$bindir")"
 work=$base/$(basename "$script" .py)
 mkdir -p "$work"
 python3 "$here/$script" "$bindir" "$work" "$@"

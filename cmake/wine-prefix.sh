@@ -33,8 +33,11 @@ start_xvfb() {
   export DISPLAY=":$(cat "$xdisp_file")"
 }
 
+# A prefix made before 32-bit Wine was installed can fail later ("could not load kernel32.dll"):
+# the stamp records which Wine loaders were there, and a change makes the prefix afresh.
+wine_loaders=$(ls /usr/lib/wine 2>/dev/null | tr '\n' ' ')
 make_prefix() {
-  [ -f "$WINEPREFIX/.stakka-ready" ] && return 0
+  [ "$(cat "$WINEPREFIX/.stakka-ready" 2>/dev/null)" = "$wine_loaders" ] && return 0
   rm -rf "$WINEPREFIX"
   wineboot -i >/dev/null 2>&1 </dev/null
   if [ "$STAKKA_WINE_MODE" = headless ]; then
@@ -47,7 +50,7 @@ make_prefix() {
   fi
   wineserver -k >/dev/null 2>&1
   wineserver -w >/dev/null 2>&1
-  touch "$WINEPREFIX/.stakka-ready"
+  echo "$wine_loaders" >"$WINEPREFIX/.stakka-ready"
 }
 
 case $action in

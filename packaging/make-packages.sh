@@ -39,7 +39,10 @@ for f in "${program_files[@]}"; do
     cp "$bin/$f" "$stage/$f"
 done
 # The build keeps debugging information; the player's copies do without it.
-"$strip" --strip-debug "$stage/stakka.exe" "$stage/midas11.dll"
+# One file a call: strip given two files keeps the first one's page-aligned sections only.
+for f in stakka.exe midas11.dll; do
+    "$strip" --strip-debug "$stage/$f"
+done
 # Windows line ends, so that Notepad shows the texts properly.
 sed 's/\r$//; s/$/\r/' "$src/packaging/HOWTOPLAY.txt" >"$stage/HOWTOPLAY.txt"
 sed 's/\r$//; s/$/\r/' "$src/LICENSE" >"$stage/LICENSE.txt"

@@ -2,7 +2,8 @@
 # The two-player benchmark: prints the time from a landing on one side to the other side's
 # Stats panel over loopback, and the real program's CPU use while it waits for a player and
 # during a match (two copies on one Wine desktop, driven through their menus).
-#   scripts/bench-net.sh [x64 build tree] [seconds per CPU figure]   (defaults: build/x64, 10)
+#   scripts/bench-net.sh [build tree] [seconds per CPU figure]   (defaults: build/x64, 10)
+# Either tree: build/x86 runs the i686 program in a 32-bit prefix.
 # Runs on its own Xvfb (display :93, or NET_BENCH_DISPLAY) in a prefix of its own inside the
 # tree, and ends exactly what it started. Loopback only.
 set -euo pipefail
@@ -10,7 +11,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 tree=$(realpath -m "${1:-$root/build/x64}")
 seconds=${2:-10}
 if [ ! -f "$tree/build.ninja" ]; then
-    "$root/scripts/build.sh" x64
+    "$root/scripts/build.sh" "$(basename "$tree")"
 fi
 cmake --build "$tree" --target stakka stkgfx midas11 beyond_mod bench_netplay >/dev/null
 
@@ -19,7 +20,7 @@ mkdir -p "$base"
 . "$root/bench/desktop.sh"
 trap end_private_desktop EXIT
 # One desktop for both copies and the driver.
-private_desktop "$base" "${NET_BENCH_DISPLAY:-:93}" 1000x700
+private_desktop "$base" "${NET_BENCH_DISPLAY:-:93}" 1000x700 "$tree"
 bench=$tree/bench/bench_netplay.exe
 bindir=$(winepath -w "$tree/bin" 2>/dev/null)
 wine "$bench" latency 2>/dev/null | tr -d '\r'

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what building and testing Stakka needs on Debian 12, if it is missing.
 # Safe to run again: it only installs what is not there yet.
-#   scripts/setup.sh        everything, and libxmp for both targets
+#   scripts/setup.sh        everything, 32-bit Wine beside 64-bit (scripts/wine32.sh), and libxmp
+#                           for both targets
 #   scripts/setup.sh game   only what building and running the game needs (scripts/run.sh);
-#                           libxmp is left to the caller, which builds it for its one target
+#                           libxmp and 32-bit Wine are left to the caller
 set -euo pipefail
 mode=${1:-all}
 
@@ -39,5 +40,8 @@ if [ "${#missing[@]}" -gt 0 ]; then
 fi
 echo "setup: system packages present"
 if [ "$mode" != game ]; then
+  # The i686 program that ships runs under 32-bit Wine. A machine that cannot run 32-bit
+  # programs is said so in one line (exit 3) and keeps the x86_64 tree: not a failure here.
+  "$(dirname "$0")/wine32.sh" ensure || [ $? -eq 3 ]
   "$(dirname "$0")/build-libxmp.sh"   # libxmp for midas11.dll, from Debian's source package, into .deps/
 fi

@@ -43,6 +43,20 @@ void StakkaGrid::InitGameState()
     banner = nullptr;
 }
 
+StakkaGrid::StakkaGrid()
+    : hwndParent(NULL), hwndGrid(NULL), hwndNext(NULL), hwndScore(NULL), hwndStats(NULL),
+      hDll(NULL), opt(nullptr), go(nullptr), font(NULL), fontwidth(0), fontheight(0),
+      bmBlocks(NULL), hbm(NULL), backgrnd(nullptr), nblocks(0), hblocks(0), vblocks(0),
+      hdcField(NULL)
+{
+    // No surface: Redraw() returns before drawing, the panel repaints find no window.
+    for (int k = 0; k < MAX_BLOCK_IMAGES; k++) {
+        blockbm[k] = NULL;
+        blocks[k] = nullptr;
+    }
+    InitGameState();
+}
+
 int StakkaGrid::Active()
 {
     return active;

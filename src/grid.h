@@ -94,6 +94,9 @@ public:
 
     // ---- Display operations (griddraw.cpp) ----
     StakkaGrid(HWND hwnd, HINSTANCE hinstDll, OPTIONS* op);
+    // A playfield without windows (grid.cpp): the rules alone, for the
+    // computer player's trials and headless games. Its repaints do nothing.
+    StakkaGrid();
     ~StakkaGrid();
     // Recomposes rows line and line+1 (0..21) or the whole well
     // (REDRAW_ALL) on the field surface and invalidates them; while paused

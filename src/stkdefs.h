@@ -72,4 +72,15 @@ enum {
 
 // ---- end of the screen block -------------------------------------------
 
+// ---- Computer player ----------------------------------------------------
+// Strength of the computer opponent, as stored under the version key.
+enum {
+    STRENGTH_EASY = 0,
+    STRENGTH_NORMAL = 1,
+    STRENGTH_HARD = 2,
+    NUM_STRENGTHS = 3
+};
+
+// ---- end of the computer player block ----------------------------------
+
 #endif // STKDEFS_H

@@ -121,7 +121,6 @@ int Latency()
     NETMSG start = {};
     start.type = NETMSG_START;
     start.seed = 1;
-    a.session.MatchStarted();
     a.session.Send(start);
     Pump(50);
 
@@ -130,7 +129,7 @@ int Latency()
     std::vector<double> ms;
     NETMSG m = {};
     m.type = NETMSG_BOARD;
-    m.board.pieceColor = NET_NO_PIECE;
+    m.board.pieceColor = MATCH_NO_PIECE;
     for (int i = 0; i < 300; i++) {
         m.board.cells[i % WELL_COLS][WELL_ROWS - 1 - (i / WELL_COLS) % 10] = (BYTE)(1 + i % 7);
         m.board.score = (DWORD)i;

@@ -45,13 +45,13 @@ DWORD Get32(const BYTE* p)
     return ((DWORD)p[0] << 24) | ((DWORD)p[1] << 16) | ((DWORD)p[2] << 8) | p[3];
 }
 
-int BoardOk(const NETBOARD& b)
+int BoardOk(const MATCHBOARD& b)
 {
     for (int x = 0; x < WELL_COLS; x++)
         for (int y = 0; y < WELL_ROWS; y++)
             if (b.cells[x][y] > RISING_CELL)
                 return 0;
-    if (b.pieceColor == NET_NO_PIECE) {
+    if (b.pieceColor == MATCH_NO_PIECE) {
         for (int k = 0; k < TETRAD_CELLS; k++)
             if (b.px[k] || b.py[k])
                 return 0;
@@ -123,7 +123,7 @@ void NetReader::Reset(int isHost)
     used = 0;
     host = isHost;
     helloSeen = 0;
-    matchSeen = 0;
+    matchBegun = 0;
     error = 0;
 }
 
@@ -188,11 +188,11 @@ int NetReader::Check(int type, const BYTE* p, int n, NETMSG* m)
         m->seed = Get32(p);
         if (host || m->seed == 0)
             return NET_BAD;
-        matchSeen = 1;
+        matchBegun = 1;
         return NET_FRAME;
     }
     // What is left belongs to a match: nothing of it before the first one.
-    if (!matchSeen)
+    if (!matchBegun)
         return NET_BAD;
     switch (type) {
     case NETMSG_ROWS:
@@ -217,54 +217,6 @@ int NetReader::Check(int type, const BYTE* p, int n, NETMSG* m)
     default: // TOPOUT, STOP
         return NET_FRAME;
     }
-}
-
-// ---------------------------------------------------------------------------
-// Rules
-// ---------------------------------------------------------------------------
-
-DWORD NetRandom(DWORD* state)
-{
-    // xorshift32: the same numbers on both machines, whatever their C library.
-    DWORD x = *state ? *state : 1;
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    *state = x;
-    return x >> 8;
-}
-
-int NetRowsToSend(int cleared)
-{
-    switch (cleared) {
-    case 2:
-        return 1;
-    case 3:
-        return 2;
-    case 4:
-        return 4;
-    default:
-        return 0;
-    }
-}
-
-int NetRaiseRows(int field[WELL_COLS][WELL_ROWS], int n, int hole, int value)
-{
-    if (n <= 0)
-        return 0;
-    if (n > WELL_ROWS)
-        n = WELL_ROWS;
-    int out = 0;
-    for (int x = 0; x < WELL_COLS; x++) {
-        for (int y = 0; y < n; y++)
-            if (field[x][y])
-                out = 1;
-        for (int y = 0; y + n < WELL_ROWS; y++)
-            field[x][y] = field[x][y + n];
-        for (int y = WELL_ROWS - n; y < WELL_ROWS; y++)
-            field[x][y] = x == hole ? 0 : value;
-    }
-    return out;
 }
 
 // ---------------------------------------------------------------------------
@@ -613,6 +565,8 @@ int NetSession::Send(const NETMSG& m)
     int n = NetEncode(m, frame, sizeof frame);
     if (n == 0)
         return 0;
+    if (m.type == NETMSG_START)
+        reader.StartSent(); // the guest's answers to it are in order now
     // Behind a backlog the frame only joins the queue, so order is kept.
     if (!Queue(frame, n)) {
         End(NET_END_LOST); // the peer stopped reading

@@ -18,8 +18,6 @@ namespace
 {
 
 const char RISING_BITMAP[] = "RisingBlock";
-const char TEXT_WIN[] = "YOU WIN";
-const char TEXT_LOSE[] = "YOU LOSE";
 const int HOST_TEXT = 128; // what the player typed as the address
 const int MAX_ADDRS = 7;   // machine addresses shown while waiting
 const int ADDR_TEXT = 48;  // an IPv6 address with its zone fits
@@ -30,23 +28,17 @@ const COLORREF STATS_TEXT = RGB(255, 255, 255);
 const COLORREF OPP_FRAME = RGB(128, 128, 128);
 
 // Everything of a session on this side; one main window, one of these.
-struct NetShell : public NetEvents, public GridHooks {
+// It is the match's opponent while a session exists.
+struct NetShell : public NetEvents, public Opponent {
     NetSession session;
+    Match match;
     StakkaGrid* grid;
     HWND hwnd;
     HMENU hmenu;
     int wsaOk;
     int wsaError;
-    int matchRunning; // a match runs on this side
-    int matchSeen;    // a match has begun in this session: wells are sent
-    DWORD pieceRng;
-    DWORD holeRng;
-    int rise[NET_MAX_RISE_BATCHES]; // batches waiting for our next landing
-    int nrise;
-    NETBOARD opp;
+    MATCHBOARD opp;
     int oppValid;
-    NETBOARD sent;
-    int sentValid;
     HBITMAP risingBm;
     Image* rising;
     HDC hdcStats;
@@ -62,10 +54,16 @@ struct NetShell : public NetEvents, public GridHooks {
     void OnNetConnected() override;
     void OnNetMessage(const NETMSG& m) override;
     void OnNetClosed(int reason) override;
-    int NextPieceType() override { return (int)(NetRandom(&pieceRng) % TETRAD_TYPES); }
-    void Landed(StakkaGrid* g, int cleared) override;
-    void ToppedOut(StakkaGrid* g) override;
-    Image* RisingBlock() override { return rising; }
+    // Opponent
+    int Present() override { return session.State() == NET_CONNECTED; }
+    int Deals() override { return session.IsHost(); }
+    void RequestStart() override { session.SendType(NETMSG_REQSTART); }
+    int Start(DWORD seed) override;
+    void Rows(int count) override;
+    void ToppedOut() override { session.SendType(NETMSG_TOPOUT); }
+    void Paused(int paused) override;
+    void Stopped() override { session.SendType(NETMSG_STOP); }
+    int Board(const MATCHBOARD& b) override;
 };
 
 NetShell net;
@@ -250,128 +248,60 @@ void StopSingleGame()
     }
 }
 
-void StartMatch(DWORD seed)
+int NetShell::Start(DWORD seed)
 {
-    StakkaGrid* g = net.grid;
-    if (g->Active())
-        g->Stop();
-    // A match is fair: both sides start from nothing at the first speed,
-    // with no piece left over from an earlier game.
-    delete g->pActiveTetrad;
-    g->pActiveTetrad = NULL;
-    delete g->pNextTetrad;
-    g->pNextTetrad = NULL;
-    g->lines = g->level = g->score = 0;
-    for (int t = 0; t < TETRAD_TYPES; t++)
-        g->stats[t] = 0;
-    g->delay_drop_normal = g->delay_drop = DELAY_DROP_START;
-    g->fallingFast = 0;
-    g->paused = 0;
-    g->nextFrame = g->curTime = 0; // the first piece enters at once
-    net.pieceRng = seed;
-    net.holeRng = (seed * 2654435761u) ^ 0x5BD1E995u;
-    net.nrise = 0;
-    net.matchRunning = 1;
-    net.matchSeen = 1;
-    net.sentValid = 0;
-    g->hooks = &net;
-    g->banner = NULL;
-    g->Reset();
-    g->RepaintScore();
-    g->RepaintNext();
-    SendMessageA(net.hwnd, WM_MATCHSTARTED, 0, 0);
-}
-
-void StartMatchAsHost()
-{
-    LARGE_INTEGER pc;
-    QueryPerformanceCounter(&pc);
-    DWORD seed = GetTickCount() ^ pc.LowPart ^ (pc.HighPart * 2654435761u);
     NETMSG m;
     memset(&m, 0, sizeof m);
     m.type = NETMSG_START;
-    m.seed = seed ? seed : 1;
-    net.session.MatchStarted();
-    if (net.session.Send(m))
-        StartMatch(m.seed);
+    m.seed = seed;
+    return session.Send(m);
 }
 
-// Ends the match on this side with a result over the well.
-void EndMatch(const char* result)
+void NetShell::Rows(int count)
 {
-    StakkaGrid* g = net.grid;
-    net.matchRunning = 0;
-    g->active = 0;
-    delete g->pNextTetrad;
-    g->pNextTetrad = NULL;
-    g->paused = 0;
-    g->banner = result;
-    g->Redraw(REDRAW_ALL);
-}
-
-void NetShell::Landed(StakkaGrid* g, int cleared)
-{
-    if (!matchRunning)
-        return;
     NETMSG m;
     memset(&m, 0, sizeof m);
-    m.count = NetRowsToSend(cleared);
     m.type = NETMSG_ROWS;
-    if (m.count)
-        session.Send(m);
-    if (nrise == 0)
-        return;
-    int out = 0;
-    for (int i = 0; i < nrise; i++)
-        out |= NetRaiseRows(g->field, rise[i], (int)(NetRandom(&holeRng) % WELL_COLS), RISING_CELL);
-    nrise = 0;
-    // The landed piece is still the falling piece; its cells have moved up
-    // with the well, so it is hidden while the well is recomposed.
-    Tetrad* landed = g->pActiveTetrad;
-    g->pActiveTetrad = NULL;
-    g->Redraw(REDRAW_ALL);
-    g->pActiveTetrad = landed;
-    if (out)
-        ToppedOut(g);
+    m.count = count;
+    session.Send(m);
 }
 
-void NetShell::ToppedOut(StakkaGrid*)
+void NetShell::Paused(int paused)
 {
-    if (!matchRunning)
-        return;
-    EndMatch(TEXT_LOSE);
-    session.SendType(NETMSG_TOPOUT);
-    // The main loop sees the game end and puts the menu and music back.
+    NETMSG m;
+    memset(&m, 0, sizeof m);
+    m.type = NETMSG_PAUSE;
+    m.flag = paused;
+    session.Send(m);
 }
 
-void EndByPeer(const char* result)
+int NetShell::Board(const MATCHBOARD& b)
 {
-    if (!net.matchRunning)
-        return;
-    int wasActive = net.grid->Active();
-    delete net.grid->pActiveTetrad;
-    net.grid->pActiveTetrad = NULL;
-    EndMatch(result);
-    if (wasActive)
-        SendMessageA(net.hwnd, WM_GAMEENDED, 0, 0);
+    if (session.State() != NET_CONNECTED)
+        return 0;
+    NETMSG m;
+    memset(&m, 0, sizeof m);
+    m.type = NETMSG_BOARD;
+    m.board = b;
+    return session.Send(m);
 }
 
 void NetShell::OnNetConnected()
 {
     oppValid = 0;
-    matchSeen = 0;
+    match.SetOpponent(this);
     ComposeStats();
 }
 
 void NetShell::OnNetMessage(const NETMSG& m)
 {
+    match.SetGrid(grid);
     switch (m.type) {
     case NETMSG_REQSTART:
-        if (!grid->Active())
-            StartMatchAsHost();
+        match.OnStartRequest();
         break;
     case NETMSG_START:
-        StartMatch(m.seed);
+        match.OnStart(m.seed);
         break;
     case NETMSG_BOARD:
         opp = m.board;
@@ -379,37 +309,24 @@ void NetShell::OnNetMessage(const NETMSG& m)
         ComposeStats();
         break;
     case NETMSG_ROWS:
-        // Rows that arrive after our match ended are dropped; batches beyond
-        // the queue join the last one (they top the player out anyway).
-        if (!matchRunning)
-            break;
-        if (nrise < NET_MAX_RISE_BATCHES)
-            rise[nrise++] = m.count;
-        else if (rise[nrise - 1] < WELL_ROWS)
-            rise[nrise - 1] += m.count;
+        match.OnRows(m.count);
         break;
     case NETMSG_TOPOUT:
-        EndByPeer(TEXT_WIN);
+        match.OnToppedOut();
         break;
     case NETMSG_PAUSE:
-        if (matchRunning && grid->paused != m.flag)
-            grid->TogglePause();
+        match.OnPause(m.flag);
         break;
     case NETMSG_STOP:
-        if (matchRunning) {
-            matchRunning = 0;
-            grid->Stop();
-            grid->banner = NULL;
-            SendMessageA(hwnd, WM_GAMEENDED, 0, 0);
-        }
+        match.OnStop();
         break;
     }
 }
 
 void NetShell::OnNetClosed(int reason)
 {
-    // The one left behind wins the match that was running.
-    EndByPeer(TEXT_WIN);
+    match.OnGone();
+    match.SetOpponent(NULL);
     StatsEnd();
     UpdateMenus();
     switch (reason) {
@@ -543,12 +460,8 @@ void EndSession()
 {
     if (net.session.State() == NET_IDLE)
         return;
-    if (net.matchRunning) {
-        net.session.SendType(NETMSG_STOP);
-        net.matchRunning = 0;
-        net.grid->Stop();
-        SendMessageA(net.hwnd, WM_GAMEENDED, 0, 0);
-    }
+    net.match.End(MATCH_STOPPED_HERE);
+    net.match.SetOpponent(NULL);
     net.session.Close();
     net.grid->banner = NULL;
     net.grid->Redraw(REDRAW_ALL);
@@ -572,6 +485,7 @@ void NetShellInit(HWND hwnd, HMENU hmenu)
     net.wsaError = WSAStartup(MAKEWORD(2, 2), &wsa);
     net.wsaOk = net.wsaError == 0;
     net.session.Init(hwnd, WM_NETSOCKET, NET_TIMER_ID, &net);
+    net.match.Init(hwnd, NULL);
     UpdateMenus();
 }
 
@@ -581,7 +495,7 @@ void NetShellShutdown(StakkaGrid* grid)
     if (grid)
         EndSession();
     net.session.Close();
-    if (grid && grid->hooks == &net)
+    if (grid && grid->hooks == &net.match)
         grid->hooks = NULL;
     delete net.rising;
     net.rising = NULL;
@@ -603,6 +517,7 @@ int NetShellCommand(HWND hwnd, StakkaGrid* grid, UINT id)
         net.risingBm = LoadBitmapA(hinstDll, RISING_BITMAP);
         if (net.risingBm)
             net.rising = new (std::nothrow) Image(net.risingBm, NULL);
+        net.match.SetRisingImage(net.rising);
     }
     switch (id) {
     case IDM_STARTSERVER:
@@ -625,40 +540,20 @@ int NetShellCommand(HWND hwnd, StakkaGrid* grid, UINT id)
 int NetShellNewGame(StakkaGrid* grid)
 {
     net.grid = grid;
-    if (net.session.State() == NET_IDLE) {
-        // Single play as ever: no match rules, no result left over.
-        if (grid->hooks == &net)
-            grid->hooks = NULL;
-        grid->banner = NULL;
-        return 0;
-    }
-    if (net.session.State() != NET_CONNECTED)
-        return 1; // nobody to play against yet
-    if (net.session.IsHost())
-        StartMatchAsHost();
-    else
-        net.session.SendType(NETMSG_REQSTART);
-    return 1;
+    net.match.SetGrid(grid);
+    return net.match.NewGame();
 }
 
 void NetShellStopped(StakkaGrid* grid)
 {
-    (void)grid;
-    if (!net.matchRunning)
-        return;
-    net.matchRunning = 0;
-    net.session.SendType(NETMSG_STOP);
+    net.match.SetGrid(grid);
+    net.match.Stopped();
 }
 
 void NetShellPaused(StakkaGrid* grid)
 {
-    if (!net.matchRunning)
-        return;
-    NETMSG m;
-    memset(&m, 0, sizeof m);
-    m.type = NETMSG_PAUSE;
-    m.flag = grid->paused;
-    net.session.Send(m);
+    net.match.SetGrid(grid);
+    net.match.Paused();
 }
 
 void NetShellSocket(StakkaGrid* grid, WPARAM wParam, LPARAM lParam)
@@ -677,41 +572,10 @@ void NetShellTimer(StakkaGrid* grid)
 
 void NetShellAfterStep(StakkaGrid* grid)
 {
-    if (!net.matchSeen || net.session.State() != NET_CONNECTED || !grid)
+    if (!grid)
         return;
-    NETMSG m;
-    memset(&m, 0, sizeof m);
-    m.type = NETMSG_BOARD;
-    NETBOARD& b = m.board;
-    for (int x = 0; x < WELL_COLS; x++)
-        for (int y = 0; y < WELL_ROWS; y++) {
-            int v = grid->field[x][y];
-            b.cells[x][y] = (BYTE)(v >= 0 && v <= RISING_CELL ? v : 0);
-        }
-    b.pieceColor = NET_NO_PIECE;
-    const Tetrad* t = grid->pActiveTetrad;
-    if (t && grid->active && t->color >= 0 && t->color < TETRAD_TYPES) {
-        int inside = 1;
-        for (int k = 0; k < TETRAD_CELLS; k++) {
-            LONG x = t->pos.x + t->blocks[k].x, y = t->pos.y + t->blocks[k].y;
-            inside &= x >= 0 && x < WELL_COLS && y >= 0 && y < WELL_ROWS;
-            b.px[k] = (BYTE)x;
-            b.py[k] = (BYTE)y;
-        }
-        if (inside)
-            b.pieceColor = (BYTE)t->color;
-        else { // a piece partly above the well is sent as none
-            memset(b.px, 0, sizeof b.px);
-            memset(b.py, 0, sizeof b.py);
-        }
-    }
-    b.score = grid->score;
-    if (net.sentValid && memcmp(&b, &net.sent, sizeof b) == 0)
-        return;
-    if (net.session.Send(m)) {
-        net.sent = b;
-        net.sentValid = 1;
-    }
+    net.match.SetGrid(grid);
+    net.match.AfterStep();
 }
 
 // ---------------------------------------------------------------------------
@@ -772,7 +636,7 @@ int NetParseAddress(const char* text, char* host, int hostCap, unsigned short* p
     return 1;
 }
 
-void NetDrawOpponent(HDC hdc, const NETBOARD& b, const COLORREF colors[RISING_CELL + 1])
+void NetDrawOpponent(HDC hdc, const MATCHBOARD& b, const COLORREF colors[RISING_CELL + 1])
 {
     // A grey frame, the cells, then the falling piece over them.
     HBRUSH frame = CreateSolidBrush(OPP_FRAME);

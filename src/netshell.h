@@ -10,13 +10,13 @@
 
 #include <windows.h>
 
+#include "match.h"
 #include "netplay.h"
 
 class StakkaGrid;
 
 // Private messages of the main window.
 #define WM_NETSOCKET (WM_USER + 40)    // socket events of the session
-#define WM_MATCHSTARTED (WM_USER + 41) // a match began: music and the Stop Game item
 #define NET_TIMER_ID 0x4E54            // heartbeat and silence timer of the main window
 
 // Starts Winsock (no socket yet) and sets the menu states.
@@ -43,7 +43,7 @@ void NetShellAfterStep(StakkaGrid* grid);
 int NetParseAddress(const char* text, char* host, int hostCap, unsigned short* port);
 // Draws the opponent's well (5 px cells) and score into a 150 x 130 panel
 // surface, with colors[v] for cell value v (1..RISING_CELL).
-void NetDrawOpponent(HDC hdc, const NETBOARD& b, const COLORREF colors[RISING_CELL + 1]);
+void NetDrawOpponent(HDC hdc, const MATCHBOARD& b, const COLORREF colors[RISING_CELL + 1]);
 enum { OPP_CELL = 5, OPP_X = 8, OPP_Y = 10 };
 
 #endif // NETSHELL_H

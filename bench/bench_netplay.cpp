@@ -21,6 +21,7 @@
 #include "dlgids.h"
 #include "netplay.h"
 #include "netshell.h"
+#include "oppview.h"
 #include "resource.h"
 
 namespace
@@ -46,7 +47,7 @@ struct Side : public NetEvents {
             colors[v] = RGB(30 * v, 100, 200);
         RECT r = {0, 0, STATS_WIDTH, STATS_HEIGHT};
         FillRect(surface, &r, (HBRUSH)GetStockObject(BLACK_BRUSH));
-        NetDrawOpponent(surface, m.board, colors);
+        DrawOpponentBoard(surface, m.board, colors);
         InvalidateRect(panel, NULL, FALSE);
         UpdateWindow(panel); // the panel's WM_PAINT copies the surface
         QueryPerformanceCounter(&shown);

@@ -151,7 +151,7 @@ class NetSession
     int TryNextAddress();
     void BeginHandshake();
     void ReadAll();
-    int Flood(); // 0 when the peer sends more frames a second than a game can
+    int WithinFrameRate(); // 0 once the peer sends more frames a second than a game can
     void Flush();
     int Queue(const BYTE* data, int n);
 

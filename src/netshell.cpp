@@ -1,5 +1,6 @@
-// netshell.cpp - two-player games as the shell sees them: commands, dialogs,
-// menu states, this side of a match and the "Stats" panel.
+// netshell.cpp - two-player games over the network as the shell sees them:
+// the commands, menu states, the session as the match's opponent, and what
+// the "Stats" panel says about the session.
 #include "netshell.h"
 
 #include <stdio.h>
@@ -11,8 +12,9 @@
 #include "dlgids.h"
 #include "grid.h"
 #include "image.h"
+#include "netdlg.h"
+#include "oppview.h"
 #include "resource.h"
-#include "tetrad.h"
 
 namespace
 {
@@ -21,11 +23,6 @@ const char RISING_BITMAP[] = "RisingBlock";
 const int HOST_TEXT = 128; // what the player typed as the address
 const int MAX_ADDRS = 7;   // machine addresses shown while waiting
 const int ADDR_TEXT = 48;  // an IPv6 address with its zone fits
-const int STATS_LINE = 12; // text line pitch of the panel
-const int STATS_TEXT_X = 6;
-const int OPP_INFO_X = OPP_X + WELL_COLS * OPP_CELL + 10;
-const COLORREF STATS_TEXT = RGB(255, 255, 255);
-const COLORREF OPP_FRAME = RGB(128, 128, 128);
 
 // Everything of a session on this side; one main window, one of these.
 // It is the match's opponent while a session exists.
@@ -41,10 +38,7 @@ struct NetShell : public NetEvents, public Opponent {
     int oppValid;
     HBITMAP risingBm;
     Image* rising;
-    HDC hdcStats;
-    HBITMAP hbmStats;
-    HGDIOBJ oldStatsBm;
-    WNDPROC oldStatsProc;
+    OpponentView view;
     char target[HOST_TEXT]; // the address being connected to
     char lastAddress[HOST_TEXT];
     unsigned short lastPort;
@@ -87,124 +81,40 @@ void UpdateMenus()
 }
 
 // ---------------------------------------------------------------------------
-// The "Stats" panel: composed off-screen, copied on WM_PAINT
+// The "Stats" panel: what the session is doing, or the opponent's well
 // ---------------------------------------------------------------------------
-
-LRESULT CALLBACK NetStatsWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    switch (msg) {
-    case WM_ERASEBKGND:
-        return 1; // the copy covers everything
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC hdc = BeginPaint(hwnd, &ps);
-        BitBlt(hdc, 0, 0, STATS_WIDTH, STATS_HEIGHT, net.hdcStats, 0, 0, SRCCOPY);
-        EndPaint(hwnd, &ps);
-        return 0;
-    }
-    case WM_PRINTCLIENT:
-        BitBlt((HDC)wParam, 0, 0, STATS_WIDTH, STATS_HEIGHT, net.hdcStats, 0, 0, SRCCOPY);
-        return 0;
-    }
-    return CallWindowProcA(net.oldStatsProc, hwnd, msg, wParam, lParam);
-}
-
-void StatsBegin()
-{
-    HWND panel = net.grid ? net.grid->hwndStats : NULL;
-    if (!panel || net.hdcStats)
-        return;
-    HDC hdc = GetDC(panel);
-    net.hdcStats = CreateCompatibleDC(hdc);
-    net.hbmStats = CreateCompatibleBitmap(hdc, STATS_WIDTH, STATS_HEIGHT);
-    ReleaseDC(panel, hdc);
-    if (!net.hdcStats || !net.hbmStats) {
-        if (net.hdcStats)
-            DeleteDC(net.hdcStats);
-        if (net.hbmStats)
-            DeleteObject(net.hbmStats);
-        net.hdcStats = NULL;
-        net.hbmStats = NULL;
-        return; // the panel stays black
-    }
-    net.oldStatsBm = SelectObject(net.hdcStats, net.hbmStats);
-    net.oldStatsProc = (WNDPROC)SetWindowLongPtrA(panel, GWLP_WNDPROC, (LONG_PTR)NetStatsWndProc);
-}
-
-void StatsEnd()
-{
-    if (!net.hdcStats)
-        return;
-    HWND panel = net.grid->hwndStats;
-    if (IsWindow(panel))
-        SetWindowLongPtrA(panel, GWLP_WNDPROC, (LONG_PTR)net.oldStatsProc);
-    SelectObject(net.hdcStats, net.oldStatsBm);
-    DeleteDC(net.hdcStats);
-    DeleteObject(net.hbmStats);
-    net.hdcStats = NULL;
-    net.hbmStats = NULL;
-    if (IsWindow(panel))
-        InvalidateRect(panel, NULL, TRUE);
-}
-
-void BlockColors(COLORREF colors[RISING_CELL + 1])
-{
-    // The centre pixel of each block picture stands for it at 5 px.
-    colors[0] = RGB(0, 0, 0);
-    for (int v = 1; v <= RISING_CELL; v++) {
-        Image* im = v == RISING_CELL ? net.rising : net.grid->BlockImage(v - 1);
-        colors[v] = im ? GetPixel(im->hdcImage, CELL / 2, CELL / 2) : OPP_FRAME;
-        if (colors[v] == CLR_INVALID)
-            colors[v] = OPP_FRAME;
-    }
-}
-
-void StatsText(HDC hdc, int line, const char* text)
-{
-    TextOutA(hdc, STATS_TEXT_X, OPP_Y + STATS_LINE * line, text, lstrlenA(text));
-}
 
 void ComposeStats()
 {
-    HDC hdc = net.hdcStats;
-    if (!hdc)
-        return;
-    RECT r = {0, 0, STATS_WIDTH, STATS_HEIGHT};
-    FillRect(hdc, &r, (HBRUSH)GetStockObject(BLACK_BRUSH));
-    HGDIOBJ oldFont = SelectObject(hdc, net.grid->font);
-    SetTextColor(hdc, STATS_TEXT);
-    SetBkMode(hdc, TRANSPARENT);
-    SetTextAlign(hdc, TA_LEFT | TA_TOP);
-    char text[64];
+    char port[32];
+    const char* lines[OPP_MAX_LINES];
+    int n = 0;
     switch (net.session.State()) {
     case NET_LISTENING:
-        StatsText(hdc, 0, "Waiting for a player");
-        snprintf(text, sizeof text, "Port %u", (unsigned)net.session.Port());
-        StatsText(hdc, 1, text);
-        for (int i = 0; i < net.naddrs; i++)
-            StatsText(hdc, 2 + i, net.addrs[i]);
+        lines[n++] = "Waiting for a player";
+        snprintf(port, sizeof port, "Port %u", (unsigned)net.session.Port());
+        lines[n++] = port;
+        for (int i = 0; i < net.naddrs && n < OPP_MAX_LINES; i++)
+            lines[n++] = net.addrs[i];
         break;
     case NET_CONNECTING:
-        StatsText(hdc, 0, "Connecting to ...");
-        StatsText(hdc, 1, net.target);
+        lines[n++] = "Connecting to ...";
+        lines[n++] = net.target;
         break;
     case NET_HANDSHAKE:
     case NET_CONNECTED:
         if (net.oppValid) {
-            COLORREF colors[RISING_CELL + 1];
-            BlockColors(colors);
-            NetDrawOpponent(hdc, net.opp, colors);
-        } else {
-            StatsText(hdc, 0, "Connected");
-            StatsText(hdc, 1, "New Game (F2) starts");
-            StatsText(hdc, 2, "a match");
+            net.view.ShowBoard(net.opp);
+            return;
         }
+        lines[n++] = "Connected";
+        lines[n++] = "New Game (F2) starts";
+        lines[n++] = "a match";
         break;
     default:
         break;
     }
-    SelectObject(hdc, oldFont);
-    InvalidateRect(net.grid->hwndStats, NULL, FALSE);
+    net.view.ShowText(lines, n);
 }
 
 void ListAddresses()
@@ -327,7 +237,7 @@ void NetShell::OnNetClosed(int reason)
 {
     match.OnGone();
     match.SetOpponent(NULL);
-    StatsEnd();
+    net.view.End();
     UpdateMenus();
     switch (reason) {
     case NET_END_BADDATA:
@@ -348,60 +258,6 @@ void NetShell::OnNetClosed(int reason)
     }
 }
 
-// ---------------------------------------------------------------------------
-// Dialogs: "StartServer" and "Connect" edit one text each, committed on OK.
-// ---------------------------------------------------------------------------
-
-struct EDITTEXT_ARGS {
-    int control;
-    char* text;
-    int cap;
-};
-
-INT_PTR CALLBACK NetTextDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    EDITTEXT_ARGS* a = (EDITTEXT_ARGS*)GetWindowLongPtrA(hDlg, DWLP_USER);
-    switch (msg) {
-    case WM_INITDIALOG:
-        a = (EDITTEXT_ARGS*)lParam;
-        SetWindowLongPtrA(hDlg, DWLP_USER, (LONG_PTR)a);
-        SetDlgItemTextA(hDlg, a->control, a->text);
-        SendDlgItemMessageA(hDlg, a->control, EM_LIMITTEXT, (WPARAM)(a->cap - 1), 0);
-        return TRUE;
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK && a)
-            GetDlgItemTextA(hDlg, a->control, a->text, a->cap);
-        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-            EndDialog(hDlg, LOWORD(wParam));
-            return TRUE;
-        }
-        break;
-    }
-    return FALSE;
-}
-
-int AskText(HWND owner, const char* dialog, int control, char* text, int cap)
-{
-    EDITTEXT_ARGS a = {control, text, cap};
-    return DialogBoxParamA(hinst, dialog, owner, NetTextDlgProc, (LPARAM)&a) == IDOK;
-}
-
-int ParsePort(const char* s, unsigned short* port)
-{
-    unsigned long v = 0;
-    if (!*s)
-        return 0;
-    for (; *s; s++) {
-        if (*s < '0' || *s > '9' || v > 65535)
-            return 0;
-        v = v * 10 + (unsigned long)(*s - '0');
-    }
-    if (v < 1 || v > 65535)
-        return 0;
-    *port = (unsigned short)v;
-    return 1;
-}
-
 void StartServerCommand(HWND hwnd)
 {
     if (!net.wsaOk) {
@@ -410,10 +266,10 @@ void StartServerCommand(HWND hwnd)
     }
     char text[16];
     snprintf(text, sizeof text, "%u", (unsigned)net.lastPort);
-    if (!AskText(hwnd, "StartServer", IDC_NETPORT, text, sizeof text))
+    if (!NetAskText(hwnd, "StartServer", IDC_NETPORT, text, sizeof text))
         return;
     unsigned short port;
-    if (!ParsePort(text, &port)) {
+    if (!NetParsePort(text, &port)) {
         MbError("The port must be a number from 1 to 65535");
         return;
     }
@@ -425,7 +281,7 @@ void StartServerCommand(HWND hwnd)
         return;
     }
     ListAddresses();
-    StatsBegin();
+    net.view.Begin(net.grid, net.rising);
     ComposeStats();
     UpdateMenus();
 }
@@ -436,7 +292,7 @@ void ConnectCommand(HWND hwnd)
         return;
     char text[HOST_TEXT];
     lstrcpynA(text, net.lastAddress, sizeof text);
-    if (!AskText(hwnd, "Connect", IDC_NETADDRESS, text, sizeof text))
+    if (!NetAskText(hwnd, "Connect", IDC_NETADDRESS, text, sizeof text))
         return;
     char host[HOST_TEXT];
     unsigned short port;
@@ -451,7 +307,7 @@ void ConnectCommand(HWND hwnd)
         MbError("Unable to connect to %s", text);
         return;
     }
-    StatsBegin();
+    net.view.Begin(net.grid, net.rising);
     ComposeStats();
     UpdateMenus();
 }
@@ -465,7 +321,7 @@ void EndSession()
     net.session.Close();
     net.grid->banner = NULL;
     net.grid->Redraw(REDRAW_ALL);
-    StatsEnd();
+    net.view.End();
     UpdateMenus();
 }
 
@@ -576,99 +432,4 @@ void NetShellAfterStep(StakkaGrid* grid)
         return;
     net.match.SetGrid(grid);
     net.match.AfterStep();
-}
-
-// ---------------------------------------------------------------------------
-// Pure helpers
-// ---------------------------------------------------------------------------
-
-int NetParseAddress(const char* text, char* host, int hostCap, unsigned short* port)
-{
-    if (!text || !host || hostCap < 2 || !port)
-        return 0;
-    while (*text == ' ')
-        text++;
-    const char* end = text + strlen(text);
-    while (end > text && end[-1] == ' ')
-        end--;
-    const char* hostStart = text;
-    const char* hostEnd;
-    const char* portText = NULL;
-    if (*text == '[') {
-        hostStart = text + 1;
-        hostEnd = (const char*)memchr(hostStart, ']', end - hostStart);
-        if (!hostEnd)
-            return 0;
-        if (hostEnd + 1 < end) {
-            if (hostEnd[1] != ':')
-                return 0;
-            portText = hostEnd + 2;
-        }
-    } else {
-        const char* colon = (const char*)memchr(text, ':', end - text);
-        // Two colons or more without brackets: a bare IPv6 address.
-        if (colon && !memchr(colon + 1, ':', end - colon - 1)) {
-            hostEnd = colon;
-            portText = colon + 1;
-        } else {
-            hostEnd = end;
-        }
-    }
-    int n = (int)(hostEnd - hostStart);
-    if (n <= 0 || n >= hostCap)
-        return 0;
-    for (int i = 0; i < n; i++)
-        if ((unsigned char)hostStart[i] <= ' ')
-            return 0;
-    *port = NET_DEFAULT_PORT;
-    if (portText) {
-        char p[8];
-        int pn = (int)(end - portText);
-        if (pn <= 0 || pn >= (int)sizeof p)
-            return 0;
-        memcpy(p, portText, pn);
-        p[pn] = '\0';
-        if (!ParsePort(p, port))
-            return 0;
-    }
-    memcpy(host, hostStart, n);
-    host[n] = '\0';
-    return 1;
-}
-
-void NetDrawOpponent(HDC hdc, const MATCHBOARD& b, const COLORREF colors[RISING_CELL + 1])
-{
-    // A grey frame, the cells, then the falling piece over them.
-    HBRUSH frame = CreateSolidBrush(OPP_FRAME);
-    RECT r = {OPP_X - 1, OPP_Y - 1, OPP_X + WELL_COLS * OPP_CELL + 1,
-              OPP_Y + WELL_ROWS * OPP_CELL + 1};
-    FrameRect(hdc, &r, frame);
-    DeleteObject(frame);
-    for (int x = 0; x < WELL_COLS; x++)
-        for (int y = 0; y < WELL_ROWS; y++) {
-            int v = b.cells[x][y];
-            if (v < 1 || v > RISING_CELL)
-                continue;
-            RECT c = {OPP_X + x * OPP_CELL, OPP_Y + y * OPP_CELL, OPP_X + (x + 1) * OPP_CELL,
-                      OPP_Y + (y + 1) * OPP_CELL};
-            SetBkColor(hdc, colors[v]);
-            ExtTextOutA(hdc, 0, 0, ETO_OPAQUE, &c, NULL, 0, NULL);
-        }
-    if (b.pieceColor < TETRAD_TYPES) {
-        SetBkColor(hdc, colors[b.pieceColor + 1]);
-        for (int k = 0; k < TETRAD_CELLS; k++) {
-            if (b.px[k] >= WELL_COLS || b.py[k] >= WELL_ROWS)
-                continue;
-            RECT c = {OPP_X + b.px[k] * OPP_CELL, OPP_Y + b.py[k] * OPP_CELL,
-                      OPP_X + (b.px[k] + 1) * OPP_CELL, OPP_Y + (b.py[k] + 1) * OPP_CELL};
-            ExtTextOutA(hdc, 0, 0, ETO_OPAQUE, &c, NULL, 0, NULL);
-        }
-    }
-    SetBkMode(hdc, TRANSPARENT);
-    SetTextColor(hdc, STATS_TEXT);
-    TextOutA(hdc, OPP_INFO_X, OPP_Y, "Opponent", 8);
-    TextOutA(hdc, OPP_INFO_X, OPP_Y + 2 * STATS_LINE, "Score:", 6);
-    char text[16];
-    int n = snprintf(text, sizeof text, "%lu", (unsigned long)b.score);
-    TextOutA(hdc, OPP_INFO_X, OPP_Y + 3 * STATS_LINE, text, n);
 }

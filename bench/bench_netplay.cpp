@@ -21,6 +21,7 @@
 #include "dlgids.h"
 #include "netplay.h"
 #include "netshell.h"
+#include "oppview.h"
 #include "resource.h"
 
 namespace
@@ -46,7 +47,7 @@ struct Side : public NetEvents {
             colors[v] = RGB(30 * v, 100, 200);
         RECT r = {0, 0, STATS_WIDTH, STATS_HEIGHT};
         FillRect(surface, &r, (HBRUSH)GetStockObject(BLACK_BRUSH));
-        NetDrawOpponent(surface, m.board, colors);
+        DrawOpponentBoard(surface, m.board, colors);
         InvalidateRect(panel, NULL, FALSE);
         UpdateWindow(panel); // the panel's WM_PAINT copies the surface
         QueryPerformanceCounter(&shown);
@@ -121,7 +122,6 @@ int Latency()
     NETMSG start = {};
     start.type = NETMSG_START;
     start.seed = 1;
-    a.session.MatchStarted();
     a.session.Send(start);
     Pump(50);
 
@@ -130,7 +130,7 @@ int Latency()
     std::vector<double> ms;
     NETMSG m = {};
     m.type = NETMSG_BOARD;
-    m.board.pieceColor = NET_NO_PIECE;
+    m.board.pieceColor = MATCH_NO_PIECE;
     for (int i = 0; i < 300; i++) {
         m.board.cells[i % WELL_COLS][WELL_ROWS - 1 - (i / WELL_COLS) % 10] = (BYTE)(1 + i % 7);
         m.board.score = (DWORD)i;

@@ -17,6 +17,7 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 
+#include "match.h"
 #include "stkdefs.h"
 
 enum {
@@ -31,10 +32,7 @@ enum {
     NET_HEARTBEAT_MS = 2000,
     NET_SILENCE_MS = 15000,
     NET_TIMER_MS = 500,
-    NET_MAX_RISE_BATCHES = 16,
     NET_BOARD_CELLS = (WELL_COLS * WELL_ROWS + 1) / 2, // two cells a byte
-    NET_NO_PIECE = 0xFF,
-    RISING_CELL = TETRAD_TYPES + 1 // value of a risen cell in the well (8)
 };
 
 // Message types on the wire.
@@ -60,20 +58,12 @@ enum {
     NET_INCOMPATIBLE = -2, // wrong magic or version
 };
 
-struct NETBOARD {
-    BYTE cells[WELL_COLS][WELL_ROWS]; // 0 empty, 1..7 colour + 1, RISING_CELL
-    BYTE pieceColor;                  // 0..6, or NET_NO_PIECE
-    BYTE px[TETRAD_CELLS];            // falling piece cells, inside the well
-    BYTE py[TETRAD_CELLS];
-    DWORD score;
-};
-
 struct NETMSG {
     int type;
     DWORD seed;     // START, never 0
     int count;      // ROWS
     int flag;       // PAUSE
-    NETBOARD board; // BOARD
+    MATCHBOARD board; // BOARD
 };
 
 // Writes one frame; returns its length, or 0 if it does not fit in cap or
@@ -94,7 +84,7 @@ class NetReader
     // which every later call repeats.
     int Next(NETMSG* m);
     // The host sent START: match messages are in order from now on.
-    void MatchStarted() { matchSeen = 1; }
+    void StartSent() { matchBegun = 1; }
     int HelloSeen() const { return helloSeen; }
 
   private:
@@ -103,19 +93,9 @@ class NetReader
     int used;
     int host;
     int helloSeen;
-    int matchSeen;
+    int matchBegun; // a START went one way or the other
     int error;
 };
-
-// ---- Rules of a match, shared by both sides --------------------------------
-// The match's own generator (not rand(): single play keeps that one).
-DWORD NetRandom(DWORD* state);
-// Rows sent to the opponent for rows cleared at once: 2 -> 1, 3 -> 2, 4 -> 4.
-int NetRowsToSend(int cleared);
-// Moves the well up by n rows and fills the new bottom rows with `value`
-// except column `hole`. Returns 1 when settled cells were pushed out of the
-// top (the player tops out).
-int NetRaiseRows(int field[WELL_COLS][WELL_ROWS], int n, int hole, int value);
 
 // ---- The session -------------------------------------------------------------
 enum NETSTATE { NET_IDLE, NET_LISTENING, NET_CONNECTING, NET_HANDSHAKE, NET_CONNECTED };
@@ -164,8 +144,6 @@ class NetSession
     NETSTATE State() const { return state; }
     int IsHost() const { return host; }
     unsigned short Port() const { return port; }
-    // The host began a match (START sent).
-    void MatchStarted() { reader.MatchStarted(); }
 
   private:
     void End(int reason);
@@ -173,7 +151,7 @@ class NetSession
     int TryNextAddress();
     void BeginHandshake();
     void ReadAll();
-    int Flood(); // 0 when the peer sends more frames a second than a game can
+    int WithinFrameRate(); // 0 once the peer sends more frames a second than a game can
     void Flush();
     int Queue(const BYTE* data, int n);
 

@@ -13,6 +13,7 @@
 
 #include "STAKKA.h"
 #include "clock.h"
+#include "cpushell.h"
 #include "ctrldlg.h"
 #include "gfxdlg.h"
 #include "grid.h"
@@ -297,6 +298,10 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         NetShellSocket(mainState.grid, wParam, lParam);
         return 0;
     case WM_TIMER:
+        if (wParam == CPU_TIMER_ID) {
+            CpuShellStep();
+            return 0;
+        }
         if (wParam != NET_TIMER_ID)
             break;
         NetShellTimer(mainState.grid);

@@ -14,7 +14,9 @@
 #include "dlgdriver.h"
 #include "dlgids.h"
 #include "grid.h"
+#include "netdlg.h"
 #include "netshell.h"
+#include "oppview.h"
 #include "options.h"
 #include "resource.h"
 #include "shell.h"
@@ -25,7 +27,7 @@ namespace
 
 typedef std::vector<BYTE> Bytes;
 
-const auto Msg = [](int type) { return NETMSG{type, 7, 1, 0, {{}, NET_NO_PIECE, {}, {}, 0}}; };
+const auto Msg = [](int type) { return NETMSG{type, 7, 1, 0, {{}, MATCH_NO_PIECE, {}, {}, 0}}; };
 Bytes Enc(int type, const NETMSG* m = NULL)
 {
     BYTE buf[NET_MAX_FRAME];
@@ -102,18 +104,18 @@ TEST(NetCodec, MalformedTruncatedOversizedAndOutOfOrderFramesAreRefused)
 TEST(NetRules, RowsSentForClearsAndRisingRowsMatchAModel)
 {
     for (int c = 0; c <= 5; c++)
-        EXPECT_EQ(c == 2 ? 1 : c == 3 ? 2 : c == 4 ? 4 : 0, NetRowsToSend(c)) << c;
+        EXPECT_EQ(c == 2 ? 1 : c == 3 ? 2 : c == 4 ? 4 : 0, MatchRowsToSend(c)) << c;
     DWORD rng = 99;
     for (int round = 0; round < 3000; round++) {
         int field[WELL_COLS][WELL_ROWS], before[WELL_COLS][WELL_ROWS], out = 0;
-        int top = (int)(NetRandom(&rng) % (WELL_ROWS + 1)); // rows above the stack
-        int n = (int)(1 + NetRandom(&rng) % 4), hole = (int)(NetRandom(&rng) % WELL_COLS);
+        int top = (int)(MatchRandom(&rng) % (WELL_ROWS + 1)); // rows above the stack
+        int n = (int)(1 + MatchRandom(&rng) % 4), hole = (int)(MatchRandom(&rng) % WELL_COLS);
         for (int x = 0; x < WELL_COLS; x++)
             for (int y = 0; y < WELL_ROWS; y++) {
-                before[x][y] = field[x][y] = y >= top && NetRandom(&rng) % 3 ? 1 + x % 7 : 0;
+                before[x][y] = field[x][y] = y >= top && MatchRandom(&rng) % 3 ? 1 + x % 7 : 0;
                 out |= y < n && field[x][y];
             }
-        ASSERT_EQ(out, NetRaiseRows(field, n, hole, RISING_CELL)) << round;
+        ASSERT_EQ(out, RaiseWellRows(field, n, hole)) << round;
         for (int x = 0; x < WELL_COLS; x++)
             for (int y = 0; y < WELL_ROWS; y++)
                 ASSERT_EQ(y + n < WELL_ROWS ? before[x][y + n] : (x != hole) * RISING_CELL,
@@ -197,9 +199,9 @@ TEST(NetSessions, RandomMutatedAndFloodingCallersEndCleanlyWithoutLeaks)
         Bytes b = round % 3 ? kHello : Cat({kHello, kStart, Enc(NETMSG_BOARD), Enc(NETMSG_ROWS)});
         for (int k = round % 3 == 1 ? NET_MAX_FRAMES_PER_SEC + 1 : 0; k > 0; k--)
             b.insert(b.end(), {0, 1, NETMSG_HEARTBEAT});
-        for (BYTE& v : (round % 3 < 2 ? b : (b = Bytes(1 + NetRandom(&rng) % 600))))
-            v = round % 3 == 1 || (round % 3 == 0 && NetRandom(&rng) % 8) ? v
-                                                                          : (BYTE)NetRandom(&rng);
+        for (BYTE& v : (round % 3 < 2 ? b : (b = Bytes(1 + MatchRandom(&rng) % 600))))
+            v = round % 3 == 1 || (round % 3 == 0 && MatchRandom(&rng) % 8) ? v
+                                                                          : (BYTE)MatchRandom(&rng);
         SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
         sockaddr_in a = {AF_INET, htons(port), {{{127, 0, 0, 1}}}, {}};
         ASSERT_EQ(0, connect(s, (sockaddr*)&a, sizeof a));
@@ -246,7 +248,6 @@ TEST(NetSessions, TheShellPlaysAMatchShowsTheHostAndSurvivesItsLeaving)
     ASSERT_TRUE(PumpUntil([&] { return host.session.State() == NET_CONNECTED; }));
 
     // The host starts a match and clears two rows at once: one row rises at our landing.
-    host.session.MatchStarted();
     ASSERT_TRUE(host.session.Send(Msg(NETMSG_START)) && host.session.Send(Msg(NETMSG_ROWS)));
     ASSERT_TRUE(PumpUntil([&] { return grid->Active() != 0; }));
     // A second player is turned away politely while the match exists.

@@ -10,6 +10,8 @@
 //   bench_cpu.exe match [matches]
 //     Headless matches with rising rows between two strengths on the game's
 //     clock, driven ms by ms: wins of each side, 100 per pair by default.
+//   bench_cpu.exe try <strength> <games> <cap> <eleven weights>
+//     Pieces and lines per headless game with weights of one's own.
 //   bench_cpu.exe tune [rounds]
 //     A random search around the evaluation's weights by headless play.
 //
@@ -24,6 +26,8 @@
 #include <string.h>
 #include <vector>
 
+#include "clock.h"
+#include "cpumatch.h"
 #include "cpuplan.h"
 #include "cpuplayer.h"
 #include "grid.h"
@@ -94,12 +98,30 @@ GAMERESULT PlayGame(CpuPlanner& planner, int strength, DWORD seed, DWORD cap, TI
                 g.ShiftTetrad(m == CPU_LEFT ? -1 : 1);
             if (m == CPU_TURN_CW || m == CPU_TURN_CCW)
                 g.RotateTetrad(m == CPU_TURN_CW ? 1 : -1);
+            if (m == CPU_FALL)
+                g.DropTetrad(); // gravity
         }
         for (int fall = 0; fall <= WELL_ROWS && !g.DropTetrad(); fall++) {
         }
         g.pActiveTetrad = nullptr;
         delete cur;
         r.pieces++;
+        if (getenv("CPU_TRACE") && r.pieces % 50 == 0) {
+            int top = 0;
+            while (top < WELL_ROWS && g.isEmptyRow(top))
+                top++;
+            printf("%u:%d ", (unsigned)r.pieces, WELL_ROWS - top);
+        }
+    }
+    if (getenv("CPU_TRACE")) {
+        printf("\nend after %u pieces\n", (unsigned)r.pieces);
+        for (int y = 0; y < WELL_ROWS; y++) {
+            for (int x = 0; x < WELL_COLS; x++)
+                putchar(g.field[x][y] ? '#' : '.');
+            putchar('\n');
+        }
+        if (g.pActiveTetrad == nullptr && next)
+            printf("next type %u\n", (unsigned)next->type);
     }
     g.pActiveTetrad = nullptr;
     delete next;
@@ -221,6 +243,74 @@ void Tune(int rounds)
     }
 }
 
+// One headless match on the driven clock: 1 when side a wins, 2 when b
+// wins, 0 when neither has lost after `limitMs` of game time.
+struct MATCHRESULT {
+    int winner;
+    DWORD ms;
+    DWORD piecesA;
+    DWORD piecesB;
+};
+
+MATCHRESULT PlayMatch(int a, int b, DWORD seed, DWORD limitMs)
+{
+    CpuSide sideA;
+    CpuSide sideB;
+    sideA.Begin(a);
+    sideB.Begin(b);
+    sideA.hands.Seed(seed);
+    sideB.hands.Seed(seed * 7 + 1);
+    sideB.Join(&sideA.match, nullptr, nullptr);
+    DWORD start = 100000;
+    DWORD t = start;
+    StkClockDrive(1, t);
+    sideA.match.NewGame(); // side a deals: both start with the same pieces
+    MATCHRESULT r = {0, 0, 0, 0};
+    while (sideA.match.Running() && (DWORD)(t - start) < limitMs) {
+        sideA.Step(t);
+        sideB.Step(t);
+        DWORD due = std::min(sideA.DueIn(t), sideB.DueIn(t));
+        if (due == INFINITE)
+            break;
+        t += due ? due : 1;
+        StkClockDrive(1, t);
+    }
+    StkClockDrive(0, 0);
+    const char* banner = sideA.grid.banner;
+    if (banner && strcmp(banner, "YOU WIN") == 0)
+        r.winner = 1;
+    if (banner && strcmp(banner, "YOU LOSE") == 0)
+        r.winner = 2;
+    r.ms = t - start;
+    r.piecesA = sideA.hands.Plans();
+    r.piecesB = sideB.hands.Plans();
+    return r;
+}
+
+void BenchMatches(int n)
+{
+    const DWORD limit = 30u * 60u * 1000u; // half an hour of game time
+    printf("headless matches with rising rows on the game's clock, %d per pair\n", n);
+    printf("%-16s %8s %8s %8s %14s\n", "pair (a - b)", "a wins", "b wins", "neither",
+           "avg minutes");
+    const int pairs[][2] = {{STRENGTH_NORMAL, STRENGTH_EASY},
+                            {STRENGTH_HARD, STRENGTH_NORMAL},
+                            {STRENGTH_HARD, STRENGTH_EASY}};
+    for (const auto& p : pairs) {
+        int wins[3] = {0, 0, 0};
+        double ms = 0;
+        for (int k = 0; k < n; k++) {
+            MATCHRESULT r = PlayMatch(p[0], p[1], 77u + (DWORD)k, limit);
+            wins[r.winner]++;
+            ms += r.ms;
+        }
+        char name[32];
+        snprintf(name, sizeof name, "%s - %s", kNames[p[0]], kNames[p[1]]);
+        printf("%-16s %8d %8d %8d %14.1f\n", name, wins[1], wins[2], wins[0], ms / n / 60000.0);
+        fflush(stdout);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -231,7 +321,29 @@ int main(int argc, char** argv)
         Decide(n > 0 ? n : 20000);
     else if (strcmp(mode, "games") == 0)
         Games(n > 0 ? n : 10, argc > 3 ? (DWORD)atoi(argv[3]) : 10000u);
-    else if (strcmp(mode, "tune") == 0)
+    else if (strcmp(mode, "match") == 0)
+        BenchMatches(n > 0 ? n : 100);
+    else if (strcmp(mode, "try") == 0 && argc >= 16) {
+        // try <strength> <games> <cap> and the eleven weights in CPUWEIGHTS order
+        CPUWEIGHTS w;
+        int* f[] = {&w.holes, &w.covers, &w.height, &w.bumps, &w.wells, &w.landing,
+                    &w.danger, &w.lines[1], &w.lines[2], &w.lines[3], &w.lines[4]};
+        w.lines[0] = 0;
+        for (int i = 0; i < 11; i++)
+            *f[i] = atoi(argv[5 + i]);
+        CpuPlanner planner;
+        planner.SetWeights(w);
+        double pieces = 0;
+        double lines = 0;
+        int games = atoi(argv[3]);
+        for (int k = 0; k < games; k++) {
+            GAMERESULT r = PlayGame(planner, atoi(argv[2]), 500u + (DWORD)k, (DWORD)atoi(argv[4]),
+                                    nullptr);
+            pieces += r.pieces;
+            lines += r.lines;
+        }
+        printf("pieces %.0f lines %.0f\n", pieces / games, lines / games);
+    } else if (strcmp(mode, "tune") == 0)
         Tune(n > 0 ? n : 40);
     else {
         fprintf(stderr, "usage: bench_cpu decide|games|match|tune [n]\n");

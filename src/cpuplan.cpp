@@ -11,8 +11,8 @@ namespace {
 // Easy thinks and moves slowly and picks loosely; Hard moves fast and also
 // weighs the next piece. The spreads are in the evaluation's own units.
 const CPUSTYLE kStyles[NUM_STRENGTHS] = {
-    {700, 260, 1, 0, 900}, // STRENGTH_EASY
-    {300, 120, 1, 0, 120}, // STRENGTH_NORMAL
+    {700, 260, 1, 0, 160}, // STRENGTH_EASY
+    {300, 120, 1, 0, 60},  // STRENGTH_NORMAL
     {60, 45, 1, 1, 0},     // STRENGTH_HARD
 };
 
@@ -92,17 +92,32 @@ int CpuPlanner::Noise(int spread)
     return (int)(rng % (DWORD)(2 * spread + 1)) - spread;
 }
 
-int CpuPlanner::Turn(Tetrad* piece, int turns)
+int CpuPlanner::Turn(const int field[WELL_COLS][WELL_ROWS], Tetrad* piece,
+                     const PIECESTATE& start, int turns, int* falls)
 {
-    // Each turn through the playfield's own operation; a refused one ends the trial.
     int dir = turns < 0 ? -1 : 1;
-    for (int k = 0; k < (turns < 0 ? 1 : turns); k++) {
-        int before = piece->currentrot;
-        sim.RotateTetrad(dir);
-        if (piece->currentrot == before)
-            return 0;
+    int count = turns < 0 ? 1 : turns;
+    for (int fell = 0; fell <= CPU_MAX_FALLS; fell++) {
+        Load(start, piece);
+        // Falling as gravity does; a piece that would land instead cannot wait.
+        for (int k = 0; k < fell; k++)
+            if (sim.DropTetrad()) {
+                memcpy(sim.field, field, sizeof sim.field);
+                return 0;
+            }
+        // Each turn through the playfield's own operation.
+        int taken = 1;
+        for (int k = 0; k < count && taken; k++) {
+            int before = piece->currentrot;
+            sim.RotateTetrad(dir);
+            taken = piece->currentrot != before;
+        }
+        if (taken) {
+            *falls = fell;
+            return 1;
+        }
     }
-    return 1;
+    return 0;
 }
 
 int CpuPlanner::Land(Tetrad* piece, int* cleared, int* bottom)
@@ -123,15 +138,15 @@ int CpuPlanner::Land(Tetrad* piece, int* cleared, int* bottom)
 }
 
 int CpuPlanner::Play(const int field[WELL_COLS][WELL_ROWS], Tetrad* piece,
-                     const PIECESTATE& start, int turns, int shift, int* cleared, int* bottom)
+                     const PIECESTATE& start, const TRIAL& trial, int* cleared, int* bottom)
 {
     memcpy(sim.field, field, sizeof sim.field);
-    Load(start, piece);
     sim.pActiveTetrad = piece;
-    if (!Turn(piece, turns))
+    int falls = 0;
+    if (!Turn(field, piece, start, trial.turns, &falls) || falls != trial.falls)
         return 0;
-    int dir = shift < 0 ? -1 : 1;
-    for (int k = 0; k < (shift < 0 ? -shift : shift); k++) {
+    int dir = trial.shift < 0 ? -1 : 1;
+    for (int k = 0; k < (trial.shift < 0 ? -trial.shift : trial.shift); k++) {
         LONG before = piece->pos.x;
         sim.ShiftTetrad(dir);
         if (piece->pos.x == before)
@@ -149,8 +164,8 @@ int CpuPlanner::Trials(const int field[WELL_COLS][WELL_ROWS], Tetrad* piece,
     memcpy(sim.field, field, sizeof sim.field);
     sim.pActiveTetrad = piece;
     for (int t = 0; t < piece->nrotations && t < MAX_ROTATIONS; t++) {
-        Load(start, piece);
-        if (!Turn(piece, kTurns[t]))
+        int falls = 0;
+        if (!Turn(field, piece, start, kTurns[t], &falls))
             continue;
         PIECESTATE turned;
         Save(*piece, &turned);
@@ -173,6 +188,7 @@ int CpuPlanner::Trials(const int field[WELL_COLS][WELL_ROWS], Tetrad* piece,
                 int bottom = 0;
                 if (Land(piece, &cleared, &bottom)) {
                     TRIAL& tr = out[n++];
+                    tr.falls = falls;
                     tr.turns = kTurns[t];
                     tr.shift = side * s;
                     tr.cleared = cleared;
@@ -242,7 +258,7 @@ int CpuPlanner::Plan(const int field[WELL_COLS][WELL_ROWS], const Tetrad& fallin
         for (int i = 0; i < LOOKAHEAD_BEST && i < n; i++) {
             int cleared = 0;
             int bottom = 0;
-            Play(field, piece, start, trials[i].turns, trials[i].shift, &cleared, &bottom);
+            Play(field, piece, start, trials[i], &cleared, &bottom);
             memcpy(after, sim.field, sizeof after);
             sim.pActiveTetrad = nullptr;
             int second = BestPlacement(after, nextPiece, nextStart);
@@ -263,12 +279,15 @@ int CpuPlanner::Plan(const int field[WELL_COLS][WELL_ROWS], const Tetrad& fallin
     const TRIAL& tr = trials[best];
     int cleared = 0;
     int bottom = 0;
-    Play(field, piece, start, tr.turns, tr.shift, &cleared, &bottom);
+    Play(field, piece, start, tr, &cleared, &bottom);
     sim.pActiveTetrad = nullptr;
+    plan->startY = start.pos.y;
     plan->x = piece->pos.x;
     plan->y = piece->pos.y;
     plan->rot = piece->currentrot;
     plan->score = tr.score;
+    for (int k = 0; k < tr.falls; k++)
+        plan->moves[plan->count++] = CPU_FALL;
     int turnMove = tr.turns < 0 ? CPU_TURN_CCW : CPU_TURN_CW;
     for (int k = 0; k < (tr.turns < 0 ? 1 : tr.turns); k++)
         plan->moves[plan->count++] = turnMove;

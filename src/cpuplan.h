@@ -8,8 +8,10 @@
 // refused, and a piece goes down only by falling.
 //
 // A plan turns the piece first, then shifts it, then lets it fall (fast,
-// where the strength uses the drop key). If the piece has fallen meanwhile
-// and a move is refused, the driver asks for a new plan from where it is.
+// where the strength uses the drop key). A turn that has no room yet (a
+// long piece standing up in the top row) waits for the piece to fall a row
+// or two first, as a player waits. If the piece has fallen meanwhile and a
+// move is refused, the driver asks for a new plan from where it is.
 #ifndef CPUPLAN_H
 #define CPUPLAN_H
 
@@ -21,16 +23,21 @@
 class Tetrad;
 
 // One step of a plan, as a player's key press.
-enum CPUMOVE { CPU_LEFT, CPU_RIGHT, CPU_TURN_CW, CPU_TURN_CCW, CPU_FAST_DROP };
+// CPU_FALL presses nothing: it waits until the piece has fallen one more row.
+enum CPUMOVE { CPU_LEFT, CPU_RIGHT, CPU_TURN_CW, CPU_TURN_CCW, CPU_FAST_DROP, CPU_FALL };
 
-// Longest plan: two turns, eleven shifts and the fast drop, with room to spare.
-enum { CPU_MAX_MOVES = 16 };
+enum {
+    CPU_MAX_FALLS = 2,  // rows a piece may wait to fall before it turns
+    // Longest plan: the falls, two turns, eleven shifts and the fast drop.
+    CPU_MAX_MOVES = CPU_MAX_FALLS + 2 + WELL_COLS - 1 + 1
+};
 // The evaluation of a placement that loses the game.
 const int CPU_LOST = -1000000000;
 
 struct CPUPLAN {
     int count;                 // moves[0..count-1]
     int moves[CPU_MAX_MOVES];  // CPUMOVE values
+    LONG startY;               // the piece's row when planned: CPU_FALL k waits for startY + k
     LONG x;                    // where the piece lands: its reference cell ...
     LONG y;
     int rot;                   // ... and orientation
@@ -90,6 +97,7 @@ private:
         int rot;
     };
     struct TRIAL {
+        int falls;     // rows waited before turning
         int turns;     // -1 one turn counter-clockwise, 0..2 clockwise turns
         int shift;     // columns moved, negative to the left
         int cleared;
@@ -99,15 +107,18 @@ private:
     // shifting, scored. Returns how many were written to out (at most cap).
     int Trials(const int field[WELL_COLS][WELL_ROWS], Tetrad* piece, const PIECESTATE& start,
                TRIAL* out, int cap);
-    // Turns the piece in sim (see TRIAL::turns); 0 when a turn is refused.
-    int Turn(Tetrad* piece, int turns);
+    // Turns the piece in sim (see TRIAL::turns), after letting it fall as
+    // few rows as it needs (at most CPU_MAX_FALLS) for the turns to be
+    // taken; sets *falls. 0 when they are refused anyway.
+    int Turn(const int field[WELL_COLS][WELL_ROWS], Tetrad* piece, const PIECESTATE& start,
+             int turns, int* falls);
     // Lets the piece in sim fall to its landing: 1 when it landed (sim.field
     // is then the well after it, rows cleared).
     int Land(Tetrad* piece, int* cleared, int* bottom);
     // Plays one trial on sim: 1 when every move was taken and the piece
     // landed (sim.field is then the well after it, rows cleared).
     int Play(const int field[WELL_COLS][WELL_ROWS], Tetrad* piece, const PIECESTATE& start,
-             int turns, int shift, int* cleared, int* bottom);
+             const TRIAL& trial, int* cleared, int* bottom);
     // The best evaluation over every placement of piece from start, or
     // CPU_LOST when it has no room.
     int BestPlacement(const int field[WELL_COLS][WELL_ROWS], Tetrad* piece,

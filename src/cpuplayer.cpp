@@ -64,6 +64,15 @@ void CpuPlayer::NewPiece(DWORD now)
     wait = (DWORD)CpuStyle(strength).thinkMs;
 }
 
+int CpuPlayer::Fallen() const
+{
+    // The k-th wait of a plan is over once the piece is k rows lower.
+    int k = 0;
+    for (int i = 0; i <= nextMove && i < plan.count; i++)
+        k += plan.moves[i] == CPU_FALL;
+    return grid->pActiveTetrad->pos.y >= plan.startY + k;
+}
+
 void CpuPlayer::Press(int move, DWORD now)
 {
     const Tetrad* t = grid->pActiveTetrad;
@@ -116,6 +125,11 @@ void CpuPlayer::Step(DWORD now)
         NewPiece(now);
     if (nextMove >= plan.count)
         return;
+    // Waits for gravity end as soon as the piece is low enough.
+    while (nextMove < plan.count && plan.moves[nextMove] == CPU_FALL && Fallen())
+        nextMove++;
+    if (nextMove >= plan.count || plan.moves[nextMove] == CPU_FALL)
+        return;
     if (!StkTimeReached(now, lastPress, lastPress + wait))
         return;
     Press(plan.moves[nextMove], now);
@@ -129,6 +143,8 @@ DWORD CpuPlayer::DueIn(DWORD now) const
         return 0;
     if (nextMove >= plan.count)
         return INFINITE;
+    if (plan.moves[nextMove] == CPU_FALL)
+        return Fallen() ? 0 : INFINITE; // the playfield's own fall wakes us
     DWORD elapsed = now - lastPress;
     return elapsed >= wait ? 0 : wait - elapsed;
 }

@@ -39,6 +39,7 @@ private:
     void Press(int move, DWORD now);
     void ReleaseDrop();
     DWORD PieceNumber() const;
+    int Fallen() const; // the wait at plan.moves[nextMove] is over
 
     StakkaGrid* grid;
     int strength;

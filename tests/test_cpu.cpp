@@ -86,6 +86,11 @@ TEST(CpuPlanner, PlansAreTakenKeyByKeyAndLandWherePlannedOverRandomWells)
                 EXPECT_EQ(plan.count - 1, i);
                 continue;
             }
+            if (plan.moves[i] == CPU_FALL) { // waits for one row of gravity
+                EXPECT_EQ(0, model.DropTetrad());
+                EXPECT_NE(was, Place(*piece));
+                continue;
+            }
             const int key[] = {KEY_LEFT, KEY_RIGHT, KEY_ROTATE_CW, KEY_ROTATE_CCW};
             model.KeyDown(kKeys[key[plan.moves[i]]], kKeys);
             model.KeyUp(kKeys[key[plan.moves[i]]], kKeys);

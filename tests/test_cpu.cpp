@@ -4,10 +4,14 @@
 
 #include <string.h>
 
+#include <algorithm>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "clock.h"
+#include "cpumatch.h"
 #include "cpuplan.h"
 #include "grid.h"
 #include "options.h"
@@ -112,6 +116,39 @@ TEST(CpuPlanner, PlansAreTakenKeyByKeyAndLandWherePlannedOverRandomWells)
         delete next;
     }
     EXPECT_GT(planned, 400);
+}
+
+// Two computers play the match rules back to back on the driven clock: rows rise, and the
+// match ends once, with one "YOU WIN" and one "YOU LOSE", both games stopped.
+TEST(CpuMatch, AHeadlessMatchEndsWithOneWinner)
+{
+    CpuSide a;
+    CpuSide b;
+    a.Begin(STRENGTH_HARD);
+    b.Begin(STRENGTH_EASY);
+    b.Join(&a.match, nullptr, nullptr);
+    DWORD t = 5000;
+    StkClockDrive(1, t);
+    ASSERT_EQ(1, a.match.NewGame());
+    ASSERT_TRUE(a.grid.Active() && b.grid.Active());
+    int risen = 0;
+    for (int steps = 0; a.match.Running() && steps < 2000000; steps++) {
+        a.Step(t);
+        b.Step(t);
+        for (int x = 0; x < WELL_COLS; x++)
+            risen |= (a.grid.field[x][WELL_ROWS - 1] == RISING_CELL ? 1 : 0) |
+                     (b.grid.field[x][WELL_ROWS - 1] == RISING_CELL ? 2 : 0);
+        DWORD due = std::min(a.DueIn(t), b.DueIn(t));
+        t += due == 0 || due == INFINITE ? 1 : due;
+        StkClockDrive(1, t);
+    }
+    StkClockDrive(0, 0);
+    ASSERT_FALSE(a.match.Running() || b.match.Running());
+    EXPECT_FALSE(a.grid.Active() || b.grid.Active());
+    ASSERT_TRUE(a.grid.banner && b.grid.banner);
+    EXPECT_EQ(std::set<std::string>({"YOU WIN", "YOU LOSE"}),
+              std::set<std::string>({a.grid.banner, b.grid.banner}));
+    EXPECT_NE(0, risen) << "no row rose";
 }
 
 // The strength under the version key: written on save, read back; a store without it gives

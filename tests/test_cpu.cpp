@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <memory>
 #include <set>
 #include <string>
 #include <tuple>
@@ -65,23 +66,18 @@ TEST(CpuPlanner, PlansAreTakenKeyByKeyAndLandWherePlannedOverRandomWells)
         RandomWell(model.field, &rng);
         Field before;
         memcpy(before, model.field, sizeof before);
-        Tetrad* piece = CreateTetrad((int)(Next(&rng) % TETRAD_TYPES));
-        Tetrad* next = CreateTetrad((int)(Next(&rng) % TETRAD_TYPES));
+        Tetrad* piece = CreateTetrad((int)(Next(&rng) % TETRAD_TYPES)); // the model owns it
+        std::unique_ptr<Tetrad> next(CreateTetrad((int)(Next(&rng) % TETRAD_TYPES)));
         model.pActiveTetrad = piece;
         // Some pieces have moved and fallen a little before the plan is asked for.
         for (int k = (int)(Next(&rng) % 6); k > 0; k--)
             model.KeyDown(kKeys[Next(&rng) % 2], kKeys);
         for (int k = (int)(Next(&rng) % 4); k > 0 && !model.DropTetrad(); k--) {
         }
-        if (model.isTetradBlocked() || memcmp(before, model.field, sizeof before) != 0) {
-            model.pActiveTetrad = nullptr; // blocked at the start or already landed
-            delete piece;
-            delete next;
-            continue;
-        }
+        if (model.isTetradBlocked() || memcmp(before, model.field, sizeof before) != 0)
+            continue; // blocked at the start, or already landed
         CPUPLAN plan;
-        int strength = round % NUM_STRENGTHS;
-        ASSERT_EQ(1, planner.Plan(model.field, *piece, next, strength, &plan));
+        ASSERT_EQ(1, planner.Plan(model.field, *piece, next.get(), round % NUM_STRENGTHS, &plan));
         planned++;
         for (int i = 0; i < plan.count; i++) {
             SCOPED_TRACE("move " + std::to_string(i));
@@ -111,9 +107,6 @@ TEST(CpuPlanner, PlansAreTakenKeyByKeyAndLandWherePlannedOverRandomWells)
             ASSERT_TRUE(x >= 0 && x < WELL_COLS && y >= 0 && y < WELL_ROWS);
             EXPECT_EQ(0, before[x][y]);
         }
-        model.pActiveTetrad = nullptr;
-        delete piece;
-        delete next;
     }
     EXPECT_GT(planned, 400);
 }

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <tuple>
 
 #include "cpushell.h"
 #include "dlgdriver.h"
@@ -45,14 +44,12 @@ void PrintTo(const MENUSTATES& m, std::ostream* os)
 MENUSTATES Menus()
 {
     MENUSTATES m;
-    const std::tuple<UINT, bool*> items[] = {{IDM_STARTSERVER, m.server},
-                                             {IDM_CONNECT, m.connect},
-                                             {IDM_SINGLEPLAYER, m.single},
-                                             {IDM_MULTIPLAYER, m.multi}};
-    for (const auto& it : items) {
-        UINT s = GetMenuState(GetMenu(hwndMain), std::get<0>(it), MF_BYCOMMAND);
-        std::get<1>(it)[0] = !(s & MF_GRAYED);
-        std::get<1>(it)[1] = (s & MF_CHECKED) != 0;
+    bool* items[] = {m.server, m.connect, m.single, m.multi};
+    const UINT ids[] = {IDM_STARTSERVER, IDM_CONNECT, IDM_SINGLEPLAYER, IDM_MULTIPLAYER};
+    for (int i = 0; i < 4; i++) {
+        UINT s = GetMenuState(GetMenu(hwndMain), ids[i], MF_BYCOMMAND);
+        items[i][0] = !(s & MF_GRAYED);
+        items[i][1] = (s & MF_CHECKED) != 0;
     }
     return m;
 }

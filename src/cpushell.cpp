@@ -31,6 +31,9 @@ CpuShell cpu;
 
 void ShowComputerBoard(void*, const MATCHBOARD& board)
 {
+    // After a match the computer's result stands where its strength was.
+    const char* banner = cpu.side.grid.banner;
+    cpu.view.SetTitle(COMPUTER_NAME, banner ? banner : kStrengthNames[cpu.side.Strength()]);
     cpu.view.ShowBoard(board);
 }
 

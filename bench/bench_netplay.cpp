@@ -65,6 +65,10 @@ LRESULT CALLBACK SideWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         s->session.OnSocket(wParam, lParam);
         return 0;
     }
+    if (s && msg == WM_NETLOOKUP) {
+        s->session.OnLookup(wParam);
+        return 0;
+    }
     if (msg == WM_PAINT && painting) {
         PAINTSTRUCT ps;
         HDC hdc = BeginPaint(hwnd, &ps);
@@ -101,7 +105,7 @@ int Latency()
         s->hwnd = CreateWindowExA(0, "BenchSide", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL,
                                   wc.hInstance, NULL);
         SetWindowLongPtrA(s->hwnd, GWLP_USERDATA, (LONG_PTR)s);
-        s->session.Init(s->hwnd, WM_NETSOCKET, NET_TIMER_ID, s);
+        s->session.Init(s->hwnd, WM_NETSOCKET, WM_NETLOOKUP, NET_TIMER_ID, s);
     }
     b.panel = CreateWindowExA(0, "BenchSide", "Stats", WS_POPUP | WS_VISIBLE, 0, 0, STATS_WIDTH,
                               STATS_HEIGHT, NULL, NULL, wc.hInstance, NULL);

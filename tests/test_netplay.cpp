@@ -153,7 +153,7 @@ struct Side : public NetEvents {
         RegisterClassA(&wc);
         hwnd = CreateWindowExA(0, "NetSide", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL, NULL);
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, (LONG_PTR)this);
-        session.Init(hwnd, WM_NETSOCKET, NET_TIMER_ID, this);
+        session.Init(hwnd, WM_NETSOCKET, WM_NETLOOKUP, NET_TIMER_ID, this);
     }
     ~Side() { session.Close(), DestroyWindow(hwnd); }
     void OnNetConnected() override {}
@@ -162,10 +162,20 @@ struct Side : public NetEvents {
     static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     {
         Side* s = (Side*)GetWindowLongPtrA(hwnd, GWLP_USERDATA);
-        if (!s || (msg != WM_NETSOCKET && msg != WM_TIMER))
+        if (!s)
             return DefWindowProcA(hwnd, msg, wParam, lParam);
-        msg == WM_TIMER ? s->session.OnTimer() : s->session.OnSocket(wParam, lParam);
-        return 0;
+        switch (msg) {
+        case WM_TIMER:
+            s->session.OnTimer();
+            return 0;
+        case WM_NETSOCKET:
+            s->session.OnSocket(wParam, lParam);
+            return 0;
+        case WM_NETLOOKUP:
+            s->session.OnLookup(wParam);
+            return 0;
+        }
+        return DefWindowProcA(hwnd, msg, wParam, lParam);
     }
 };
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -147,6 +148,9 @@ struct Side : public NetEvents {
     HWND hwnd;
     int closed = -1;
     std::vector<NETMSG> got;
+    DWORD handleMs = 0;     // each message takes this long to handle
+    DWORD postedAt = 0;     // WM_APP posted from the first message handled
+    DWORD answeredAt = 0;   // and answered
     Side()
     {
         WNDCLASSA wc = {0, Proc, 0, 0, NULL, NULL, NULL, NULL, NULL, "NetSide"};
@@ -155,9 +159,21 @@ struct Side : public NetEvents {
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, (LONG_PTR)this);
         session.Init(hwnd, WM_NETSOCKET, WM_NETLOOKUP, NET_TIMER_ID, this);
     }
-    ~Side() { session.Close(), DestroyWindow(hwnd); }
+    ~Side()
+    {
+        session.Close();
+        DestroyWindow(hwnd);
+    }
     void OnNetConnected() override {}
-    void OnNetMessage(const NETMSG& m) override { got.push_back(m); }
+    void OnNetMessage(const NETMSG& m) override
+    {
+        got.push_back(m);
+        if (got.size() == 1) {
+            postedAt = GetTickCount();
+            PostMessageA(hwnd, WM_APP, 0, 0);
+        }
+        Sleep(handleMs);
+    }
     void OnNetClosed(int reason) override { closed = reason; }
     static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     {
@@ -174,6 +190,9 @@ struct Side : public NetEvents {
         case WM_NETLOOKUP:
             s->session.OnLookup(wParam);
             return 0;
+        case WM_APP:
+            s->answeredAt = GetTickCount();
+            return 0;
         }
         return DefWindowProcA(hwnd, msg, wParam, lParam);
     }
@@ -188,22 +207,177 @@ template <class F> bool PumpUntil(F cond, DWORD ms = 5000)
             DispatchMessageA(&msg);
     return cond();
 }
-const unsigned short kPort = (unsigned short)(41000 + GetCurrentProcessId() % 2000);
 
-TEST(NetSessions, RandomMutatedAndFloodingCallersEndCleanlyWithoutLeaks)
+SOCKADDR_STORAGE Loopback(unsigned short port)
 {
-    WSADATA wsa;
-    WSAStartup(MAKEWORD(2, 2), &wsa);
+    sockaddr_in a = {AF_INET, htons(port), {{{127, 0, 0, 1}}}, {}};
+    SOCKADDR_STORAGE any = {};
+    memcpy(&any, &a, sizeof a);
+    return any;
+}
+
+SOCKET Dial(unsigned short port, int receiveBuffer = 0)
+{
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (receiveBuffer)
+        setsockopt(s, SOL_SOCKET, SO_RCVBUF, (const char*)&receiveBuffer, sizeof receiveBuffer);
+    SOCKADDR_STORAGE a = Loopback(port);
+    connect(s, (const sockaddr*)&a, sizeof(sockaddr_in));
+    return s;
+}
+
+// The resolver double: answers with `answer` after `resolveMs`.
+NETADDRS answer;
+DWORD resolveMs;
+int TestResolver(const char*, unsigned short, NETADDRS* out)
+{
+    Sleep(resolveMs);
+    *out = answer;
+    return 0;
+}
+void Answer(std::initializer_list<unsigned short> ports, DWORD ms)
+{
+    answer = NETADDRS{};
+    for (unsigned short port : ports) {
+        answer.addr[answer.count] = Loopback(port);
+        answer.len[answer.count] = sizeof(sockaddr_in);
+        answer.count++;
+    }
+    resolveMs = ms;
+    NetSetResolver(TestResolver);
+}
+
+struct NetSessions : public ::testing::Test {
+    void SetUp() override
+    {
+        WSADATA wsa;
+        WSAStartup(MAKEWORD(2, 2), &wsa);
+    }
+    void TearDown() override
+    {
+        NetSetResolver(NULL);
+        StkClockDrive(0, 0);
+        WSACleanup();
+    }
+};
+
+TEST_F(NetSessions, ALookupRunsOffTheWindowThreadAndAnAbandonedOneChangesNothing)
+{
+    Side host;
+    Side guest;
+    ASSERT_EQ(0, host.session.Listen(0));
+    Answer({host.session.Port()}, 500);
+    ASSERT_EQ(0, guest.session.Connect("first.invalid", 1));
+    guest.session.Close(); // its end comes after this and must be dropped
+    ASSERT_EQ(0, guest.session.Connect("second.invalid", 1));
+    PostMessageA(guest.hwnd, WM_APP, 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return guest.answeredAt != 0; }));
+    EXPECT_EQ(NET_LOOKUP, guest.session.State()) << "the window waited for the lookup";
+    EXPECT_TRUE(PumpUntil([&] { return host.session.State() == NET_CONNECTED; }));
+    EXPECT_EQ(NET_CONNECTED, guest.session.State());
+    EXPECT_EQ(-1, guest.closed);
+}
+
+TEST_F(NetSessions, AnAddressThatNeverAnswersLeavesTheNextItsOwnTime)
+{
+    Side host;
+    Side guest;
+    ASSERT_EQ(0, host.session.Listen(0));
+    // A listener with a full queue drops further calls without an answer.
+    SOCKET deaf = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    SOCKADDR_STORAGE any = Loopback(0);
+    int len = sizeof(sockaddr_in);
+    ASSERT_EQ(0, bind(deaf, (sockaddr*)&any, len));
+    ASSERT_EQ(0, listen(deaf, 0));
+    getsockname(deaf, (sockaddr*)&any, &len);
+    SOCKET filler = Dial(ntohs(((sockaddr_in*)&any)->sin_port));
+    Answer({ntohs(((sockaddr_in*)&any)->sin_port), host.session.Port()}, 0);
+    StkClockDrive(1, 0xFFFFFFFFu - 1000); // the limit runs across the wrap
+    ASSERT_EQ(0, guest.session.Connect("two.invalid", 1));
+    ASSERT_TRUE(PumpUntil([&] { return guest.session.State() == NET_CONNECTING; }));
+    PumpUntil([] { return false; }, 300);
+    StkClockAdvance(NET_CONNECT_MS - 1);
+    guest.session.OnTimer();
+    EXPECT_EQ(NET_CONNECTING, guest.session.State());
+    StkClockAdvance(1);
+    guest.session.OnTimer();
+    EXPECT_TRUE(PumpUntil([&] { return host.session.State() == NET_CONNECTED; }));
+    closesocket(filler);
+    closesocket(deaf);
+}
+
+TEST_F(NetSessions, AStopQueuedBehindABacklogArrivesBeforeTheClose)
+{
+    Side host;
+    ASSERT_EQ(0, host.session.Listen(0));
+    SOCKET peer = Dial(host.session.Port(), 2048);
+    send(peer, (const char*)kHello.data(), (int)kHello.size(), 0);
+    ASSERT_TRUE(PumpUntil([&] { return host.session.State() == NET_CONNECTED; }));
+    // The peer reads nothing until our queue holds frames of its own.
+    for (int i = 0; i < 50000 && host.session.Queued() == 0; i++)
+        ASSERT_TRUE(host.session.Send(Msg(NETMSG_BOARD))) << i;
+    ASSERT_GT(host.session.Queued(), 0);
+    ASSERT_TRUE(host.session.SendType(NETMSG_STOP));
+    Bytes received;
+    std::thread reader([&] {
+        char chunk[4096];
+        int n = recv(peer, chunk, sizeof chunk, 0);
+        while (n > 0) {
+            received.insert(received.end(), chunk, chunk + n);
+            n = recv(peer, chunk, sizeof chunk, 0);
+        }
+    });
+    host.session.Close();
+    reader.join();
+    closesocket(peer);
+    ASSERT_GE(received.size(), 3u);
+    EXPECT_EQ(Enc(NETMSG_STOP), Bytes(received.end() - 3, received.end()));
+}
+
+TEST_F(NetSessions, APostedMessageIsAnsweredWithinASecondWhileAPeerStreamsFrames)
+{
+    Side host;
+    host.handleMs = 5; // as slow as a match start that loads the music
+    ASSERT_EQ(0, host.session.Listen(0));
+    SOCKET peer = Dial(host.session.Port());
+    Bytes stream = kHello;
+    for (int i = 0; i < 400; i++) // under the frame-rate limit, 2 s of handling
+        stream = Cat({stream, Enc(NETMSG_REQSTART)});
+    send(peer, (const char*)stream.data(), (int)stream.size(), 0);
+    ASSERT_TRUE(PumpUntil([&] { return host.answeredAt != 0; }));
+    EXPECT_LT(host.answeredAt - host.postedAt, 1000u) << host.got.size() << " frames first";
+    EXPECT_TRUE(PumpUntil([&] { return host.got.size() == 400; }));
+    closesocket(peer);
+}
+
+TEST_F(NetSessions, FifteenSilentSecondsOnTheGameClockEndTheSession)
+{
+    Side host;
+    StkClockDrive(1, 0xFFFFFFFFu - 5000); // the limit runs across the wrap
+    ASSERT_EQ(0, host.session.Listen(0));
+    SOCKET peer = Dial(host.session.Port());
+    send(peer, (const char*)kHello.data(), (int)kHello.size(), 0);
+    ASSERT_TRUE(PumpUntil([&] { return host.session.State() == NET_CONNECTED; }));
+    StkClockAdvance(NET_SILENCE_MS - 1);
+    host.session.OnTimer();
+    EXPECT_EQ(-1, host.closed);
+    StkClockAdvance(1);
+    host.session.OnTimer();
+    EXPECT_EQ(NET_END_LOST, host.closed);
+    closesocket(peer);
+}
+
+TEST_F(NetSessions, RandomMutatedAndFloodingCallersEndCleanlyWithoutLeaks)
+{
     Side host;
     DWORD rng = 4242, handles[2] = {};
     PROCESS_MEMORY_COUNTERS mem[2] = {};
     for (int round = 0; round < 300; round++) {
-        if (round == 30 || round == 299) // warmed up, and at the end
-            GetProcessHandleCount(GetCurrentProcess(), &handles[round > 30]),
-                GetProcessMemoryInfo(GetCurrentProcess(), &mem[round > 30], sizeof mem[0]);
-        // A port of its own each round: the last one may linger in TIME_WAIT.
-        unsigned short port = (unsigned short)(kPort + 1 + round);
-        ASSERT_EQ(0, host.session.Listen(port));
+        if (round == 30 || round == 299) { // warmed up, and at the end
+            GetProcessHandleCount(GetCurrentProcess(), &handles[round > 30]);
+            GetProcessMemoryInfo(GetCurrentProcess(), &mem[round > 30], sizeof mem[0]);
+        }
+        ASSERT_EQ(0, host.session.Listen(0));
         host.closed = -1;
         // A flood after a good hello, noise instead of one, or a match with some bytes changed.
         Bytes b = round % 3 ? kHello : Cat({kHello, kStart, Enc(NETMSG_BOARD), Enc(NETMSG_ROWS)});
@@ -212,9 +386,7 @@ TEST(NetSessions, RandomMutatedAndFloodingCallersEndCleanlyWithoutLeaks)
         for (BYTE& v : (round % 3 < 2 ? b : (b = Bytes(1 + MatchRandom(&rng) % 600))))
             v = round % 3 == 1 || (round % 3 == 0 && MatchRandom(&rng) % 8) ? v
                                                                           : (BYTE)MatchRandom(&rng);
-        SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in a = {AF_INET, htons(port), {{{127, 0, 0, 1}}}, {}};
-        ASSERT_EQ(0, connect(s, (sockaddr*)&a, sizeof a));
+        SOCKET s = Dial(host.session.Port());
         send(s, (const char*)b.data(), (int)b.size(), 0);
         shutdown(s, SD_SEND); // a short frame would otherwise wait for more
         u_long nonblocking = 1;
@@ -236,7 +408,7 @@ TEST(NetSessions, RandomMutatedAndFloodingCallersEndCleanlyWithoutLeaks)
 }
 
 // The real main window and playfield as the guest, a bare session as the host.
-TEST(NetSessions, TheShellPlaysAMatchShowsTheHostAndSurvivesItsLeaving)
+TEST_F(NetSessions, TheShellPlaysAMatchShowsTheHostMirrorsPauseAndSurvivesItsLeaving)
 {
     static OPTIONS op;
     op.go.bg.flags = BG_SOLID;
@@ -247,10 +419,11 @@ TEST(NetSessions, TheShellPlaysAMatchShowsTheHostAndSurvivesItsLeaving)
     SendMessageA(hwndMain, WM_SETGRID, (WPARAM)grid, 0);
 
     Side host, third;
-    ASSERT_EQ(0, host.session.Listen(kPort));
+    ASSERT_EQ(0, host.session.Listen(0));
+    const unsigned short port = host.session.Port();
     DialogDriver d;
     d.Then("Connect", [&](HWND dlg) {
-        SetDlgItemTextA(dlg, IDC_NETADDRESS, ("[::1]:" + std::to_string(kPort)).c_str());
+        SetDlgItemTextA(dlg, IDC_NETADDRESS, ("[::1]:" + std::to_string(port)).c_str());
         PostMessageA(dlg, WM_COMMAND, IDOK, 0);
     });
     SendMessageA(hwndMain, WM_COMMAND, IDM_CONNECT, 0);
@@ -261,7 +434,7 @@ TEST(NetSessions, TheShellPlaysAMatchShowsTheHostAndSurvivesItsLeaving)
     ASSERT_TRUE(host.session.Send(Msg(NETMSG_START)) && host.session.Send(Msg(NETMSG_ROWS)));
     ASSERT_TRUE(PumpUntil([&] { return grid->Active() != 0; }));
     // A second player is turned away politely while the match exists.
-    ASSERT_EQ(0, third.session.Connect("127.0.0.1", kPort));
+    ASSERT_EQ(0, third.session.Connect("127.0.0.1", port));
     EXPECT_TRUE(PumpUntil([&] { return third.closed == NET_END_BUSY; }));
     PumpUntil([] { return false; }, 200);
     StkClockDrive(1, 5000);
@@ -286,6 +459,15 @@ TEST(NetSessions, TheShellPlaysAMatchShowsTheHostAndSurvivesItsLeaving)
     const int cy = OPP_Y + (WELL_ROWS - 1) * OPP_CELL + 2;
     EXPECT_NE(RGB(0, 0, 0), stats.At(OPP_X + 2 * OPP_CELL + 2, cy));
     EXPECT_EQ(RGB(0, 0, 0), stats.At(OPP_X + 3 * OPP_CELL + 2, cy));
+
+    // Pause there pauses here, and Pause here resumes there.
+    NETMSG pause = Msg(NETMSG_PAUSE);
+    pause.flag = 1;
+    ASSERT_TRUE(host.session.Send(pause));
+    EXPECT_TRUE(PumpUntil([&] { return grid->paused == 1; }));
+    SendMessageA(hwndMain, WM_COMMAND, IDM_PAUSE, 0);
+    EXPECT_TRUE(PumpUntil([&] { return host.got.back().type == NETMSG_PAUSE; }));
+    EXPECT_EQ(0, host.got.back().flag);
 
     // The host goes away: "Connection lost", the match is ours, New Game is offered again.
     host.session.Close();

@@ -39,7 +39,8 @@ enum {
     NET_TIMER_MS = 500,
     NET_FRAMES_PER_EVENT = 32, // frames handled before other messages run
     NET_SLICE_MS = 20,         // or this long, whichever comes first
-    NET_CLOSE_WAIT_MS = 100,   // the most a close waits to send what is queued
+    NET_CLOSE_WAIT_MS = 100,   // the most a close waits to send what is queued,
+    NET_LINGER_MS = 3000,      // then a thread sends the rest for at most this long
     NET_BOARD_CELLS = (WELL_COLS * WELL_ROWS + 1) / 2, // two cells a byte
 };
 
@@ -147,8 +148,9 @@ class NetSession
     // turn; 0 or a Winsock error code. The outcome comes as OnNetConnected
     // or OnNetClosed(NET_END_CONNECTFAIL).
     int Connect(const char* host, unsigned short port);
-    // Ends the session without an event. What is queued is sent first,
-    // waiting at most NET_CLOSE_WAIT_MS; a lookup under way is abandoned.
+    // Ends the session without an event. What is queued is still sent
+    // (the window waits at most NET_CLOSE_WAIT_MS, a thread sends the rest)
+    // before a FIN; a lookup under way is abandoned.
     void Close();
     int Send(const NETMSG& m);
     int SendType(int type);
@@ -174,7 +176,7 @@ class NetSession
     void PeerGone();
     int WithinFrameRate(int frames); // 0 once the peer sends more frames a second than a game can
     void Flush();
-    void FlushBeforeClose();
+    int FlushBeforeClose(); // 1 when a thread took the socket over
     int Queue(const BYTE* data, int n);
 
     HWND hwnd;

@@ -39,24 +39,78 @@ void NetSession::Init(HWND window, UINT msg, UINT lookupDone, UINT_PTR timer, Ne
     events = ev;
 }
 
-void NetSession::FlushBeforeClose()
+namespace
+{
+
+// What is still queued when a session closes, sent on by a thread of its own.
+struct SENDREST {
+    SOCKET s;
+    int n;
+    BYTE data[NET_SEND_BUFFER];
+};
+
+DWORD WINAPI FinishSending(LPVOID arg)
+{
+    SENDREST* job = (SENDREST*)arg;
+    DWORD start = GetTickCount();
+    int off = 0;
+    while (off < job->n && GetTickCount() - start < NET_LINGER_MS) {
+        int sent = send(job->s, (const char*)job->data + off, job->n - off, 0);
+        if (sent > 0) {
+            off += sent;
+            continue;
+        }
+        if (WSAGetLastError() != WSAEWOULDBLOCK)
+            break;
+        fd_set writable;
+        FD_ZERO(&writable);
+        FD_SET(job->s, &writable);
+        timeval tv = {0, NET_CLOSE_WAIT_MS * 1000};
+        select(0, NULL, &writable, NULL, &tv);
+    }
+    shutdown(job->s, SD_SEND);
+    closesocket(job->s);
+    delete job;
+    return 0;
+}
+
+} // namespace
+
+int NetSession::FlushBeforeClose()
 {
     // A STOP or TOPOUT behind a backlog is the last thing the other player
-    // should hear, so the queue gets a short, bounded chance to leave.
-    // Wall-clock time here: the wait must end whatever the game's clock does.
+    // should hear. The window waits a little for the queue to leave (enough
+    // when the program is closing), then a thread sends the rest. Wall-clock
+    // time: the wait must end whatever the game's clock does.
     DWORD start = GetTickCount();
     for (;;) {
         Flush();
         DWORD spent = GetTickCount() - start;
-        if (outUsed == 0 || spent >= NET_CLOSE_WAIT_MS)
-            return;
+        if (outUsed == 0)
+            return 0;
+        if (spent >= NET_CLOSE_WAIT_MS)
+            break;
         fd_set writable;
         FD_ZERO(&writable);
         FD_SET(conn, &writable);
         timeval tv = {0, (long)(NET_CLOSE_WAIT_MS - spent) * 1000};
-        if (select(0, NULL, &writable, NULL, &tv) <= 0)
-            return;
+        if (select(0, NULL, &writable, NULL, &tv) < 0)
+            return 0;
     }
+    SENDREST* job = new (std::nothrow) SENDREST;
+    if (!job)
+        return 0;
+    WSAAsyncSelect(conn, hwnd, 0, 0); // nothing more of it reaches the window
+    job->s = conn;
+    job->n = outUsed;
+    memcpy(job->data, outbuf, outUsed);
+    HANDLE thread = CreateThread(NULL, 0, FinishSending, job, 0, NULL);
+    if (!thread) {
+        delete job;
+        return 0;
+    }
+    CloseHandle(thread);
+    return 1;
 }
 
 void NetSession::Close()
@@ -67,11 +121,14 @@ void NetSession::Close()
             listeners[i] = INVALID_SOCKET;
         }
     if (conn != INVALID_SOCKET) {
+        int handedOver = 0;
         if (outUsed > 0 && (state == NET_HANDSHAKE || state == NET_CONNECTED))
-            FlushBeforeClose();
-        // FIN after the data: the peer reads everything, then the close.
-        shutdown(conn, SD_SEND);
-        closesocket(conn);
+            handedOver = FlushBeforeClose();
+        if (!handedOver) {
+            // FIN after the data: the peer reads everything, then the close.
+            shutdown(conn, SD_SEND);
+            closesocket(conn);
+        }
         conn = INVALID_SOCKET;
     }
     NetLookupCancel(lookup);

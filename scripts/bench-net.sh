@@ -3,6 +3,9 @@
 # Stats panel over loopback, and the real program's CPU use while it waits for a player and
 # during a match (two copies on one Wine desktop, driven through their menus).
 #   scripts/bench-net.sh [x64 build tree] [seconds per CPU figure]   (defaults: build/x64, 10)
+# Then the window's answer times while a name takes 5 s to resolve (bench/slowdns.c, built
+# here with the host's gcc) and under hostile callers; NET_BENCH_PROGRAM=<folder of stakka.exe>
+# measures another build's program in these two.
 # Runs on its own Xvfb (display :93, or NET_BENCH_DISPLAY) in a prefix of its own inside the
 # tree, and ends exactly what it started. Loopback only.
 set -euo pipefail
@@ -57,3 +60,8 @@ wine "$bench" program "$bindir" "$seconds" 2>"$base/program.err" | while read -r
     *) echo "$line" ;;
     esac
 done
+
+progdir=$(winepath -w "${NET_BENCH_PROGRAM:-$tree/bin}" 2>/dev/null)
+gcc -shared -fPIC -O2 -o "$base/slowdns.so" "$root/bench/slowdns.c" -ldl
+LD_PRELOAD=$base/slowdns.so wine "$bench" lookup "$progdir" slow.stakka.test 2>/dev/null | tr -d '\r'
+wine "$bench" hostile "$progdir" 2>/dev/null | tr -d '\r'

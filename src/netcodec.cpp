@@ -118,6 +118,7 @@ int NetEncode(const NETMSG& m, BYTE* out, int cap)
 void NetReader::Reset(int isHost)
 {
     used = 0;
+    counted = 0;
     host = isHost;
     helloSeen = 0;
     matchBegun = 0;
@@ -135,6 +136,19 @@ int NetReader::Append(const BYTE* data, int n)
     return n;
 }
 
+int NetReader::Arrived()
+{
+    int n = 0;
+    while (counted + 2 <= used) {
+        int len = (buf[counted] << 8) | buf[counted + 1];
+        if (len < 1 || counted + 2 + len > used)
+            break; // incomplete, or refused when it is read
+        counted += 2 + len;
+        n++;
+    }
+    return n;
+}
+
 int NetReader::Next(NETMSG* m)
 {
     if (error)
@@ -143,6 +157,9 @@ int NetReader::Next(NETMSG* m)
         return NET_NEED;
     // Refuse an oversized frame from its length alone, before waiting for it.
     int len = (buf[0] << 8) | buf[1];
+    // Before a hello, a long first frame is another program talking.
+    if (!helloSeen && NET_HEADER - 1 + len > NET_MAX_FRAME)
+        return error = NET_INCOMPATIBLE;
     if (len < 1 || NET_HEADER - 1 + len > NET_MAX_FRAME)
         return error = NET_BAD;
     if (used < 2 + len)
@@ -150,6 +167,7 @@ int NetReader::Next(NETMSG* m)
     int r = Check(buf[2], buf + NET_HEADER, len - 1, m);
     memmove(buf, buf + 2 + len, used - (2 + len));
     used -= 2 + len;
+    counted = counted > 2 + len ? counted - (2 + len) : 0;
     if (r != NET_FRAME)
         error = r;
     return r;

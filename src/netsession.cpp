@@ -7,16 +7,20 @@
 
 #include <new>
 
+#include "clock.h"
+
 // ---------------------------------------------------------------------------
 // The session
 // ---------------------------------------------------------------------------
 
 NetSession::NetSession()
-    : hwnd(NULL), socketMsg(0), timerId(0), events(NULL), state(NET_IDLE), host(0), port(0),
-      conn(INVALID_SOCKET), addrs(NULL), nextAddr(NULL), outbuf(NULL), outUsed(0), lastRecv(0),
-      lastSend(0), floodStart(0), floodFrames(0), reading(0)
+    : hwnd(NULL), socketMsg(0), lookupMsg(0), timerId(0), events(NULL), state(NET_IDLE), host(0),
+      port(0), conn(INVALID_SOCKET), lookup(0), nextAddr(0), attemptStart(0), outbuf(NULL),
+      outUsed(0), lastRecv(0), lastSend(0), floodStart(0), floodFrames(0), reading(0),
+      continuePosted(0)
 {
     listeners[0] = listeners[1] = INVALID_SOCKET;
+    memset(&addrs, 0, sizeof addrs);
     reader.Reset(0);
 }
 
@@ -26,12 +30,87 @@ NetSession::~NetSession()
     delete[] outbuf;
 }
 
-void NetSession::Init(HWND window, UINT msg, UINT_PTR timer, NetEvents* ev)
+void NetSession::Init(HWND window, UINT msg, UINT lookupDone, UINT_PTR timer, NetEvents* ev)
 {
     hwnd = window;
     socketMsg = msg;
+    lookupMsg = lookupDone;
     timerId = timer;
     events = ev;
+}
+
+namespace
+{
+
+// What is still queued when a session closes, sent on by a thread of its own.
+struct SENDREST {
+    SOCKET s;
+    int n;
+    BYTE data[NET_SEND_BUFFER];
+};
+
+DWORD WINAPI FinishSending(LPVOID arg)
+{
+    SENDREST* job = (SENDREST*)arg;
+    DWORD start = GetTickCount();
+    int off = 0;
+    while (off < job->n && GetTickCount() - start < NET_LINGER_MS) {
+        int sent = send(job->s, (const char*)job->data + off, job->n - off, 0);
+        if (sent > 0) {
+            off += sent;
+            continue;
+        }
+        if (WSAGetLastError() != WSAEWOULDBLOCK)
+            break;
+        fd_set writable;
+        FD_ZERO(&writable);
+        FD_SET(job->s, &writable);
+        timeval tv = {0, NET_CLOSE_WAIT_MS * 1000};
+        select(0, NULL, &writable, NULL, &tv);
+    }
+    shutdown(job->s, SD_SEND);
+    closesocket(job->s);
+    delete job;
+    return 0;
+}
+
+} // namespace
+
+int NetSession::FlushBeforeClose()
+{
+    // A STOP or TOPOUT behind a backlog is the last thing the other player
+    // should hear. The window waits a little for the queue to leave (enough
+    // when the program is closing), then a thread sends the rest. Wall-clock
+    // time: the wait must end whatever the game's clock does.
+    DWORD start = GetTickCount();
+    for (;;) {
+        Flush();
+        DWORD spent = GetTickCount() - start;
+        if (outUsed == 0)
+            return 0;
+        if (spent >= NET_CLOSE_WAIT_MS)
+            break;
+        fd_set writable;
+        FD_ZERO(&writable);
+        FD_SET(conn, &writable);
+        timeval tv = {0, (long)(NET_CLOSE_WAIT_MS - spent) * 1000};
+        if (select(0, NULL, &writable, NULL, &tv) < 0)
+            return 0;
+    }
+    SENDREST* job = new (std::nothrow) SENDREST;
+    if (!job)
+        return 0;
+    WSAAsyncSelect(conn, hwnd, 0, 0); // nothing more of it reaches the window
+    job->s = conn;
+    job->n = outUsed;
+    memcpy(job->data, outbuf, outUsed);
+    HANDLE thread = CreateThread(NULL, 0, FinishSending, job, 0, NULL);
+    if (!thread) {
+        delete job;
+        return 0;
+    }
+    CloseHandle(thread);
+    return 1;
 }
 
 void NetSession::Close()
@@ -42,16 +121,25 @@ void NetSession::Close()
             listeners[i] = INVALID_SOCKET;
         }
     if (conn != INVALID_SOCKET) {
-        closesocket(conn);
+        int handedOver = 0;
+        if (outUsed > 0 && (state == NET_HANDSHAKE || state == NET_CONNECTED))
+            handedOver = FlushBeforeClose();
+        if (!handedOver) {
+            // FIN after the data: the peer reads everything, then the close.
+            shutdown(conn, SD_SEND);
+            closesocket(conn);
+        }
         conn = INVALID_SOCKET;
     }
-    if (addrs)
-        freeaddrinfo(addrs);
-    addrs = nextAddr = NULL;
+    NetLookupCancel(lookup);
+    lookup = 0;
+    memset(&addrs, 0, sizeof addrs);
+    nextAddr = 0;
     if (state != NET_IDLE && hwnd)
         KillTimer(hwnd, timerId);
     state = NET_IDLE;
     outUsed = 0;
+    continuePosted = 0;
     reader.Reset(0);
 }
 
@@ -64,6 +152,7 @@ void NetSession::End(int reason)
         closesocket(conn);
         conn = INVALID_SOCKET;
         outUsed = 0;
+        continuePosted = 0;
         reader.Reset(1);
         state = NET_LISTENING;
         return;
@@ -112,6 +201,11 @@ int NetSession::Listen(unsigned short listenPort)
             continue;
         }
         listeners[i] = s;
+        // Port 0: the system's pick for the first family is asked of both.
+        int got = sizeof ss;
+        if (listenPort == 0 && getsockname(s, (sockaddr*)&ss, &got) == 0)
+            listenPort = ntohs(families[i] == AF_INET6 ? ((sockaddr_in6*)&ss)->sin6_port
+                                                       : ((sockaddr_in*)&ss)->sin_port);
     }
     if (listeners[0] == INVALID_SOCKET && listeners[1] == INVALID_SOCKET)
         return err ? err : WSAEINVAL;
@@ -128,31 +222,30 @@ int NetSession::Connect(const char* name, unsigned short toPort)
     Close();
     if (!outbuf && !(outbuf = new (std::nothrow) BYTE[NET_SEND_BUFFER]))
         return WSAENOBUFS;
-    char service[8];
-    snprintf(service, sizeof service, "%u", (unsigned)toPort);
-    ADDRINFOA hints;
-    memset(&hints, 0, sizeof hints);
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    int err = getaddrinfo(name, service, &hints, &addrs);
-    if (err != 0) {
-        addrs = NULL;
-        return err;
-    }
+    lookup = NetLookupStart(hwnd, lookupMsg, name, toPort);
+    if (!lookup)
+        return WSAENOBUFS;
     host = 0;
     port = toPort;
-    state = NET_CONNECTING;
+    state = NET_LOOKUP;
     reader.Reset(0);
-    lastRecv = GetTickCount();
     SetTimer(hwnd, timerId, NET_TIMER_MS, NULL);
-    nextAddr = addrs;
-    if (!TryNextAddress()) {
-        err = WSAGetLastError();
-        Close();
-        return err ? err : WSAEHOSTUNREACH;
-    }
     return 0;
+}
+
+int NetSession::OnLookup(WPARAM ticket)
+{
+    if (!lookup || (UINT_PTR)ticket != lookup)
+        return 0;
+    lookup = 0;
+    int err = 0;
+    if (state != NET_LOOKUP || !NetLookupTake((UINT_PTR)ticket, &addrs, &err))
+        return 1;
+    nextAddr = 0;
+    state = NET_CONNECTING;
+    if (err != 0 || !TryNextAddress())
+        End(NET_END_CONNECTFAIL);
+    return 1;
 }
 
 int NetSession::TryNextAddress()
@@ -161,9 +254,9 @@ int NetSession::TryNextAddress()
         closesocket(conn);
         conn = INVALID_SOCKET;
     }
-    for (; nextAddr; nextAddr = nextAddr->ai_next) {
-        ADDRINFOA* a = nextAddr;
-        SOCKET s = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
+    for (; nextAddr < addrs.count; nextAddr++) {
+        const sockaddr* a = (const sockaddr*)&addrs.addr[nextAddr];
+        SOCKET s = socket(a->sa_family, SOCK_STREAM, IPPROTO_TCP);
         if (s == INVALID_SOCKET)
             continue;
         // Asynchronous from here on: the outcome comes as FD_CONNECT.
@@ -171,13 +264,13 @@ int NetSession::TryNextAddress()
             closesocket(s);
             continue;
         }
-        if (connect(s, a->ai_addr, (int)a->ai_addrlen) != 0 &&
-            WSAGetLastError() != WSAEWOULDBLOCK) {
+        if (connect(s, a, addrs.len[nextAddr]) != 0 && WSAGetLastError() != WSAEWOULDBLOCK) {
             closesocket(s);
             continue;
         }
         conn = s;
-        nextAddr = a->ai_next;
+        nextAddr++;
+        attemptStart = StkTickCount();
         return 1;
     }
     return 0;
@@ -186,7 +279,7 @@ int NetSession::TryNextAddress()
 void NetSession::BeginHandshake()
 {
     state = NET_HANDSHAKE;
-    lastRecv = lastSend = GetTickCount();
+    lastRecv = lastSend = StkTickCount();
     floodStart = lastRecv;
     floodFrames = 0;
     SendType(NETMSG_HELLO);
@@ -249,78 +342,126 @@ void NetSession::OnSocket(WPARAM wParam, LPARAM lParam)
                 End(NET_END_CONNECTFAIL);
             return;
         }
-        if (addrs)
-            freeaddrinfo(addrs);
-        addrs = nextAddr = NULL;
         BeginHandshake();
         return;
     case FD_READ:
-        ReadAll();
+        if (!err) {
+            ReadSome();
+            return;
+        }
+        PeerGone();
         return;
     case FD_WRITE:
         Flush();
         return;
     case FD_CLOSE:
-        // What came before the close still counts (a "busy" for instance).
-        ReadAll();
-        if (conn == s)
-            End(state == NET_CONNECTING ? NET_END_CONNECTFAIL : NET_END_LOST);
+        // What came before the close still counts (a "busy", a STOP): the
+        // reading goes on in slices and ends the session at the end of the data.
+        if (state == NET_CONNECTING) {
+            if (!TryNextAddress())
+                End(NET_END_CONNECTFAIL);
+            return;
+        }
+        if (err)
+            PeerGone();
+        else
+            ReadSome();
         return;
     }
 }
 
-void NetSession::ReadAll()
+void NetSession::PeerGone()
+{
+    End(state == NET_CONNECTING ? NET_END_CONNECTFAIL : NET_END_LOST);
+}
+
+// What a checked frame does to the session: 0 when the session ended.
+int NetSession::Handle(const NETMSG& m, int r)
+{
+    if (r != NET_FRAME) {
+        End(r == NET_INCOMPATIBLE ? NET_END_INCOMPATIBLE : NET_END_BADDATA);
+        return 0;
+    }
+    if (m.type == NETMSG_HELLO) {
+        state = NET_CONNECTED;
+        if (events)
+            events->OnNetConnected();
+    } else if (m.type == NETMSG_BUSY) {
+        End(NET_END_BUSY);
+        return 0;
+    } else if (m.type != NETMSG_HEARTBEAT && events) {
+        events->OnNetMessage(m);
+    }
+    return 1;
+}
+
+void NetSession::ReadSome()
 {
     // A message box shown from an event runs a modal loop that can deliver
-    // another FD_READ; the outer loop reads on until the socket is empty.
+    // another FD_READ; the outer call reads on.
     if (reading)
         return;
     reading = 1;
+    continuePosted = 0;
     SOCKET s = conn;
+    DWORD start = StkTickCount();
+    int handled = 0;
     for (;;) {
         NETMSG m;
         int r;
-        while (conn == s && (r = reader.Next(&m)) != NET_NEED) {
-            if (r != NET_FRAME || !WithinFrameRate()) {
+        while (conn == s && handled < NET_FRAMES_PER_EVENT &&
+               StkTickCount() - start < NET_SLICE_MS && (r = reader.Next(&m)) != NET_NEED) {
+            handled++;
+            if (!Handle(m, r)) {
                 reading = 0;
-                End(r == NET_INCOMPATIBLE ? NET_END_INCOMPATIBLE : NET_END_BADDATA);
                 return;
-            }
-            if (m.type == NETMSG_HELLO) {
-                state = NET_CONNECTED;
-                if (events)
-                    events->OnNetConnected();
-            } else if (m.type == NETMSG_BUSY) {
-                reading = 0;
-                End(NET_END_BUSY);
-                return;
-            } else if (m.type != NETMSG_HEARTBEAT && events) {
-                events->OnNetMessage(m);
             }
         }
-        // The session may have ended while a message was handled. A whole
-        // frame always fits, so a full buffer cannot happen here.
+        if (conn != s)
+            break; // the session ended while a message was handled
+        if (handled >= NET_FRAMES_PER_EVENT || StkTickCount() - start >= NET_SLICE_MS) {
+            // The slice is used up: the window's other messages first, then
+            // this socket again.
+            if (!continuePosted)
+                PostMessageA(hwnd, socketMsg, (WPARAM)s, WSAMAKESELECTREPLY(FD_READ, 0));
+            continuePosted = 1;
+            break;
+        }
+        // A whole frame always fits, so a full buffer cannot happen here.
         int room = reader.Space();
-        if (conn != s || room <= 0)
+        if (room <= 0)
             break;
         BYTE chunk[NET_RECV_BUFFER];
         int got = recv(s, (char*)chunk, room, 0);
-        if (got <= 0)
-            break; // empty for now, or closed: FD_CLOSE follows
+        if (got == 0 || (got < 0 && WSAGetLastError() != WSAEWOULDBLOCK)) {
+            // Every frame before the close has been handled.
+            reading = 0;
+            PeerGone();
+            return;
+        }
+        if (got < 0)
+            break; // empty for now: FD_READ comes with more
         reader.Append(chunk, got);
-        lastRecv = GetTickCount();
+        lastRecv = StkTickCount();
+        // Counted as they arrive, not as they are handled.
+        if (!WithinFrameRate(reader.Arrived())) {
+            reading = 0;
+            End(NET_END_BADDATA);
+            return;
+        }
     }
     reading = 0;
 }
 
-int NetSession::WithinFrameRate()
+int NetSession::WithinFrameRate(int frames)
 {
-    DWORD now = GetTickCount();
+    DWORD now = StkTickCount();
     if (now - floodStart >= 1000) {
         floodStart = now;
         floodFrames = 0;
     }
-    return ++floodFrames <= NET_MAX_FRAMES_PER_SEC;
+    floodFrames += frames;
+    return floodFrames <= NET_MAX_FRAMES_PER_SEC;
 }
 
 int NetSession::Queue(const BYTE* data, int n)
@@ -361,7 +502,7 @@ int NetSession::Send(const NETMSG& m)
         return 0;
     }
     Flush();
-    lastSend = GetTickCount();
+    lastSend = StkTickCount();
     return 1;
 }
 
@@ -377,11 +518,20 @@ void NetSession::OnTimer()
 {
     if (state == NET_IDLE || state == NET_LISTENING)
         return;
-    DWORD now = GetTickCount();
-    if (now - lastRecv >= NET_SILENCE_MS) {
-        End(state == NET_CONNECTING ? NET_END_CONNECTFAIL : NET_END_LOST);
+    DWORD now = StkTickCount();
+    if (state == NET_LOOKUP)
+        return; // the resolver has its own limits; Single Player ends the wait
+    if (state == NET_CONNECTING) {
+        // Each address its own chance: a first that never answers does not
+        // use up the time of a working second.
+        if (now - attemptStart >= NET_CONNECT_MS && !TryNextAddress())
+            End(NET_END_CONNECTFAIL);
         return;
     }
-    if (state != NET_CONNECTING && now - lastSend >= NET_HEARTBEAT_MS)
+    if (now - lastRecv >= NET_SILENCE_MS) {
+        End(NET_END_LOST);
+        return;
+    }
+    if (now - lastSend >= NET_HEARTBEAT_MS)
         SendType(NETMSG_HEARTBEAT);
 }

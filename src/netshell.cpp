@@ -15,6 +15,7 @@
 #include "grid.h"
 #include "image.h"
 #include "netdlg.h"
+#include "netlookup.h"
 #include "options.h"
 #include "oppview.h"
 #include "resource.h"
@@ -47,6 +48,7 @@ struct NetShell : public NetEvents, public Opponent {
     unsigned short lastPort;
     char addrs[MAX_ADDRS][ADDR_TEXT];
     int naddrs;
+    UINT_PTR listLookup; // this machine's addresses being looked up, or 0
 
     void OnNetConnected() override;
     void OnNetMessage(const NETMSG& m) override;
@@ -102,6 +104,7 @@ void ComposeStats()
         for (int i = 0; i < net.naddrs && n < OPP_MAX_LINES; i++)
             lines[n++] = net.addrs[i];
         break;
+    case NET_LOOKUP:
     case NET_CONNECTING:
         lines[n++] = "Connecting to ...";
         lines[n++] = net.target;
@@ -122,36 +125,28 @@ void ComposeStats()
     net.view.ShowText(lines, n);
 }
 
-void ListAddresses()
+// This machine's addresses, for the host to tell the other player.
+void ListAddresses(const NETADDRS& found)
 {
     net.naddrs = 0;
-    char name[256];
-    if (gethostname(name, sizeof name) != 0)
-        return;
-    ADDRINFOA hints;
-    memset(&hints, 0, sizeof hints);
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    ADDRINFOA* list = NULL;
-    if (getaddrinfo(name, NULL, &hints, &list) != 0)
-        return;
-    for (ADDRINFOA* a = list; a && net.naddrs < MAX_ADDRS; a = a->ai_next) {
+    for (int i = 0; i < found.count && net.naddrs < MAX_ADDRS; i++) {
         char* out = net.addrs[net.naddrs];
-        if (getnameinfo(a->ai_addr, (socklen_t)a->ai_addrlen, out, ADDR_TEXT, NULL, 0,
+        if (getnameinfo((const sockaddr*)&found.addr[i], found.len[i], out, ADDR_TEXT, NULL, 0,
                         NI_NUMERICHOST) != 0)
             continue;
         int dup = 0;
-        for (int i = 0; i < net.naddrs; i++)
-            dup |= strcmp(net.addrs[i], out) == 0;
+        for (int k = 0; k < net.naddrs; k++)
+            dup |= strcmp(net.addrs[k], out) == 0;
         if (!dup)
             net.naddrs++;
     }
-    freeaddrinfo(list);
 }
 
-// ---------------------------------------------------------------------------
-// The match on this side
-// ---------------------------------------------------------------------------
+void CancelListLookup()
+{
+    NetLookupCancel(net.listLookup);
+    net.listLookup = 0;
+}
 
 void StopSingleGame()
 {
@@ -242,6 +237,7 @@ void NetShell::OnNetClosed(int reason)
 {
     match.OnGone();
     match.SetOpponent(NULL);
+    CancelListLookup();
     net.view.End();
     UpdateMenus();
     switch (reason) {
@@ -280,13 +276,17 @@ void StartServerCommand(HWND hwnd)
     }
     net.lastPort = port;
     CpuShellLeave();
+    UpdateMenus(); // also when the session cannot start below
     StopSingleGame();
     int err = net.session.Listen(port);
     if (err) {
         MbError("Unable to start the server on port %u (error %d)", (unsigned)port, err);
         return;
     }
-    ListAddresses();
+    // Shown when the lookup ends; a slow name server must not hold the window.
+    net.naddrs = 0;
+    CancelListLookup();
+    net.listLookup = NetLookupStart(net.hwnd, WM_NETLOOKUP, NULL, 0);
     net.view.Begin(net.grid, net.rising);
     ComposeStats();
     UpdateMenus();
@@ -309,6 +309,7 @@ void ConnectCommand(HWND hwnd)
     lstrcpynA(net.lastAddress, text, sizeof net.lastAddress);
     lstrcpynA(net.target, text, sizeof net.target);
     CpuShellLeave();
+    UpdateMenus(); // also when the session cannot start below
     StopSingleGame();
     if (net.session.Connect(host, port) != 0) {
         MbError("Unable to connect to %s", text);
@@ -338,6 +339,7 @@ void EndSession()
         return;
     net.match.End(MATCH_STOPPED_HERE);
     net.match.SetOpponent(NULL);
+    CancelListLookup();
     net.session.Close();
     net.grid->banner = NULL;
     net.grid->Redraw(REDRAW_ALL);
@@ -360,7 +362,7 @@ void NetShellInit(HWND hwnd, HMENU hmenu)
     WSADATA wsa;
     net.wsaError = WSAStartup(MAKEWORD(2, 2), &wsa);
     net.wsaOk = net.wsaError == 0;
-    net.session.Init(hwnd, WM_NETSOCKET, NET_TIMER_ID, &net);
+    net.session.Init(hwnd, WM_NETSOCKET, WM_NETLOOKUP, NET_TIMER_ID, &net);
     net.match.Init(hwnd, NULL);
     UpdateMenus();
 }
@@ -372,7 +374,9 @@ void NetShellShutdown(StakkaGrid* grid)
         CpuShellLeave();
         EndSession();
     }
+    CancelListLookup();
     net.session.Close();
+    net.view.End();
     if (grid && grid->hooks == &net.match)
         grid->hooks = NULL;
     delete net.rising;
@@ -450,6 +454,23 @@ void NetShellTimer(StakkaGrid* grid)
     net.grid = grid;
     if (grid)
         net.session.OnTimer();
+}
+
+void NetShellLookup(StakkaGrid* grid, WPARAM ticket)
+{
+    net.grid = grid;
+    if (!grid || net.session.OnLookup(ticket))
+        return;
+    if (!net.listLookup || (UINT_PTR)ticket != net.listLookup)
+        return; // abandoned
+    net.listLookup = 0;
+    NETADDRS found;
+    int err;
+    if (!NetLookupTake((UINT_PTR)ticket, &found, &err) || err != 0)
+        return; // the panel shows the port alone
+    ListAddresses(found);
+    if (net.session.State() == NET_LISTENING)
+        ComposeStats();
 }
 
 void NetShellAfterStep(StakkaGrid* grid)

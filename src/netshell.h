@@ -17,6 +17,7 @@ class StakkaGrid;
 
 // Private messages of the main window.
 #define WM_NETSOCKET (WM_USER + 40)    // socket events of the session
+#define WM_NETLOOKUP (WM_USER + 42)    // a name lookup ended (wParam: its ticket)
 #define NET_TIMER_ID 0x4E54            // heartbeat and silence timer of the main window
 
 // Starts Winsock (no socket yet) and sets the menu states.
@@ -34,6 +35,7 @@ void NetShellPaused(StakkaGrid* grid);
 // Window messages routed from the main window.
 void NetShellSocket(StakkaGrid* grid, WPARAM wParam, LPARAM lParam);
 void NetShellTimer(StakkaGrid* grid);
+void NetShellLookup(StakkaGrid* grid, WPARAM ticket);
 // After every pass of the main loop: sends this side's well when it changed.
 void NetShellAfterStep(StakkaGrid* grid);
 

@@ -297,6 +297,9 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_NETSOCKET:
         NetShellSocket(mainState.grid, wParam, lParam);
         return 0;
+    case WM_NETLOOKUP:
+        NetShellLookup(mainState.grid, wParam);
+        return 0;
     case WM_TIMER:
         if (wParam == CPU_TIMER_ID) {
             CpuShellStep();

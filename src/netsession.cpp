@@ -2,7 +2,6 @@
 // thread: connecting, the handshake, sending with a queue, reading.
 #include "netplay.h"
 
-#include <stdio.h>
 #include <string.h>
 
 #include <new>

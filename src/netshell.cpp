@@ -200,7 +200,6 @@ void NetShell::OnNetConnected()
 
 void NetShell::OnNetMessage(const NETMSG& m)
 {
-    match.SetGrid(grid);
     switch (m.type) {
     case NETMSG_REQSTART:
         match.OnStartRequest();
@@ -319,8 +318,7 @@ void EndSession()
     net.match.SetOpponent(NULL);
     CancelListLookup();
     net.session.Close();
-    net.grid->banner = NULL;
-    net.grid->Redraw(REDRAW_ALL);
+    net.match.Leave();
     net.view.End();
     UpdateMenus();
 }
@@ -348,13 +346,13 @@ void NetShellInit(HWND hwnd, HMENU hmenu)
 void NetShellShutdown(StakkaGrid* grid)
 {
     net.grid = grid;
+    net.match.SetGrid(grid);
     if (grid)
         EndSession();
     CancelListLookup();
     net.session.Close();
     net.view.End();
-    if (grid && grid->hooks == &net.match)
-        grid->hooks = NULL;
+    net.match.Leave();
     delete net.rising;
     net.rising = NULL;
     if (net.risingBm)
@@ -368,6 +366,7 @@ void NetShellShutdown(StakkaGrid* grid)
 int NetShellCommand(HWND hwnd, StakkaGrid* grid, UINT id)
 {
     net.grid = grid;
+    net.match.SetGrid(grid);
     if (!grid)
         return 0;
     if (!net.rising && hinstDll) {
@@ -404,12 +403,14 @@ int NetShellNewGame(StakkaGrid* grid)
 
 void NetShellStopped(StakkaGrid* grid)
 {
+    net.grid = grid;
     net.match.SetGrid(grid);
     net.match.Stopped();
 }
 
 void NetShellPaused(StakkaGrid* grid)
 {
+    net.grid = grid;
     net.match.SetGrid(grid);
     net.match.Paused();
 }
@@ -417,6 +418,7 @@ void NetShellPaused(StakkaGrid* grid)
 void NetShellSocket(StakkaGrid* grid, WPARAM wParam, LPARAM lParam)
 {
     net.grid = grid;
+    net.match.SetGrid(grid);
     if (grid)
         net.session.OnSocket(wParam, lParam);
 }
@@ -424,6 +426,7 @@ void NetShellSocket(StakkaGrid* grid, WPARAM wParam, LPARAM lParam)
 void NetShellTimer(StakkaGrid* grid)
 {
     net.grid = grid;
+    net.match.SetGrid(grid);
     if (grid)
         net.session.OnTimer();
 }
@@ -431,6 +434,7 @@ void NetShellTimer(StakkaGrid* grid)
 void NetShellLookup(StakkaGrid* grid, WPARAM ticket)
 {
     net.grid = grid;
+    net.match.SetGrid(grid);
     if (!grid || net.session.OnLookup(ticket))
         return;
     if (!net.listLookup || (UINT_PTR)ticket != net.listLookup)
@@ -449,6 +453,7 @@ void NetShellAfterStep(StakkaGrid* grid)
 {
     if (!grid)
         return;
+    net.grid = grid;
     net.match.SetGrid(grid);
     net.match.AfterStep();
 }

@@ -76,10 +76,9 @@ void CpuShellLeave(void)
     cpu.match->End(MATCH_STOPPED_HERE);
     cpu.match->SetOpponent(NULL);
     DisarmTimer();
+    cpu.match->Leave(); // single play again, without the result
     cpu.view.End();
     cpu.on = 0;
-    cpu.grid->banner = NULL;
-    cpu.grid->Redraw(REDRAW_ALL);
 }
 
 void CpuShellStep(void)

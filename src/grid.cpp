@@ -147,6 +147,16 @@ void StakkaGrid::EndMatchGame(const char* result)
     RepaintScore();
 }
 
+void StakkaGrid::LeaveMatch(GridHooks* h)
+{
+    if (hooks == h)
+        hooks = nullptr;
+    if (banner) {
+        banner = nullptr;
+        Redraw(REDRAW_ALL);
+    }
+}
+
 int RaiseWellRows(int field[WELL_COLS][WELL_ROWS], int n, int hole)
 {
     if (n <= 0)

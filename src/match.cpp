@@ -100,9 +100,7 @@ int Match::NewGame()
 {
     if (!opponent) {
         // Single play as ever: no match rules, no result left over.
-        if (grid->hooks == this)
-            grid->hooks = NULL;
-        grid->banner = NULL;
+        Leave();
         return 0;
     }
     if (!opponent->Present())
@@ -140,7 +138,7 @@ void Match::Begin(DWORD seed)
 
 void Match::End(MATCHEND why)
 {
-    if (!running)
+    if (!running || !grid)
         return;
     // First, so that whatever the messages below set off finds it ended.
     running = 0;
@@ -168,6 +166,12 @@ void Match::End(MATCHEND why)
     // second report finds the menu already put back.
     if (wasActive && hwnd)
         SendMessageA(hwnd, WM_GAMEENDED, 0, 0);
+}
+
+void Match::Leave()
+{
+    if (grid)
+        grid->LeaveMatch(this);
 }
 
 void Match::Paused()

@@ -101,6 +101,8 @@ public:
     // New Game while no game runs: 1 when the match takes it over (it
     // starts a match or asks for one), 0 for single play.
     int NewGame();
+    // Single play again: the playfield forgets the match and its result.
+    void Leave();
     // Pause and Stop Game were applied to the playfield.
     void Paused();
     void Stopped();

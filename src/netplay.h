@@ -109,6 +109,11 @@ class NetReader
     int error;
 };
 
+// Sends n bytes on the non-blocking socket s from a thread of its own for at
+// most NET_LINGER_MS, then shuts it down and closes it. 1 when the thread
+// took s over; 0 leaves s to the caller.
+int NetSendRestAndClose(SOCKET s, const BYTE* data, int n);
+
 // ---- The session -------------------------------------------------------------
 enum NETSTATE { NET_IDLE, NET_LISTENING, NET_LOOKUP, NET_CONNECTING, NET_HANDSHAKE, NET_CONNECTED };
 

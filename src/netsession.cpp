@@ -2,7 +2,6 @@
 // thread: connecting, the handshake, sending with a queue, reading.
 #include "netplay.h"
 
-#include <stdio.h>
 #include <string.h>
 
 #include <new>
@@ -39,43 +38,6 @@ void NetSession::Init(HWND window, UINT msg, UINT lookupDone, UINT_PTR timer, Ne
     events = ev;
 }
 
-namespace
-{
-
-// What is still queued when a session closes, sent on by a thread of its own.
-struct SENDREST {
-    SOCKET s;
-    int n;
-    BYTE data[NET_SEND_BUFFER];
-};
-
-DWORD WINAPI FinishSending(LPVOID arg)
-{
-    SENDREST* job = (SENDREST*)arg;
-    DWORD start = GetTickCount();
-    int off = 0;
-    while (off < job->n && GetTickCount() - start < NET_LINGER_MS) {
-        int sent = send(job->s, (const char*)job->data + off, job->n - off, 0);
-        if (sent > 0) {
-            off += sent;
-            continue;
-        }
-        if (WSAGetLastError() != WSAEWOULDBLOCK)
-            break;
-        fd_set writable;
-        FD_ZERO(&writable);
-        FD_SET(job->s, &writable);
-        timeval tv = {0, NET_CLOSE_WAIT_MS * 1000};
-        select(0, NULL, &writable, NULL, &tv);
-    }
-    shutdown(job->s, SD_SEND);
-    closesocket(job->s);
-    delete job;
-    return 0;
-}
-
-} // namespace
-
 int NetSession::FlushBeforeClose()
 {
     // A STOP or TOPOUT behind a backlog is the last thing the other player
@@ -97,20 +59,8 @@ int NetSession::FlushBeforeClose()
         if (select(0, NULL, &writable, NULL, &tv) < 0)
             return 0;
     }
-    SENDREST* job = new (std::nothrow) SENDREST;
-    if (!job)
-        return 0;
     WSAAsyncSelect(conn, hwnd, 0, 0); // nothing more of it reaches the window
-    job->s = conn;
-    job->n = outUsed;
-    memcpy(job->data, outbuf, outUsed);
-    HANDLE thread = CreateThread(NULL, 0, FinishSending, job, 0, NULL);
-    if (!thread) {
-        delete job;
-        return 0;
-    }
-    CloseHandle(thread);
-    return 1;
+    return NetSendRestAndClose(conn, outbuf, outUsed);
 }
 
 void NetSession::Close()

@@ -205,7 +205,6 @@ void NetShell::OnNetConnected()
 
 void NetShell::OnNetMessage(const NETMSG& m)
 {
-    match.SetGrid(grid);
     switch (m.type) {
     case NETMSG_REQSTART:
         match.OnStartRequest();
@@ -341,8 +340,7 @@ void EndSession()
     net.match.SetOpponent(NULL);
     CancelListLookup();
     net.session.Close();
-    net.grid->banner = NULL;
-    net.grid->Redraw(REDRAW_ALL);
+    net.match.Leave();
     net.view.End();
     UpdateMenus();
 }
@@ -370,6 +368,7 @@ void NetShellInit(HWND hwnd, HMENU hmenu)
 void NetShellShutdown(StakkaGrid* grid)
 {
     net.grid = grid;
+    net.match.SetGrid(grid);
     if (grid) {
         CpuShellLeave();
         EndSession();
@@ -377,8 +376,7 @@ void NetShellShutdown(StakkaGrid* grid)
     CancelListLookup();
     net.session.Close();
     net.view.End();
-    if (grid && grid->hooks == &net.match)
-        grid->hooks = NULL;
+    net.match.Leave();
     delete net.rising;
     net.rising = NULL;
     if (net.risingBm)
@@ -392,6 +390,7 @@ void NetShellShutdown(StakkaGrid* grid)
 int NetShellCommand(HWND hwnd, StakkaGrid* grid, UINT id)
 {
     net.grid = grid;
+    net.match.SetGrid(grid);
     if (!grid)
         return 0;
     if (!net.rising && hinstDll) {
@@ -432,12 +431,14 @@ int NetShellNewGame(StakkaGrid* grid)
 
 void NetShellStopped(StakkaGrid* grid)
 {
+    net.grid = grid;
     net.match.SetGrid(grid);
     net.match.Stopped();
 }
 
 void NetShellPaused(StakkaGrid* grid)
 {
+    net.grid = grid;
     net.match.SetGrid(grid);
     net.match.Paused();
 }
@@ -445,6 +446,7 @@ void NetShellPaused(StakkaGrid* grid)
 void NetShellSocket(StakkaGrid* grid, WPARAM wParam, LPARAM lParam)
 {
     net.grid = grid;
+    net.match.SetGrid(grid);
     if (grid)
         net.session.OnSocket(wParam, lParam);
 }
@@ -452,6 +454,7 @@ void NetShellSocket(StakkaGrid* grid, WPARAM wParam, LPARAM lParam)
 void NetShellTimer(StakkaGrid* grid)
 {
     net.grid = grid;
+    net.match.SetGrid(grid);
     if (grid)
         net.session.OnTimer();
 }
@@ -459,6 +462,7 @@ void NetShellTimer(StakkaGrid* grid)
 void NetShellLookup(StakkaGrid* grid, WPARAM ticket)
 {
     net.grid = grid;
+    net.match.SetGrid(grid);
     if (!grid || net.session.OnLookup(ticket))
         return;
     if (!net.listLookup || (UINT_PTR)ticket != net.listLookup)
@@ -477,6 +481,7 @@ void NetShellAfterStep(StakkaGrid* grid)
 {
     if (!grid)
         return;
+    net.grid = grid;
     net.match.SetGrid(grid);
     net.match.AfterStep();
     CpuShellStep();

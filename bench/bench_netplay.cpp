@@ -4,6 +4,14 @@
 //     Two sessions over loopback in this process: time from one side handing
 //     its well to the session (what a landing does) until the other side has
 //     composed it in a Stats-panel surface and painted the panel window.
+//   bench_netplay.exe lookup <folder of stakka.exe> <name>
+//     One real copy connects to <name> (a name whose lookup is slow: see
+//     bench/slowdns.c); prints how long the main window takes to answer a
+//     sent message meanwhile, until the lookup's error box shows.
+//   bench_netplay.exe hostile <folder of stakka.exe>
+//     One real copy waits for a player; callers flood it with frames, send
+//     junk, a zero length, an oversized length, stream frames just under the
+//     rate limit, and stay silent. Prints the window's slowest answer in each.
 //   bench_netplay.exe program <folder of stakka.exe> <seconds>
 //     Two real copies of the program on one Wine desktop, driven through their
 //     menus and dialogs: CPU of the host while it waits for a player, CPU of
@@ -16,12 +24,14 @@
 #include <algorithm>
 #include <stdio.h>
 #include <string.h>
+#include <string>
 #include <vector>
 
 #include "dlgids.h"
 #include "findwin.h"
 #include "netplay.h"
 #include "netshell.h"
+#include "oppview.h"
 #include "resource.h"
 
 namespace
@@ -47,7 +57,7 @@ struct Side : public NetEvents {
             colors[v] = RGB(30 * v, 100, 200);
         RECT r = {0, 0, STATS_WIDTH, STATS_HEIGHT};
         FillRect(surface, &r, (HBRUSH)GetStockObject(BLACK_BRUSH));
-        NetDrawOpponent(surface, m.board, colors);
+        DrawOpponentBoard(surface, m.board, colors);
         InvalidateRect(panel, NULL, FALSE);
         UpdateWindow(panel); // the panel's WM_PAINT copies the surface
         QueryPerformanceCounter(&shown);
@@ -63,6 +73,10 @@ LRESULT CALLBACK SideWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     Side* s = (Side*)GetWindowLongPtrA(hwnd, GWLP_USERDATA);
     if (s && msg == WM_NETSOCKET) {
         s->session.OnSocket(wParam, lParam);
+        return 0;
+    }
+    if (s && msg == WM_NETLOOKUP) {
+        s->session.OnLookup(wParam);
         return 0;
     }
     if (msg == WM_PAINT && painting) {
@@ -101,7 +115,7 @@ int Latency()
         s->hwnd = CreateWindowExA(0, "BenchSide", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL,
                                   wc.hInstance, NULL);
         SetWindowLongPtrA(s->hwnd, GWLP_USERDATA, (LONG_PTR)s);
-        s->session.Init(s->hwnd, WM_NETSOCKET, NET_TIMER_ID, s);
+        s->session.Init(s->hwnd, WM_NETSOCKET, WM_NETLOOKUP, NET_TIMER_ID, s);
     }
     b.panel = CreateWindowExA(0, "BenchSide", "Stats", WS_POPUP | WS_VISIBLE, 0, 0, STATS_WIDTH,
                               STATS_HEIGHT, NULL, NULL, wc.hInstance, NULL);
@@ -122,7 +136,6 @@ int Latency()
     NETMSG start = {};
     start.type = NETMSG_START;
     start.seed = 1;
-    a.session.MatchStarted();
     a.session.Send(start);
     Pump(50);
 
@@ -131,7 +144,7 @@ int Latency()
     std::vector<double> ms;
     NETMSG m = {};
     m.type = NETMSG_BOARD;
-    m.board.pieceColor = NET_NO_PIECE;
+    m.board.pieceColor = MATCH_NO_PIECE;
     for (int i = 0; i < 300; i++) {
         m.board.cells[i % WELL_COLS][WELL_ROWS - 1 - (i / WELL_COLS) % 10] = (BYTE)(1 + i % 7);
         m.board.score = (DWORD)i;
@@ -267,6 +280,230 @@ int Program(const char* dir, DWORD seconds)
     return 0;
 }
 
+// ---- Answer times of a copy's main window --------------------------------------
+
+// Sends WM_NULL to the window every 10 ms from a thread of its own and keeps
+// the slowest round trip, until stopped.
+struct Prober {
+    HWND target;
+    volatile LONG stop;
+    double worst;
+    double total;
+    int samples;
+    HANDLE thread;
+    static DWORD WINAPI Run(LPVOID arg)
+    {
+        Prober* p = (Prober*)arg;
+        LARGE_INTEGER freq;
+        QueryPerformanceFrequency(&freq);
+        while (!p->stop) {
+            LARGE_INTEGER t0;
+            LARGE_INTEGER t1;
+            DWORD_PTR result;
+            QueryPerformanceCounter(&t0);
+            SendMessageTimeoutA(p->target, WM_NULL, 0, 0, SMTO_NORMAL, 20000, &result);
+            QueryPerformanceCounter(&t1);
+            double ms = (double)(t1.QuadPart - t0.QuadPart) * 1000.0 / freq.QuadPart;
+            p->worst = std::max(p->worst, ms);
+            p->total += ms;
+            p->samples++;
+            Sleep(10);
+        }
+        return 0;
+    }
+    void Start(HWND hwnd)
+    {
+        target = hwnd;
+        stop = 0;
+        worst = 0;
+        total = 0;
+        samples = 0;
+        thread = CreateThread(NULL, 0, Run, this, 0, NULL);
+    }
+    void Finish(const char* what)
+    {
+        stop = 1;
+        WaitForSingleObject(thread, 30000);
+        CloseHandle(thread);
+        printf("%s: window answered %d messages, slowest %.1f ms, mean %.2f ms\n", what, samples,
+               worst, samples ? total / samples : 0.0);
+    }
+};
+
+void Quit(Copy& c)
+{
+    PostMessageA(c.main, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(c.pi.hProcess, 10000) != WAIT_OBJECT_0)
+        TerminateProcess(c.pi.hProcess, 1);
+    CloseHandle(c.pi.hThread);
+    CloseHandle(c.pi.hProcess);
+}
+
+// Dismisses the copy's error box, if one shows within ms; its text or "".
+std::string DismissError(const Copy& c, DWORD ms)
+{
+    HWND box = WaitWindow(c.pi.dwProcessId, "#32770", "Error", ms);
+    char text[160] = "";
+    if (box) {
+        GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        Sleep(300);
+    }
+    return text;
+}
+
+int Lookup(const char* dir, const char* name)
+{
+    Copy c = {};
+    if (!Launch(dir, c)) {
+        printf("lookup: the program did not start\n");
+        return 1;
+    }
+    PostMessageA(c.main, WM_COMMAND, IDM_CONNECT, 0);
+    Prober p;
+    if (!Answer(c, "Connect", name)) {
+        printf("lookup: no Connect dialog\n");
+        return 1;
+    }
+    LARGE_INTEGER freq;
+    LARGE_INTEGER t0;
+    LARGE_INTEGER t1;
+    QueryPerformanceFrequency(&freq);
+    QueryPerformanceCounter(&t0);
+    p.Start(c.main);
+    HWND box = WaitWindow(c.pi.dwProcessId, "#32770", "Error", 30000);
+    QueryPerformanceCounter(&t1);
+    p.Finish("during the lookup");
+    printf("lookup of %s: error box after %.0f ms\n", name,
+           (double)(t1.QuadPart - t0.QuadPart) * 1000.0 / freq.QuadPart);
+    if (box)
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    Sleep(300);
+    Quit(c);
+    return 0;
+}
+
+SOCKET Call(unsigned short port)
+{
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(s, (sockaddr*)&a, sizeof a) != 0) {
+        closesocket(s);
+        return INVALID_SOCKET;
+    }
+    return s;
+}
+
+std::vector<BYTE> Frames(int type, int count)
+{
+    std::vector<BYTE> out;
+    NETMSG m = {};
+    m.type = NETMSG_HELLO;
+    BYTE frame[NET_MAX_FRAME];
+    int n = NetEncode(m, frame, sizeof frame);
+    out.insert(out.end(), frame, frame + n);
+    m.type = type;
+    n = NetEncode(m, frame, sizeof frame);
+    for (int i = 0; i < count; i++)
+        out.insert(out.end(), frame, frame + n);
+    return out;
+}
+
+int Hostile(const char* dir)
+{
+    Copy c = {};
+    if (!Launch(dir, c)) {
+        printf("hostile: the program did not start\n");
+        return 1;
+    }
+    // A free port of the system's choosing.
+    SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    int len = sizeof a;
+    bind(probe, (sockaddr*)&a, len);
+    getsockname(probe, (sockaddr*)&a, &len);
+    unsigned short port = ntohs(a.sin_port);
+    closesocket(probe);
+    char portText[8];
+    snprintf(portText, sizeof portText, "%u", (unsigned)port);
+
+    struct Case {
+        const char* name;
+        std::vector<BYTE> bytes;
+        DWORD holdMs; // the caller stays connected this long
+    };
+    std::vector<BYTE> junk(4000);
+    DWORD rng = 12345;
+    for (BYTE& b : junk) {
+        rng = rng * 1103515245u + 12345u;
+        b = (BYTE)(rng >> 16);
+    }
+    std::vector<BYTE> zero = Frames(NETMSG_HEARTBEAT, 0);
+    zero.insert(zero.end(), {0, 0, 0});
+    std::vector<BYTE> oversized = Frames(NETMSG_HEARTBEAT, 0);
+    oversized.insert(oversized.end(), {0xFF, 0xFF, NETMSG_BOARD});
+    const Case cases[] = {
+        {"flood (hello, 20000 heartbeats at once)", Frames(NETMSG_HEARTBEAT, 20000), 2000},
+        {"junk (4000 random bytes)", junk, 2000},
+        {"zero length", zero, 2000},
+        {"oversized length", oversized, 2000},
+        {"long first frame", std::vector<BYTE>{0xFF, 0xFF, 1, 2, 3}, 2000},
+        {"silent caller", std::vector<BYTE>(), 3000},
+    };
+    for (const Case& k : cases) {
+        // Listening again after any error box the last caller caused.
+        DismissError(c, 500);
+        SOCKET s = Call(port);
+        if (s == INVALID_SOCKET) {
+            PostMessageA(c.main, WM_COMMAND, IDM_STARTSERVER, 0);
+            Answer(c, "Start Server", portText);
+            Sleep(1000);
+            s = Call(port);
+        }
+        if (s == INVALID_SOCKET) {
+            printf("%s: the program does not listen\n", k.name);
+            continue;
+        }
+        Prober p;
+        p.Start(c.main);
+        if (!k.bytes.empty())
+            send(s, (const char*)k.bytes.data(), (int)k.bytes.size(), 0);
+        Sleep(k.holdMs);
+        closesocket(s);
+        Sleep(300);
+        p.Finish(k.name);
+        std::string box = DismissError(c, 300);
+        printf("  then: %s\n", box.empty() ? "no error box" : box.c_str());
+    }
+    // A steady stream just under the frame-rate limit, in a match-less session.
+    DismissError(c, 500);
+    SOCKET s = Call(port);
+    if (s == INVALID_SOCKET) {
+        PostMessageA(c.main, WM_COMMAND, IDM_STARTSERVER, 0);
+        Answer(c, "Start Server", portText);
+        Sleep(1000);
+        s = Call(port);
+    }
+    Prober p;
+    p.Start(c.main);
+    std::vector<BYTE> hello = Frames(NETMSG_HEARTBEAT, 0);
+    send(s, (const char*)hello.data(), (int)hello.size(), 0);
+    std::vector<BYTE> beat = Frames(NETMSG_HEARTBEAT, 50);
+    beat.erase(beat.begin(), beat.begin() + hello.size());
+    for (int i = 0; i < 50; i++) { // 50 frames every 100 ms: 500 a second for 5 s
+        send(s, (const char*)beat.data(), (int)beat.size(), 0);
+        Sleep(100);
+    }
+    p.Finish("stream of 500 frames a second for 5 s");
+    closesocket(s);
+    Quit(c);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -276,6 +513,14 @@ int main(int argc, char** argv)
         return Latency();
     if (argc >= 4 && !strcmp(argv[1], "program"))
         return Program(argv[2], (DWORD)atoi(argv[3]));
-    printf("usage: bench_netplay latency | program <folder of stakka.exe> <seconds>\n");
+    if (argc >= 4 && !strcmp(argv[1], "lookup"))
+        return Lookup(argv[2], argv[3]);
+    if (argc >= 3 && !strcmp(argv[1], "hostile")) {
+        WSADATA wsa;
+        WSAStartup(MAKEWORD(2, 2), &wsa);
+        return Hostile(argv[2]);
+    }
+    printf("usage: bench_netplay latency | program <folder of stakka.exe> <seconds>\n"
+           "       | lookup <folder> <name> | hostile <folder>\n");
     return 2;
 }

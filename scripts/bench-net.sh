@@ -4,6 +4,9 @@
 # during a match (two copies on one Wine desktop, driven through their menus).
 #   scripts/bench-net.sh [build tree] [seconds per CPU figure]   (defaults: build/x64, 10)
 # Either tree: build/x86 runs the i686 program in a 32-bit prefix.
+# Then the window's answer times while a name takes 5 s to resolve (bench/slowdns.c, built
+# here with the host's gcc) and under hostile callers; NET_BENCH_PROGRAM=<folder of stakka.exe>
+# measures another build's program in these two.
 # Runs on its own Xvfb (display :93, or NET_BENCH_DISPLAY) in a prefix of its own inside the
 # tree, and ends exactly what it started. Loopback only.
 set -euo pipefail
@@ -58,3 +61,8 @@ wine "$bench" program "$bindir" "$seconds" 2>"$base/program.err" | while read -r
     *) echo "$line" ;;
     esac
 done
+
+progdir=$(winepath -w "${NET_BENCH_PROGRAM:-$tree/bin}" 2>/dev/null)
+gcc -shared -fPIC -O2 -o "$base/slowdns.so" "$root/bench/slowdns.c" -ldl
+LD_PRELOAD=$base/slowdns.so wine "$bench" lookup "$progdir" slow.stakka.test 2>/dev/null | tr -d '\r'
+wine "$bench" hostile "$progdir" 2>/dev/null | tr -d '\r'

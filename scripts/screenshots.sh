@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Makes the README's screenshots: a game in progress, the pause screen and each dialog.
+# Makes the README's screenshots: a game in progress, the pause screen, each dialog and a
+# match against the computer.
 #   scripts/screenshots.sh [x64 build tree] [output folder]
 # (defaults: build/x64 and docs/). Runs the x86_64 build under Wine on a private Xvfb in a
 # prefix of its own, with the options at their defaults, and drives the program from
@@ -132,6 +133,22 @@ shot choose-key "$controls" "$reply"
 # The key it already had: the binding stays as it was.
 ask winkey Choose Key $VK_LEFT
 ask close Set Controls
+
+# Against the computer: the dialog, then a match at Hard while the driver plays on, and the
+# result once the driver's careless stack has topped out.
+IDM_MULTIPLAYER=104 IDC_STRENGTH_HARD=103 IDOK=1
+ask cmd $IDM_MULTIPLAYER
+ask window Multi Player
+shot multi-player "$reply"
+ask click Multi Player $IDC_STRENGTH_HARD
+sleep 0.3
+ask dlgcmd Multi Player $IDOK 0
+ask cmd $IDM_NEWGAME
+ask play 14 3
+shot match "$main"
+# In rounds that each answer within the driver's minute.
+for seed in 5 6 7; do ask play 15 $seed; done
+shot match-end "$main"
 
 ask quit
 [ "$reply" = "ok 0" ] || { echo "screenshots: the program exited with '${reply#ok }'" >&2; exit 1; }

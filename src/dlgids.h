@@ -39,4 +39,9 @@
 #define IDC_NETPORT 101    // the port to listen on
 #define IDC_NETADDRESS 101 // "host", "host:port" or "[v6]:port"
 
+// ---- "MultiPlayer": the computer opponent's strength ---------------------
+#define IDC_STRENGTH_EASY 101 // radio buttons 101..103 for STRENGTH_EASY..STRENGTH_HARD
+#define IDC_STRENGTH_NORMAL 102
+#define IDC_STRENGTH_HARD 103
+
 #endif // DLGIDS_H

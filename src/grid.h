@@ -41,6 +41,21 @@ protected:
     ~GridHooks() {}
 };
 
+// Something that paints a whole panel (the opponent's view in the "Stats"
+// panel during two-player play).
+class PanelPainter {
+public:
+    virtual void PaintPanel(HDC hdc) = 0;
+
+protected:
+    ~PanelPainter() {}
+};
+
+// Moves the well up by n rows (n > 0) and fills the new bottom rows with
+// RISING_CELL except column `hole`. Returns 1 when settled cells were
+// pushed out of the top (the player tops out).
+int RaiseWellRows(int field[WELL_COLS][WELL_ROWS], int n, int hole);
+
 class StakkaGrid {
 public:
     // ---- Windows, options and font (display) ----
@@ -91,9 +106,13 @@ public:
     // ---- Two-player match ----
     GridHooks* hooks;            // not owned; null outside a match
     const char* banner;          // result shown over the well like the pause screen, or null
+    PanelPainter* statsView;     // paints the "Stats" panel while set; not owned
 
     // ---- Display operations (griddraw.cpp) ----
     StakkaGrid(HWND hwnd, HINSTANCE hinstDll, OPTIONS* op);
+    // A playfield without windows (grid.cpp): the rules alone, for the
+    // computer player's trials and headless games. Its repaints do nothing.
+    StakkaGrid();
     ~StakkaGrid();
     // Recomposes rows line and line+1 (0..21) or the whole well
     // (REDRAW_ALL) on the field surface and invalidates them; while paused
@@ -138,6 +157,21 @@ public:
     void ClearRow(int row);
     void sort(int* row, int c);
     void DropRows(int r, int n);
+
+    // ---- Two-player match games (grid.cpp) ----
+    // A match game from nothing: counters, speed, well and pieces fresh,
+    // not paused; pieces come from h (kept until the next single game).
+    void StartMatchGame(GridHooks* h);
+    // Ends a match game: pieces gone, `result` shown over the well (null
+    // after a stop: the well is emptied as Stop() does), panels repainted.
+    void EndMatchGame(const char* result);
+    // Raises n rows with a hole in column `hole` under the well after a
+    // landing; a top-out goes to hooks->ToppedOut(). Returns 1 on top-out.
+    int RaiseRows(int n, int hole);
+    // Single play again: the hooks (when they are h) and the result go.
+    void LeaveMatch(GridHooks* h);
+    // Shows `view` in the "Stats" panel, or its black background (null).
+    void SetStatsView(PanelPainter* view);
 
     // The key rules of the well window, shared by its window procedure
     // and the tests. keys[] are the five bindings in KEY_LEFT..KEY_DROP

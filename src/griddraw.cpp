@@ -306,7 +306,7 @@ void StakkaGrid::Redraw(int line)
             // Settled values are 1..7; anything else has no colour and is
             // drawn as a plain cell.
             int color = (v >= SETTLED_MIN && v <= SETTLED_MAX) ? v - 1 : -1;
-            Image* risen = (v == SETTLED_MAX + 1 && hooks) ? hooks->RisingBlock() : NULL;
+            Image* risen = (v == RISING_CELL && hooks) ? hooks->RisingBlock() : NULL;
             if (risen)
                 risen->Blit(hdcField, CELL * x, CELL * y);
             else
@@ -632,17 +632,42 @@ LRESULT CALLBACK ScoreWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
+void StakkaGrid::SetStatsView(PanelPainter* view)
+{
+    statsView = view;
+    if (hwndStats)
+        InvalidateRect(hwndStats, NULL, TRUE);
+}
+
 LRESULT CALLBACK StatsWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    // The panel shows its black class brush only; the per-shape counts are
-    // kept by the rules but not shown.
+    // Single play shows the black class brush only (the per-shape counts
+    // are kept by the rules but not shown); two-player play paints a view.
     static StakkaGrid* grid;
 
     switch (msg) {
     case WM_CREATE:
         grid = GridFromCreate(lParam);
-        (void)grid;
         return 0;
+    case WM_ERASEBKGND:
+        if (grid && grid->statsView)
+            return 1; // the view covers the whole panel
+        break;
+    case WM_PAINT:
+        if (grid && grid->statsView) {
+            PAINTSTRUCT ps;
+            HDC hdc = BeginPaint(hwnd, &ps);
+            grid->statsView->PaintPanel(hdc);
+            EndPaint(hwnd, &ps);
+            return 0;
+        }
+        break;
+    case WM_PRINTCLIENT:
+        if (grid && grid->statsView) {
+            grid->statsView->PaintPanel((HDC)wParam);
+            return 0;
+        }
+        break;
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;

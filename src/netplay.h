@@ -8,8 +8,11 @@
 //
 // The session is one TCP connection (plus the listening sockets of a host)
 // on the window thread: non-blocking sockets report through WSAAsyncSelect
-// to a window, heartbeats and the silence limit through a window timer.
-// Several sessions can live in one process (the tests run two).
+// to a window, heartbeats and the time limits through a window timer, and
+// the name to connect to is looked up on a worker thread (netlookup.h).
+// A burst of frames is handled a bounded slice at a time, so the window's
+// other messages run in between. Several sessions can live in one process
+// (the tests run two).
 #ifndef NETPLAY_H
 #define NETPLAY_H
 
@@ -17,6 +20,8 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 
+#include "match.h"
+#include "netlookup.h"
 #include "stkdefs.h"
 
 enum {
@@ -30,11 +35,13 @@ enum {
     NET_MAX_FRAMES_PER_SEC = 600,
     NET_HEARTBEAT_MS = 2000,
     NET_SILENCE_MS = 15000,
+    NET_CONNECT_MS = 5000,     // each address of a name gets this long to answer
     NET_TIMER_MS = 500,
-    NET_MAX_RISE_BATCHES = 16,
+    NET_FRAMES_PER_EVENT = 32, // frames handled before other messages run
+    NET_SLICE_MS = 20,         // or this long, whichever comes first
+    NET_CLOSE_WAIT_MS = 100,   // the most a close waits to send what is queued,
+    NET_LINGER_MS = 3000,      // then a thread sends the rest for at most this long
     NET_BOARD_CELLS = (WELL_COLS * WELL_ROWS + 1) / 2, // two cells a byte
-    NET_NO_PIECE = 0xFF,
-    RISING_CELL = TETRAD_TYPES + 1 // value of a risen cell in the well (8)
 };
 
 // Message types on the wire.
@@ -60,20 +67,12 @@ enum {
     NET_INCOMPATIBLE = -2, // wrong magic or version
 };
 
-struct NETBOARD {
-    BYTE cells[WELL_COLS][WELL_ROWS]; // 0 empty, 1..7 colour + 1, RISING_CELL
-    BYTE pieceColor;                  // 0..6, or NET_NO_PIECE
-    BYTE px[TETRAD_CELLS];            // falling piece cells, inside the well
-    BYTE py[TETRAD_CELLS];
-    DWORD score;
-};
-
 struct NETMSG {
     int type;
     DWORD seed;     // START, never 0
     int count;      // ROWS
     int flag;       // PAUSE
-    NETBOARD board; // BOARD
+    MATCHBOARD board; // BOARD
 };
 
 // Writes one frame; returns its length, or 0 if it does not fit in cap or
@@ -90,42 +89,40 @@ class NetReader
     int Space() const { return NET_RECV_BUFFER - used; }
     // Takes up to Space() bytes; returns how many were taken.
     int Append(const BYTE* data, int n);
+    // Whole frames completed by the bytes appended since the last call.
+    int Arrived();
     // The next message: NET_FRAME with *m filled, NET_NEED, or an error,
     // which every later call repeats.
     int Next(NETMSG* m);
     // The host sent START: match messages are in order from now on.
-    void MatchStarted() { matchSeen = 1; }
+    void StartSent() { matchBegun = 1; }
     int HelloSeen() const { return helloSeen; }
 
   private:
     int Check(int type, const BYTE* p, int n, NETMSG* m);
     BYTE buf[NET_RECV_BUFFER];
     int used;
+    int counted; // bytes at the front already counted as whole frames
     int host;
     int helloSeen;
-    int matchSeen;
+    int matchBegun; // a START went one way or the other
     int error;
 };
 
-// ---- Rules of a match, shared by both sides --------------------------------
-// The match's own generator (not rand(): single play keeps that one).
-DWORD NetRandom(DWORD* state);
-// Rows sent to the opponent for rows cleared at once: 2 -> 1, 3 -> 2, 4 -> 4.
-int NetRowsToSend(int cleared);
-// Moves the well up by n rows and fills the new bottom rows with `value`
-// except column `hole`. Returns 1 when settled cells were pushed out of the
-// top (the player tops out).
-int NetRaiseRows(int field[WELL_COLS][WELL_ROWS], int n, int hole, int value);
+// Sends n bytes on the non-blocking socket s from a thread of its own for at
+// most NET_LINGER_MS, then shuts it down and closes it. 1 when the thread
+// took s over; 0 leaves s to the caller.
+int NetSendRestAndClose(SOCKET s, const BYTE* data, int n);
 
 // ---- The session -------------------------------------------------------------
-enum NETSTATE { NET_IDLE, NET_LISTENING, NET_CONNECTING, NET_HANDSHAKE, NET_CONNECTED };
+enum NETSTATE { NET_IDLE, NET_LISTENING, NET_LOOKUP, NET_CONNECTING, NET_HANDSHAKE, NET_CONNECTED };
 
 // Why a session ended.
 enum {
     NET_END_LOST,         // closed, reset or silent for NET_SILENCE_MS
     NET_END_BADDATA,      // the peer sent something we refuse
     NET_END_INCOMPATIBLE, // another version or another program
-    NET_END_CONNECTFAIL,  // no address answered
+    NET_END_CONNECTFAIL,  // the name has no address, or none answered
     NET_END_BUSY          // the host has a player already
 };
 
@@ -146,39 +143,50 @@ class NetSession
   public:
     NetSession();
     ~NetSession();
-    // hwnd receives `socketMsg` for socket events and WM_TIMER `timerId`.
-    void Init(HWND hwnd, UINT socketMsg, UINT_PTR timerId, NetEvents* events);
-    // Starts listening on every interface; 0 or a Winsock error code.
+    // hwnd receives `socketMsg` for socket events, `lookupMsg` for the end
+    // of a name lookup and WM_TIMER `timerId`.
+    void Init(HWND hwnd, UINT socketMsg, UINT lookupMsg, UINT_PTR timerId, NetEvents* events);
+    // Starts listening on every interface (port 0: one the system picks,
+    // then shown by Port()); 0 or a Winsock error code.
     int Listen(unsigned short port);
-    // Starts connecting; 0 or a Winsock / getaddrinfo error code. The
-    // outcome comes as OnNetConnected or OnNetClosed(NET_END_CONNECTFAIL).
+    // Starts looking up the name, then connecting to its addresses in
+    // turn; 0 or a Winsock error code. The outcome comes as OnNetConnected
+    // or OnNetClosed(NET_END_CONNECTFAIL).
     int Connect(const char* host, unsigned short port);
-    // Ends the session without an event.
+    // Ends the session without an event. What is queued is still sent
+    // (the window waits at most NET_CLOSE_WAIT_MS, a thread sends the rest)
+    // before a FIN; a lookup under way is abandoned.
     void Close();
     int Send(const NETMSG& m);
     int SendType(int type);
     // Window message handlers.
     void OnSocket(WPARAM wParam, LPARAM lParam);
+    // 1 when the lookup was this session's (else another asker's).
+    int OnLookup(WPARAM ticket);
     void OnTimer();
 
     NETSTATE State() const { return state; }
     int IsHost() const { return host; }
     unsigned short Port() const { return port; }
-    // The host began a match (START sent).
-    void MatchStarted() { reader.MatchStarted(); }
+    // Bytes waiting for the peer to read.
+    int Queued() const { return outUsed; }
 
   private:
     void End(int reason);
     void Refuse(SOCKET s);
     int TryNextAddress();
     void BeginHandshake();
-    void ReadAll();
-    int Flood(); // 0 when the peer sends more frames a second than a game can
+    void ReadSome();
+    int Handle(const NETMSG& m, int r);
+    void PeerGone();
+    int WithinFrameRate(int frames); // 0 once the peer sends more frames a second than a game can
     void Flush();
+    int FlushBeforeClose(); // 1 when a thread took the socket over
     int Queue(const BYTE* data, int n);
 
     HWND hwnd;
     UINT socketMsg;
+    UINT lookupMsg;
     UINT_PTR timerId;
     NetEvents* events;
     NETSTATE state;
@@ -186,8 +194,10 @@ class NetSession
     unsigned short port;
     SOCKET listeners[2];
     SOCKET conn;
-    ADDRINFOA* addrs;
-    ADDRINFOA* nextAddr;
+    UINT_PTR lookup; // ticket of the lookup under way, or 0
+    NETADDRS addrs;  // of the name being connected to
+    int nextAddr;
+    DWORD attemptStart; // when the current address was tried
     NetReader reader;
     BYTE* outbuf; // NET_SEND_BUFFER bytes, made with the first session
     int outUsed;
@@ -196,6 +206,7 @@ class NetSession
     DWORD floodStart;
     int floodFrames;
     int reading;
+    int continuePosted; // a slice of reading is posted to come back to
 };
 
 #endif // NETPLAY_H

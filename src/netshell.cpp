@@ -1,5 +1,6 @@
-// netshell.cpp - two-player games as the shell sees them: commands, dialogs,
-// menu states, this side of a match and the "Stats" panel.
+// netshell.cpp - two-player games over the network as the shell sees them:
+// the commands, menu states, the session as the match's opponent, and what
+// the "Stats" panel says about the session.
 #include "netshell.h"
 
 #include <stdio.h>
@@ -8,64 +9,60 @@
 #include <new>
 
 #include "STAKKA.h"
+#include "cpudlg.h"
+#include "cpushell.h"
 #include "dlgids.h"
 #include "grid.h"
 #include "image.h"
+#include "netdlg.h"
+#include "netlookup.h"
+#include "options.h"
+#include "oppview.h"
 #include "resource.h"
-#include "tetrad.h"
 
 namespace
 {
 
 const char RISING_BITMAP[] = "RisingBlock";
-const char TEXT_WIN[] = "YOU WIN";
-const char TEXT_LOSE[] = "YOU LOSE";
 const int HOST_TEXT = 128; // what the player typed as the address
 const int MAX_ADDRS = 7;   // machine addresses shown while waiting
 const int ADDR_TEXT = 48;  // an IPv6 address with its zone fits
-const int STATS_LINE = 12; // text line pitch of the panel
-const int STATS_TEXT_X = 6;
-const int OPP_INFO_X = OPP_X + WELL_COLS * OPP_CELL + 10;
-const COLORREF STATS_TEXT = RGB(255, 255, 255);
-const COLORREF OPP_FRAME = RGB(128, 128, 128);
 
 // Everything of a session on this side; one main window, one of these.
-struct NetShell : public NetEvents, public GridHooks {
+// It is the match's opponent while a session exists.
+struct NetShell : public NetEvents, public Opponent {
     NetSession session;
+    Match match;
     StakkaGrid* grid;
     HWND hwnd;
     HMENU hmenu;
     int wsaOk;
     int wsaError;
-    int matchRunning; // a match runs on this side
-    int matchSeen;    // a match has begun in this session: wells are sent
-    DWORD pieceRng;
-    DWORD holeRng;
-    int rise[NET_MAX_RISE_BATCHES]; // batches waiting for our next landing
-    int nrise;
-    NETBOARD opp;
+    MATCHBOARD opp;
     int oppValid;
-    NETBOARD sent;
-    int sentValid;
     HBITMAP risingBm;
     Image* rising;
-    HDC hdcStats;
-    HBITMAP hbmStats;
-    HGDIOBJ oldStatsBm;
-    WNDPROC oldStatsProc;
+    OpponentView view;
     char target[HOST_TEXT]; // the address being connected to
     char lastAddress[HOST_TEXT];
     unsigned short lastPort;
     char addrs[MAX_ADDRS][ADDR_TEXT];
     int naddrs;
+    UINT_PTR listLookup; // this machine's addresses being looked up, or 0
 
     void OnNetConnected() override;
     void OnNetMessage(const NETMSG& m) override;
     void OnNetClosed(int reason) override;
-    int NextPieceType() override { return (int)(NetRandom(&pieceRng) % TETRAD_TYPES); }
-    void Landed(StakkaGrid* g, int cleared) override;
-    void ToppedOut(StakkaGrid* g) override;
-    Image* RisingBlock() override { return rising; }
+    // Opponent
+    int Present() override { return session.State() == NET_CONNECTED; }
+    int Deals() override { return session.IsHost(); }
+    void RequestStart() override { session.SendType(NETMSG_REQSTART); }
+    int Start(DWORD seed) override;
+    void Rows(int count) override;
+    void ToppedOut() override { session.SendType(NETMSG_TOPOUT); }
+    void Paused(int paused) override;
+    void Stopped() override { session.SendType(NETMSG_STOP); }
+    int Board(const MATCHBOARD& b) override;
 };
 
 NetShell net;
@@ -81,164 +78,75 @@ void UpdateMenus()
     if (!net.hmenu)
         return;
     int session = net.session.State() != NET_IDLE;
+    int multi = session || CpuShellActive();
     // Without Winsock, Start Server stays enabled only to say why not.
     SetItem(IDM_STARTSERVER, !session, 0);
     SetItem(IDM_CONNECT, !session && net.wsaOk, 0);
-    SetItem(IDM_SINGLEPLAYER, session, !session);
-    SetItem(IDM_MULTIPLAYER, 0, session);
+    SetItem(IDM_SINGLEPLAYER, multi, !multi);
+    // Against the computer whenever no session exists.
+    SetItem(IDM_MULTIPLAYER, !session, multi);
 }
 
 // ---------------------------------------------------------------------------
-// The "Stats" panel: composed off-screen, copied on WM_PAINT
+// The "Stats" panel: what the session is doing, or the opponent's well
 // ---------------------------------------------------------------------------
-
-LRESULT CALLBACK NetStatsWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    switch (msg) {
-    case WM_ERASEBKGND:
-        return 1; // the copy covers everything
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC hdc = BeginPaint(hwnd, &ps);
-        BitBlt(hdc, 0, 0, STATS_WIDTH, STATS_HEIGHT, net.hdcStats, 0, 0, SRCCOPY);
-        EndPaint(hwnd, &ps);
-        return 0;
-    }
-    case WM_PRINTCLIENT:
-        BitBlt((HDC)wParam, 0, 0, STATS_WIDTH, STATS_HEIGHT, net.hdcStats, 0, 0, SRCCOPY);
-        return 0;
-    }
-    return CallWindowProcA(net.oldStatsProc, hwnd, msg, wParam, lParam);
-}
-
-void StatsBegin()
-{
-    HWND panel = net.grid ? net.grid->hwndStats : NULL;
-    if (!panel || net.hdcStats)
-        return;
-    HDC hdc = GetDC(panel);
-    net.hdcStats = CreateCompatibleDC(hdc);
-    net.hbmStats = CreateCompatibleBitmap(hdc, STATS_WIDTH, STATS_HEIGHT);
-    ReleaseDC(panel, hdc);
-    if (!net.hdcStats || !net.hbmStats) {
-        if (net.hdcStats)
-            DeleteDC(net.hdcStats);
-        if (net.hbmStats)
-            DeleteObject(net.hbmStats);
-        net.hdcStats = NULL;
-        net.hbmStats = NULL;
-        return; // the panel stays black
-    }
-    net.oldStatsBm = SelectObject(net.hdcStats, net.hbmStats);
-    net.oldStatsProc = (WNDPROC)SetWindowLongPtrA(panel, GWLP_WNDPROC, (LONG_PTR)NetStatsWndProc);
-}
-
-void StatsEnd()
-{
-    if (!net.hdcStats)
-        return;
-    HWND panel = net.grid->hwndStats;
-    if (IsWindow(panel))
-        SetWindowLongPtrA(panel, GWLP_WNDPROC, (LONG_PTR)net.oldStatsProc);
-    SelectObject(net.hdcStats, net.oldStatsBm);
-    DeleteDC(net.hdcStats);
-    DeleteObject(net.hbmStats);
-    net.hdcStats = NULL;
-    net.hbmStats = NULL;
-    if (IsWindow(panel))
-        InvalidateRect(panel, NULL, TRUE);
-}
-
-void BlockColors(COLORREF colors[RISING_CELL + 1])
-{
-    // The centre pixel of each block picture stands for it at 5 px.
-    colors[0] = RGB(0, 0, 0);
-    for (int v = 1; v <= RISING_CELL; v++) {
-        Image* im = v == RISING_CELL ? net.rising : net.grid->BlockImage(v - 1);
-        colors[v] = im ? GetPixel(im->hdcImage, CELL / 2, CELL / 2) : OPP_FRAME;
-        if (colors[v] == CLR_INVALID)
-            colors[v] = OPP_FRAME;
-    }
-}
-
-void StatsText(HDC hdc, int line, const char* text)
-{
-    TextOutA(hdc, STATS_TEXT_X, OPP_Y + STATS_LINE * line, text, lstrlenA(text));
-}
 
 void ComposeStats()
 {
-    HDC hdc = net.hdcStats;
-    if (!hdc)
-        return;
-    RECT r = {0, 0, STATS_WIDTH, STATS_HEIGHT};
-    FillRect(hdc, &r, (HBRUSH)GetStockObject(BLACK_BRUSH));
-    HGDIOBJ oldFont = SelectObject(hdc, net.grid->font);
-    SetTextColor(hdc, STATS_TEXT);
-    SetBkMode(hdc, TRANSPARENT);
-    SetTextAlign(hdc, TA_LEFT | TA_TOP);
-    char text[64];
+    char port[32];
+    const char* lines[OPP_MAX_LINES];
+    int n = 0;
     switch (net.session.State()) {
     case NET_LISTENING:
-        StatsText(hdc, 0, "Waiting for a player");
-        snprintf(text, sizeof text, "Port %u", (unsigned)net.session.Port());
-        StatsText(hdc, 1, text);
-        for (int i = 0; i < net.naddrs; i++)
-            StatsText(hdc, 2 + i, net.addrs[i]);
+        lines[n++] = "Waiting for a player";
+        snprintf(port, sizeof port, "Port %u", (unsigned)net.session.Port());
+        lines[n++] = port;
+        for (int i = 0; i < net.naddrs && n < OPP_MAX_LINES; i++)
+            lines[n++] = net.addrs[i];
         break;
+    case NET_LOOKUP:
     case NET_CONNECTING:
-        StatsText(hdc, 0, "Connecting to ...");
-        StatsText(hdc, 1, net.target);
+        lines[n++] = "Connecting to ...";
+        lines[n++] = net.target;
         break;
     case NET_HANDSHAKE:
     case NET_CONNECTED:
         if (net.oppValid) {
-            COLORREF colors[RISING_CELL + 1];
-            BlockColors(colors);
-            NetDrawOpponent(hdc, net.opp, colors);
-        } else {
-            StatsText(hdc, 0, "Connected");
-            StatsText(hdc, 1, "New Game (F2) starts");
-            StatsText(hdc, 2, "a match");
+            net.view.ShowBoard(net.opp);
+            return;
         }
+        lines[n++] = "Connected";
+        lines[n++] = "New Game (F2) starts";
+        lines[n++] = "a match";
         break;
     default:
         break;
     }
-    SelectObject(hdc, oldFont);
-    InvalidateRect(net.grid->hwndStats, NULL, FALSE);
+    net.view.ShowText(lines, n);
 }
 
-void ListAddresses()
+// This machine's addresses, for the host to tell the other player.
+void ListAddresses(const NETADDRS& found)
 {
     net.naddrs = 0;
-    char name[256];
-    if (gethostname(name, sizeof name) != 0)
-        return;
-    ADDRINFOA hints;
-    memset(&hints, 0, sizeof hints);
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    ADDRINFOA* list = NULL;
-    if (getaddrinfo(name, NULL, &hints, &list) != 0)
-        return;
-    for (ADDRINFOA* a = list; a && net.naddrs < MAX_ADDRS; a = a->ai_next) {
+    for (int i = 0; i < found.count && net.naddrs < MAX_ADDRS; i++) {
         char* out = net.addrs[net.naddrs];
-        if (getnameinfo(a->ai_addr, (socklen_t)a->ai_addrlen, out, ADDR_TEXT, NULL, 0,
+        if (getnameinfo((const sockaddr*)&found.addr[i], found.len[i], out, ADDR_TEXT, NULL, 0,
                         NI_NUMERICHOST) != 0)
             continue;
         int dup = 0;
-        for (int i = 0; i < net.naddrs; i++)
-            dup |= strcmp(net.addrs[i], out) == 0;
+        for (int k = 0; k < net.naddrs; k++)
+            dup |= strcmp(net.addrs[k], out) == 0;
         if (!dup)
             net.naddrs++;
     }
-    freeaddrinfo(list);
 }
 
-// ---------------------------------------------------------------------------
-// The match on this side
-// ---------------------------------------------------------------------------
+void CancelListLookup()
+{
+    NetLookupCancel(net.listLookup);
+    net.listLookup = 0;
+}
 
 void StopSingleGame()
 {
@@ -250,116 +158,48 @@ void StopSingleGame()
     }
 }
 
-void StartMatch(DWORD seed)
+int NetShell::Start(DWORD seed)
 {
-    StakkaGrid* g = net.grid;
-    if (g->Active())
-        g->Stop();
-    // A match is fair: both sides start from nothing at the first speed,
-    // with no piece left over from an earlier game.
-    delete g->pActiveTetrad;
-    g->pActiveTetrad = NULL;
-    delete g->pNextTetrad;
-    g->pNextTetrad = NULL;
-    g->lines = g->level = g->score = 0;
-    for (int t = 0; t < TETRAD_TYPES; t++)
-        g->stats[t] = 0;
-    g->delay_drop_normal = g->delay_drop = DELAY_DROP_START;
-    g->fallingFast = 0;
-    g->paused = 0;
-    g->nextFrame = g->curTime = 0; // the first piece enters at once
-    net.pieceRng = seed;
-    net.holeRng = (seed * 2654435761u) ^ 0x5BD1E995u;
-    net.nrise = 0;
-    net.matchRunning = 1;
-    net.matchSeen = 1;
-    net.sentValid = 0;
-    g->hooks = &net;
-    g->banner = NULL;
-    g->Reset();
-    g->RepaintScore();
-    g->RepaintNext();
-    SendMessageA(net.hwnd, WM_MATCHSTARTED, 0, 0);
-}
-
-void StartMatchAsHost()
-{
-    LARGE_INTEGER pc;
-    QueryPerformanceCounter(&pc);
-    DWORD seed = GetTickCount() ^ pc.LowPart ^ (pc.HighPart * 2654435761u);
     NETMSG m;
     memset(&m, 0, sizeof m);
     m.type = NETMSG_START;
-    m.seed = seed ? seed : 1;
-    net.session.MatchStarted();
-    if (net.session.Send(m))
-        StartMatch(m.seed);
+    m.seed = seed;
+    return session.Send(m);
 }
 
-// Ends the match on this side with a result over the well.
-void EndMatch(const char* result)
+void NetShell::Rows(int count)
 {
-    StakkaGrid* g = net.grid;
-    net.matchRunning = 0;
-    g->active = 0;
-    delete g->pNextTetrad;
-    g->pNextTetrad = NULL;
-    g->paused = 0;
-    g->banner = result;
-    g->Redraw(REDRAW_ALL);
-}
-
-void NetShell::Landed(StakkaGrid* g, int cleared)
-{
-    if (!matchRunning)
-        return;
     NETMSG m;
     memset(&m, 0, sizeof m);
-    m.count = NetRowsToSend(cleared);
     m.type = NETMSG_ROWS;
-    if (m.count)
-        session.Send(m);
-    if (nrise == 0)
-        return;
-    int out = 0;
-    for (int i = 0; i < nrise; i++)
-        out |= NetRaiseRows(g->field, rise[i], (int)(NetRandom(&holeRng) % WELL_COLS), RISING_CELL);
-    nrise = 0;
-    // The landed piece is still the falling piece; its cells have moved up
-    // with the well, so it is hidden while the well is recomposed.
-    Tetrad* landed = g->pActiveTetrad;
-    g->pActiveTetrad = NULL;
-    g->Redraw(REDRAW_ALL);
-    g->pActiveTetrad = landed;
-    if (out)
-        ToppedOut(g);
+    m.count = count;
+    session.Send(m);
 }
 
-void NetShell::ToppedOut(StakkaGrid*)
+void NetShell::Paused(int paused)
 {
-    if (!matchRunning)
-        return;
-    EndMatch(TEXT_LOSE);
-    session.SendType(NETMSG_TOPOUT);
-    // The main loop sees the game end and puts the menu and music back.
+    NETMSG m;
+    memset(&m, 0, sizeof m);
+    m.type = NETMSG_PAUSE;
+    m.flag = paused;
+    session.Send(m);
 }
 
-void EndByPeer(const char* result)
+int NetShell::Board(const MATCHBOARD& b)
 {
-    if (!net.matchRunning)
-        return;
-    int wasActive = net.grid->Active();
-    delete net.grid->pActiveTetrad;
-    net.grid->pActiveTetrad = NULL;
-    EndMatch(result);
-    if (wasActive)
-        SendMessageA(net.hwnd, WM_GAMEENDED, 0, 0);
+    if (session.State() != NET_CONNECTED)
+        return 0;
+    NETMSG m;
+    memset(&m, 0, sizeof m);
+    m.type = NETMSG_BOARD;
+    m.board = b;
+    return session.Send(m);
 }
 
 void NetShell::OnNetConnected()
 {
     oppValid = 0;
-    matchSeen = 0;
+    match.SetOpponent(this);
     ComposeStats();
 }
 
@@ -367,11 +207,10 @@ void NetShell::OnNetMessage(const NETMSG& m)
 {
     switch (m.type) {
     case NETMSG_REQSTART:
-        if (!grid->Active())
-            StartMatchAsHost();
+        match.OnStartRequest();
         break;
     case NETMSG_START:
-        StartMatch(m.seed);
+        match.OnStart(m.seed);
         break;
     case NETMSG_BOARD:
         opp = m.board;
@@ -379,38 +218,26 @@ void NetShell::OnNetMessage(const NETMSG& m)
         ComposeStats();
         break;
     case NETMSG_ROWS:
-        // Rows that arrive after our match ended are dropped; batches beyond
-        // the queue join the last one (they top the player out anyway).
-        if (!matchRunning)
-            break;
-        if (nrise < NET_MAX_RISE_BATCHES)
-            rise[nrise++] = m.count;
-        else if (rise[nrise - 1] < WELL_ROWS)
-            rise[nrise - 1] += m.count;
+        match.OnRows(m.count);
         break;
     case NETMSG_TOPOUT:
-        EndByPeer(TEXT_WIN);
+        match.OnToppedOut();
         break;
     case NETMSG_PAUSE:
-        if (matchRunning && grid->paused != m.flag)
-            grid->TogglePause();
+        match.OnPause(m.flag);
         break;
     case NETMSG_STOP:
-        if (matchRunning) {
-            matchRunning = 0;
-            grid->Stop();
-            grid->banner = NULL;
-            SendMessageA(hwnd, WM_GAMEENDED, 0, 0);
-        }
+        match.OnStop();
         break;
     }
 }
 
 void NetShell::OnNetClosed(int reason)
 {
-    // The one left behind wins the match that was running.
-    EndByPeer(TEXT_WIN);
-    StatsEnd();
+    match.OnGone();
+    match.SetOpponent(NULL);
+    CancelListLookup();
+    net.view.End();
     UpdateMenus();
     switch (reason) {
     case NET_END_BADDATA:
@@ -431,60 +258,6 @@ void NetShell::OnNetClosed(int reason)
     }
 }
 
-// ---------------------------------------------------------------------------
-// Dialogs: "StartServer" and "Connect" edit one text each, committed on OK.
-// ---------------------------------------------------------------------------
-
-struct EDITTEXT_ARGS {
-    int control;
-    char* text;
-    int cap;
-};
-
-INT_PTR CALLBACK NetTextDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    EDITTEXT_ARGS* a = (EDITTEXT_ARGS*)GetWindowLongPtrA(hDlg, DWLP_USER);
-    switch (msg) {
-    case WM_INITDIALOG:
-        a = (EDITTEXT_ARGS*)lParam;
-        SetWindowLongPtrA(hDlg, DWLP_USER, (LONG_PTR)a);
-        SetDlgItemTextA(hDlg, a->control, a->text);
-        SendDlgItemMessageA(hDlg, a->control, EM_LIMITTEXT, (WPARAM)(a->cap - 1), 0);
-        return TRUE;
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK && a)
-            GetDlgItemTextA(hDlg, a->control, a->text, a->cap);
-        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-            EndDialog(hDlg, LOWORD(wParam));
-            return TRUE;
-        }
-        break;
-    }
-    return FALSE;
-}
-
-int AskText(HWND owner, const char* dialog, int control, char* text, int cap)
-{
-    EDITTEXT_ARGS a = {control, text, cap};
-    return DialogBoxParamA(hinst, dialog, owner, NetTextDlgProc, (LPARAM)&a) == IDOK;
-}
-
-int ParsePort(const char* s, unsigned short* port)
-{
-    unsigned long v = 0;
-    if (!*s)
-        return 0;
-    for (; *s; s++) {
-        if (*s < '0' || *s > '9' || v > 65535)
-            return 0;
-        v = v * 10 + (unsigned long)(*s - '0');
-    }
-    if (v < 1 || v > 65535)
-        return 0;
-    *port = (unsigned short)v;
-    return 1;
-}
-
 void StartServerCommand(HWND hwnd)
 {
     if (!net.wsaOk) {
@@ -493,22 +266,27 @@ void StartServerCommand(HWND hwnd)
     }
     char text[16];
     snprintf(text, sizeof text, "%u", (unsigned)net.lastPort);
-    if (!AskText(hwnd, "StartServer", IDC_NETPORT, text, sizeof text))
+    if (!NetAskText(hwnd, "StartServer", IDC_NETPORT, text, sizeof text))
         return;
     unsigned short port;
-    if (!ParsePort(text, &port)) {
+    if (!NetParsePort(text, &port)) {
         MbError("The port must be a number from 1 to 65535");
         return;
     }
     net.lastPort = port;
+    CpuShellLeave();
+    UpdateMenus(); // also when the session cannot start below
     StopSingleGame();
     int err = net.session.Listen(port);
     if (err) {
         MbError("Unable to start the server on port %u (error %d)", (unsigned)port, err);
         return;
     }
-    ListAddresses();
-    StatsBegin();
+    // Shown when the lookup ends; a slow name server must not hold the window.
+    net.naddrs = 0;
+    CancelListLookup();
+    net.listLookup = NetLookupStart(net.hwnd, WM_NETLOOKUP, NULL, 0);
+    net.view.Begin(net.grid, net.rising);
     ComposeStats();
     UpdateMenus();
 }
@@ -519,7 +297,7 @@ void ConnectCommand(HWND hwnd)
         return;
     char text[HOST_TEXT];
     lstrcpynA(text, net.lastAddress, sizeof text);
-    if (!AskText(hwnd, "Connect", IDC_NETADDRESS, text, sizeof text))
+    if (!NetAskText(hwnd, "Connect", IDC_NETADDRESS, text, sizeof text))
         return;
     char host[HOST_TEXT];
     unsigned short port;
@@ -529,13 +307,28 @@ void ConnectCommand(HWND hwnd)
     }
     lstrcpynA(net.lastAddress, text, sizeof net.lastAddress);
     lstrcpynA(net.target, text, sizeof net.target);
+    CpuShellLeave();
+    UpdateMenus(); // also when the session cannot start below
     StopSingleGame();
     if (net.session.Connect(host, port) != 0) {
         MbError("Unable to connect to %s", text);
         return;
     }
-    StatsBegin();
+    net.view.Begin(net.grid, net.rising);
     ComposeStats();
+    UpdateMenus();
+}
+
+void MultiPlayerCommand(HWND hwnd)
+{
+    int strength = net.grid->opt ? net.grid->opt->strength : STRENGTH_NORMAL;
+    if (!MultiPlayerDialog(hwnd, &strength))
+        return;
+    if (net.grid->opt)
+        net.grid->opt->strength = strength;
+    StopSingleGame();
+    net.match.SetGrid(net.grid);
+    CpuShellEnter(hwnd, net.grid, &net.match, net.rising, strength);
     UpdateMenus();
 }
 
@@ -543,16 +336,12 @@ void EndSession()
 {
     if (net.session.State() == NET_IDLE)
         return;
-    if (net.matchRunning) {
-        net.session.SendType(NETMSG_STOP);
-        net.matchRunning = 0;
-        net.grid->Stop();
-        SendMessageA(net.hwnd, WM_GAMEENDED, 0, 0);
-    }
+    net.match.End(MATCH_STOPPED_HERE);
+    net.match.SetOpponent(NULL);
+    CancelListLookup();
     net.session.Close();
-    net.grid->banner = NULL;
-    net.grid->Redraw(REDRAW_ALL);
-    StatsEnd();
+    net.match.Leave();
+    net.view.End();
     UpdateMenus();
 }
 
@@ -571,18 +360,23 @@ void NetShellInit(HWND hwnd, HMENU hmenu)
     WSADATA wsa;
     net.wsaError = WSAStartup(MAKEWORD(2, 2), &wsa);
     net.wsaOk = net.wsaError == 0;
-    net.session.Init(hwnd, WM_NETSOCKET, NET_TIMER_ID, &net);
+    net.session.Init(hwnd, WM_NETSOCKET, WM_NETLOOKUP, NET_TIMER_ID, &net);
+    net.match.Init(hwnd, NULL);
     UpdateMenus();
 }
 
 void NetShellShutdown(StakkaGrid* grid)
 {
     net.grid = grid;
-    if (grid)
+    net.match.SetGrid(grid);
+    if (grid) {
+        CpuShellLeave();
         EndSession();
+    }
+    CancelListLookup();
     net.session.Close();
-    if (grid && grid->hooks == &net)
-        grid->hooks = NULL;
+    net.view.End();
+    net.match.Leave();
     delete net.rising;
     net.rising = NULL;
     if (net.risingBm)
@@ -596,6 +390,7 @@ void NetShellShutdown(StakkaGrid* grid)
 int NetShellCommand(HWND hwnd, StakkaGrid* grid, UINT id)
 {
     net.grid = grid;
+    net.match.SetGrid(grid);
     if (!grid)
         return 0;
     if (!net.rising && hinstDll) {
@@ -603,6 +398,7 @@ int NetShellCommand(HWND hwnd, StakkaGrid* grid, UINT id)
         net.risingBm = LoadBitmapA(hinstDll, RISING_BITMAP);
         if (net.risingBm)
             net.rising = new (std::nothrow) Image(net.risingBm, NULL);
+        net.match.SetRisingImage(net.rising);
     }
     switch (id) {
     case IDM_STARTSERVER:
@@ -614,9 +410,13 @@ int NetShellCommand(HWND hwnd, StakkaGrid* grid, UINT id)
             ConnectCommand(hwnd);
         return 1;
     case IDM_SINGLEPLAYER:
+        CpuShellLeave();
         EndSession();
+        UpdateMenus();
         return 1;
     case IDM_MULTIPLAYER:
+        if (net.session.State() == NET_IDLE)
+            MultiPlayerCommand(hwnd);
         return 1;
     }
     return 0;
@@ -625,45 +425,28 @@ int NetShellCommand(HWND hwnd, StakkaGrid* grid, UINT id)
 int NetShellNewGame(StakkaGrid* grid)
 {
     net.grid = grid;
-    if (net.session.State() == NET_IDLE) {
-        // Single play as ever: no match rules, no result left over.
-        if (grid->hooks == &net)
-            grid->hooks = NULL;
-        grid->banner = NULL;
-        return 0;
-    }
-    if (net.session.State() != NET_CONNECTED)
-        return 1; // nobody to play against yet
-    if (net.session.IsHost())
-        StartMatchAsHost();
-    else
-        net.session.SendType(NETMSG_REQSTART);
-    return 1;
+    net.match.SetGrid(grid);
+    return net.match.NewGame();
 }
 
 void NetShellStopped(StakkaGrid* grid)
 {
-    (void)grid;
-    if (!net.matchRunning)
-        return;
-    net.matchRunning = 0;
-    net.session.SendType(NETMSG_STOP);
+    net.grid = grid;
+    net.match.SetGrid(grid);
+    net.match.Stopped();
 }
 
 void NetShellPaused(StakkaGrid* grid)
 {
-    if (!net.matchRunning)
-        return;
-    NETMSG m;
-    memset(&m, 0, sizeof m);
-    m.type = NETMSG_PAUSE;
-    m.flag = grid->paused;
-    net.session.Send(m);
+    net.grid = grid;
+    net.match.SetGrid(grid);
+    net.match.Paused();
 }
 
 void NetShellSocket(StakkaGrid* grid, WPARAM wParam, LPARAM lParam)
 {
     net.grid = grid;
+    net.match.SetGrid(grid);
     if (grid)
         net.session.OnSocket(wParam, lParam);
 }
@@ -671,140 +454,35 @@ void NetShellSocket(StakkaGrid* grid, WPARAM wParam, LPARAM lParam)
 void NetShellTimer(StakkaGrid* grid)
 {
     net.grid = grid;
+    net.match.SetGrid(grid);
     if (grid)
         net.session.OnTimer();
 }
 
+void NetShellLookup(StakkaGrid* grid, WPARAM ticket)
+{
+    net.grid = grid;
+    net.match.SetGrid(grid);
+    if (!grid || net.session.OnLookup(ticket))
+        return;
+    if (!net.listLookup || (UINT_PTR)ticket != net.listLookup)
+        return; // abandoned
+    net.listLookup = 0;
+    NETADDRS found;
+    int err;
+    if (!NetLookupTake((UINT_PTR)ticket, &found, &err) || err != 0)
+        return; // the panel shows the port alone
+    ListAddresses(found);
+    if (net.session.State() == NET_LISTENING)
+        ComposeStats();
+}
+
 void NetShellAfterStep(StakkaGrid* grid)
 {
-    if (!net.matchSeen || net.session.State() != NET_CONNECTED || !grid)
+    if (!grid)
         return;
-    NETMSG m;
-    memset(&m, 0, sizeof m);
-    m.type = NETMSG_BOARD;
-    NETBOARD& b = m.board;
-    for (int x = 0; x < WELL_COLS; x++)
-        for (int y = 0; y < WELL_ROWS; y++) {
-            int v = grid->field[x][y];
-            b.cells[x][y] = (BYTE)(v >= 0 && v <= RISING_CELL ? v : 0);
-        }
-    b.pieceColor = NET_NO_PIECE;
-    const Tetrad* t = grid->pActiveTetrad;
-    if (t && grid->active && t->color >= 0 && t->color < TETRAD_TYPES) {
-        int inside = 1;
-        for (int k = 0; k < TETRAD_CELLS; k++) {
-            LONG x = t->pos.x + t->blocks[k].x, y = t->pos.y + t->blocks[k].y;
-            inside &= x >= 0 && x < WELL_COLS && y >= 0 && y < WELL_ROWS;
-            b.px[k] = (BYTE)x;
-            b.py[k] = (BYTE)y;
-        }
-        if (inside)
-            b.pieceColor = (BYTE)t->color;
-        else { // a piece partly above the well is sent as none
-            memset(b.px, 0, sizeof b.px);
-            memset(b.py, 0, sizeof b.py);
-        }
-    }
-    b.score = grid->score;
-    if (net.sentValid && memcmp(&b, &net.sent, sizeof b) == 0)
-        return;
-    if (net.session.Send(m)) {
-        net.sent = b;
-        net.sentValid = 1;
-    }
-}
-
-// ---------------------------------------------------------------------------
-// Pure helpers
-// ---------------------------------------------------------------------------
-
-int NetParseAddress(const char* text, char* host, int hostCap, unsigned short* port)
-{
-    if (!text || !host || hostCap < 2 || !port)
-        return 0;
-    while (*text == ' ')
-        text++;
-    const char* end = text + strlen(text);
-    while (end > text && end[-1] == ' ')
-        end--;
-    const char* hostStart = text;
-    const char* hostEnd;
-    const char* portText = NULL;
-    if (*text == '[') {
-        hostStart = text + 1;
-        hostEnd = (const char*)memchr(hostStart, ']', end - hostStart);
-        if (!hostEnd)
-            return 0;
-        if (hostEnd + 1 < end) {
-            if (hostEnd[1] != ':')
-                return 0;
-            portText = hostEnd + 2;
-        }
-    } else {
-        const char* colon = (const char*)memchr(text, ':', end - text);
-        // Two colons or more without brackets: a bare IPv6 address.
-        if (colon && !memchr(colon + 1, ':', end - colon - 1)) {
-            hostEnd = colon;
-            portText = colon + 1;
-        } else {
-            hostEnd = end;
-        }
-    }
-    int n = (int)(hostEnd - hostStart);
-    if (n <= 0 || n >= hostCap)
-        return 0;
-    for (int i = 0; i < n; i++)
-        if ((unsigned char)hostStart[i] <= ' ')
-            return 0;
-    *port = NET_DEFAULT_PORT;
-    if (portText) {
-        char p[8];
-        int pn = (int)(end - portText);
-        if (pn <= 0 || pn >= (int)sizeof p)
-            return 0;
-        memcpy(p, portText, pn);
-        p[pn] = '\0';
-        if (!ParsePort(p, port))
-            return 0;
-    }
-    memcpy(host, hostStart, n);
-    host[n] = '\0';
-    return 1;
-}
-
-void NetDrawOpponent(HDC hdc, const NETBOARD& b, const COLORREF colors[RISING_CELL + 1])
-{
-    // A grey frame, the cells, then the falling piece over them.
-    HBRUSH frame = CreateSolidBrush(OPP_FRAME);
-    RECT r = {OPP_X - 1, OPP_Y - 1, OPP_X + WELL_COLS * OPP_CELL + 1,
-              OPP_Y + WELL_ROWS * OPP_CELL + 1};
-    FrameRect(hdc, &r, frame);
-    DeleteObject(frame);
-    for (int x = 0; x < WELL_COLS; x++)
-        for (int y = 0; y < WELL_ROWS; y++) {
-            int v = b.cells[x][y];
-            if (v < 1 || v > RISING_CELL)
-                continue;
-            RECT c = {OPP_X + x * OPP_CELL, OPP_Y + y * OPP_CELL, OPP_X + (x + 1) * OPP_CELL,
-                      OPP_Y + (y + 1) * OPP_CELL};
-            SetBkColor(hdc, colors[v]);
-            ExtTextOutA(hdc, 0, 0, ETO_OPAQUE, &c, NULL, 0, NULL);
-        }
-    if (b.pieceColor < TETRAD_TYPES) {
-        SetBkColor(hdc, colors[b.pieceColor + 1]);
-        for (int k = 0; k < TETRAD_CELLS; k++) {
-            if (b.px[k] >= WELL_COLS || b.py[k] >= WELL_ROWS)
-                continue;
-            RECT c = {OPP_X + b.px[k] * OPP_CELL, OPP_Y + b.py[k] * OPP_CELL,
-                      OPP_X + (b.px[k] + 1) * OPP_CELL, OPP_Y + (b.py[k] + 1) * OPP_CELL};
-            ExtTextOutA(hdc, 0, 0, ETO_OPAQUE, &c, NULL, 0, NULL);
-        }
-    }
-    SetBkMode(hdc, TRANSPARENT);
-    SetTextColor(hdc, STATS_TEXT);
-    TextOutA(hdc, OPP_INFO_X, OPP_Y, "Opponent", 8);
-    TextOutA(hdc, OPP_INFO_X, OPP_Y + 2 * STATS_LINE, "Score:", 6);
-    char text[16];
-    int n = snprintf(text, sizeof text, "%lu", (unsigned long)b.score);
-    TextOutA(hdc, OPP_INFO_X, OPP_Y + 3 * STATS_LINE, text, n);
+    net.grid = grid;
+    net.match.SetGrid(grid);
+    net.match.AfterStep();
+    CpuShellStep();
 }

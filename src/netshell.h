@@ -1,7 +1,7 @@
-// netshell.h - the shell's side of two-player games: the Start Server and
-// Connect commands and their dialogs, the menu states of a session, the
-// match on this side (shared pieces, rising rows, results) and the "Stats"
-// panel that shows the waiting state or the opponent's well.
+// netshell.h - the shell's side of network play: the Start Server and
+// Connect commands, the menu states of a session, and the session as the
+// opponent of this side's match (match.h); the "Stats" panel shows the
+// waiting state or the opponent's well (oppview.h).
 //
 // One per process, like the main window it serves. Nothing here runs, and
 // no socket exists, until a player chooses Start Server or Connect.
@@ -10,13 +10,14 @@
 
 #include <windows.h>
 
+#include "match.h"
 #include "netplay.h"
 
 class StakkaGrid;
 
 // Private messages of the main window.
 #define WM_NETSOCKET (WM_USER + 40)    // socket events of the session
-#define WM_MATCHSTARTED (WM_USER + 41) // a match began: music and the Stop Game item
+#define WM_NETLOOKUP (WM_USER + 42)    // a name lookup ended (wParam: its ticket)
 #define NET_TIMER_ID 0x4E54            // heartbeat and silence timer of the main window
 
 // Starts Winsock (no socket yet) and sets the menu states.
@@ -34,16 +35,8 @@ void NetShellPaused(StakkaGrid* grid);
 // Window messages routed from the main window.
 void NetShellSocket(StakkaGrid* grid, WPARAM wParam, LPARAM lParam);
 void NetShellTimer(StakkaGrid* grid);
+void NetShellLookup(StakkaGrid* grid, WPARAM ticket);
 // After every pass of the main loop: sends this side's well when it changed.
 void NetShellAfterStep(StakkaGrid* grid);
-
-// ---- Pure helpers, also for tests ------------------------------------------
-// "host", "host:port", "[v6]:port" or a bare IPv6 address; default port
-// NET_DEFAULT_PORT. 1 when valid; host is NUL-terminated within hostCap.
-int NetParseAddress(const char* text, char* host, int hostCap, unsigned short* port);
-// Draws the opponent's well (5 px cells) and score into a 150 x 130 panel
-// surface, with colors[v] for cell value v (1..RISING_CELL).
-void NetDrawOpponent(HDC hdc, const NETBOARD& b, const COLORREF colors[RISING_CELL + 1]);
-enum { OPP_CELL = 5, OPP_X = 8, OPP_Y = 10 };
 
 #endif // NETSHELL_H

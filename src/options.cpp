@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "STAKKA.h"
+#include "stkdefs.h"
 #include "store.h"
 
 const char szRegKeyNoVer[31] = "Software\\Kellmarvostian\\Stakka";
@@ -15,6 +16,7 @@ const char szKeyClass[] = "Gay";
 const char szBackgroundKey[] = "Background";
 const char szBlockSchemesKey[] = "Block Schemes";
 const char szControlsKey[] = "Controls";
+const char szStrengthValue[] = "Computer Strength";
 
 const char* const szControls[NUM_CONTROLS] = {"Move Left", "Move Right", "Rotate CW", "Rotate CCW",
                                               "Drop fast"};
@@ -189,6 +191,7 @@ void FillDefaults(OPTIONS& op)
     memset(&op, 0, sizeof op);
     SetDefaultFields(op);
     SetDefaultMusic(op.so);
+    op.strength = STRENGTH_NORMAL;
 }
 
 // Opens a subkey of the application key; a missing one is created (failure to
@@ -220,6 +223,33 @@ void RepairControls(void* arg)
 int ReadValue(STOREKEY key, const char* name, char* buf)
 {
     return key && TheStore()->QueryValue(key, name, buf, VALUE_BUFSIZE);
+}
+
+// 1 when the key holds a value of this name, whatever its data.
+int ValueExists(STOREKEY key, const char* name)
+{
+    char found[VALUE_BUFSIZE];
+    Store* st = TheStore();
+    for (DWORD i = 0;; i++) {
+        int r = st->EnumValue(key, i, found, sizeof found, NULL, 0);
+        if (r == STORE_ENUM_DONE)
+            return 0;
+        int same = st->FoldsValueCase() ? lstrcmpiA(found, name) == 0 : strcmp(found, name) == 0;
+        if (r == STORE_ENUM_OK && same)
+            return 1;
+    }
+}
+
+// Added after the first release: older stores lack it, which is no error.
+void ReadStrength(STOREKEY app, OPTIONS& op)
+{
+    char text[VALUE_BUFSIZE];
+    if (!app || !ValueExists(app, szStrengthValue))
+        return;
+    if (!ReadValue(app, szStrengthValue, text) || !ParseStrength(text, &op.strength)) {
+        op.strength = STRENGTH_NORMAL;
+        MbError("Unable to load computer strength");
+    }
 }
 
 void ReadValues(OPTIONS& op, STOREKEY app, STOREKEY bg, STOREKEY ctl)
@@ -283,9 +313,20 @@ void ReadValues(OPTIONS& op, STOREKEY app, STOREKEY bg, STOREKEY ctl)
             op.co.keys[i] = DecimalInt(text);
         }
     }
+
+    ReadStrength(app, op);
 }
 
 } // namespace
+
+int ParseStrength(const char* text, int* strength)
+{
+    // One digit and nothing else: the program writes nothing more.
+    if (text[0] < '0' || text[0] >= '0' + NUM_STRENGTHS || text[1] != '\0')
+        return 0;
+    *strength = text[0] - '0';
+    return 1;
+}
 
 Store* SetOptionsStore(Store* store)
 {
@@ -409,6 +450,9 @@ void SaveOptions(const OPTIONS& op)
         snprintf(text, sizeof text, "%d", op.co.keys[i]);
         st->SetValue(ctl, szControls[i], text);
     }
+
+    snprintf(text, sizeof text, "%d", op.strength);
+    st->SetValue(app, szStrengthValue, text);
 
     CloseIf(ctl);
     CloseIf(bg);

@@ -70,7 +70,15 @@ struct OPTIONS {
     GRAPHICSOPTIONS go;
     CONTROLOPTIONS co;
     SOUNDOPTIONS so;
+    int strength; // the computer opponent: STRENGTH_EASY..STRENGTH_HARD (stkdefs.h)
 };
+
+// The computer opponent's strength under the version key: "0" Easy, "1" Normal,
+// "2" Hard. A store without it gives Normal silently; any other text gives Normal
+// and "Unable to load computer strength".
+extern const char szStrengthValue[]; // "Computer Strength"
+// 1 when text is exactly one of the stored strengths; sets *strength.
+int ParseStrength(const char* text, int* strength);
 
 // Constant tables.
 extern const char szRegKeyNoVer[31];               // "Software\Kellmarvostian\Stakka"

@@ -13,6 +13,7 @@
 
 #include "STAKKA.h"
 #include "clock.h"
+#include "cpushell.h"
 #include "ctrldlg.h"
 #include "gfxdlg.h"
 #include "grid.h"
@@ -296,7 +297,14 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_NETSOCKET:
         NetShellSocket(mainState.grid, wParam, lParam);
         return 0;
+    case WM_NETLOOKUP:
+        NetShellLookup(mainState.grid, wParam);
+        return 0;
     case WM_TIMER:
+        if (wParam == CPU_TIMER_ID) {
+            CpuShellStep();
+            return 0;
+        }
         if (wParam != NET_TIMER_ID)
             break;
         NetShellTimer(mainState.grid);

@@ -33,6 +33,10 @@ enum {
     DELAY_DROP_MIN = 100,            // the interval never goes below this
     LINES_PER_LEVEL = 10,
 
+    // A cell risen under the well in a two-player match: grey, no piece's
+    // colour (settled cells are a piece colour + 1, 1..7).
+    RISING_CELL = TETRAD_TYPES + 1,
+
     // Index of each bindable key in CONTROLOPTIONS::keys.
     KEY_LEFT = 0,
     KEY_RIGHT = 1,
@@ -71,5 +75,16 @@ enum {
 #define WM_GAMEENDED (WM_USER + 2)
 
 // ---- end of the screen block -------------------------------------------
+
+// ---- Computer player ----------------------------------------------------
+// Strength of the computer opponent, as stored under the version key.
+enum {
+    STRENGTH_EASY = 0,
+    STRENGTH_NORMAL = 1,
+    STRENGTH_HARD = 2,
+    NUM_STRENGTHS = 3
+};
+
+// ---- end of the computer player block ----------------------------------
 
 #endif // STKDEFS_H

@@ -14,7 +14,9 @@
 #include "dlgdriver.h"
 #include "dlgids.h"
 #include "grid.h"
+#include "netdlg.h"
 #include "netshell.h"
+#include "oppview.h"
 #include "options.h"
 #include "resource.h"
 #include "shell.h"
@@ -25,7 +27,7 @@ namespace
 
 typedef std::vector<BYTE> Bytes;
 
-const auto Msg = [](int type) { return NETMSG{type, 7, 1, 0, {{}, NET_NO_PIECE, {}, {}, 0}}; };
+const auto Msg = [](int type) { return NETMSG{type, 7, 1, 0, {{}, MATCH_NO_PIECE, {}, {}, 0}}; };
 Bytes Enc(int type, const NETMSG* m = NULL)
 {
     BYTE buf[NET_MAX_FRAME];
@@ -64,6 +66,7 @@ TEST(NetCodec, MalformedTruncatedOversizedAndOutOfOrderFramesAreRefused)
         {"second hello", 0, Cat({kHello, kHello}), NET_BAD},
         {"zero length", 0, Cat({kHello, {0, 0, 0}}), NET_BAD},
         {"unknown type 11", 0, Cat({kHello, {0, 1, NETMSG_LAST + 1}}), NET_BAD},
+        {"long first frame", 0, Bytes{4000 >> 8, 4000 & 255, NETMSG_HELLO}, NET_INCOMPATIBLE},
         {"oversized", 0, Cat({kHello, {4000 >> 8, 4000 & 255, NETMSG_BOARD}}), NET_BAD},
         {"heartbeat with payload", 0, Cat({kHello, {0, 2, NETMSG_HEARTBEAT, 1}}), NET_BAD},
         {"start to the host", 1, Cat({kHello, kStart}), NET_BAD},
@@ -99,21 +102,19 @@ TEST(NetCodec, MalformedTruncatedOversizedAndOutOfOrderFramesAreRefused)
 }
 
 // Rising rows against a model that moves whole rows by index.
-TEST(NetRules, RowsSentForClearsAndRisingRowsMatchAModel)
+TEST(NetRules, RisingRowsMatchAModel)
 {
-    for (int c = 0; c <= 5; c++)
-        EXPECT_EQ(c == 2 ? 1 : c == 3 ? 2 : c == 4 ? 4 : 0, NetRowsToSend(c)) << c;
     DWORD rng = 99;
     for (int round = 0; round < 3000; round++) {
         int field[WELL_COLS][WELL_ROWS], before[WELL_COLS][WELL_ROWS], out = 0;
-        int top = (int)(NetRandom(&rng) % (WELL_ROWS + 1)); // rows above the stack
-        int n = (int)(1 + NetRandom(&rng) % 4), hole = (int)(NetRandom(&rng) % WELL_COLS);
+        int top = (int)(MatchRandom(&rng) % (WELL_ROWS + 1)); // rows above the stack
+        int n = (int)(1 + MatchRandom(&rng) % 4), hole = (int)(MatchRandom(&rng) % WELL_COLS);
         for (int x = 0; x < WELL_COLS; x++)
             for (int y = 0; y < WELL_ROWS; y++) {
-                before[x][y] = field[x][y] = y >= top && NetRandom(&rng) % 3 ? 1 + x % 7 : 0;
+                before[x][y] = field[x][y] = y >= top && MatchRandom(&rng) % 3 ? 1 + x % 7 : 0;
                 out |= y < n && field[x][y];
             }
-        ASSERT_EQ(out, NetRaiseRows(field, n, hole, RISING_CELL)) << round;
+        ASSERT_EQ(out, RaiseWellRows(field, n, hole)) << round;
         for (int x = 0; x < WELL_COLS; x++)
             for (int y = 0; y < WELL_ROWS; y++)
                 ASSERT_EQ(y + n < WELL_ROWS ? before[x][y + n] : (x != hole) * RISING_CELL,
@@ -145,25 +146,56 @@ struct Side : public NetEvents {
     HWND hwnd;
     int closed = -1;
     std::vector<NETMSG> got;
+    DWORD handleMs = 0;     // each message takes this long to handle
+    DWORD postedAt = 0;     // WM_APP posted from the first message handled
+    DWORD answeredAt = 0;   // and answered
     Side()
     {
+        WSADATA wsa;
+        WSAStartup(MAKEWORD(2, 2), &wsa);
         WNDCLASSA wc = {0, Proc, 0, 0, NULL, NULL, NULL, NULL, NULL, "NetSide"};
         RegisterClassA(&wc);
         hwnd = CreateWindowExA(0, "NetSide", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL, NULL);
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, (LONG_PTR)this);
-        session.Init(hwnd, WM_NETSOCKET, NET_TIMER_ID, this);
+        session.Init(hwnd, WM_NETSOCKET, WM_NETLOOKUP, NET_TIMER_ID, this);
     }
-    ~Side() { session.Close(), DestroyWindow(hwnd); }
+    ~Side()
+    {
+        session.Close();
+        DestroyWindow(hwnd);
+        WSACleanup();
+    }
     void OnNetConnected() override {}
-    void OnNetMessage(const NETMSG& m) override { got.push_back(m); }
+    void OnNetMessage(const NETMSG& m) override
+    {
+        got.push_back(m);
+        if (got.size() == 1) {
+            postedAt = GetTickCount();
+            PostMessageA(hwnd, WM_APP, 0, 0);
+        }
+        Sleep(handleMs);
+    }
     void OnNetClosed(int reason) override { closed = reason; }
     static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     {
         Side* s = (Side*)GetWindowLongPtrA(hwnd, GWLP_USERDATA);
-        if (!s || (msg != WM_NETSOCKET && msg != WM_TIMER))
+        if (!s)
             return DefWindowProcA(hwnd, msg, wParam, lParam);
-        msg == WM_TIMER ? s->session.OnTimer() : s->session.OnSocket(wParam, lParam);
-        return 0;
+        switch (msg) {
+        case WM_TIMER:
+            s->session.OnTimer();
+            return 0;
+        case WM_NETSOCKET:
+            s->session.OnSocket(wParam, lParam);
+            return 0;
+        case WM_NETLOOKUP:
+            s->session.OnLookup(wParam);
+            return 0;
+        case WM_APP:
+            s->answeredAt = GetTickCount();
+            return 0;
+        }
+        return DefWindowProcA(hwnd, msg, wParam, lParam);
     }
 };
 
@@ -176,33 +208,152 @@ template <class F> bool PumpUntil(F cond, DWORD ms = 5000)
             DispatchMessageA(&msg);
     return cond();
 }
-const unsigned short kPort = (unsigned short)(41000 + GetCurrentProcessId() % 2000);
 
-TEST(NetSessions, RandomMutatedAndFloodingCallersEndCleanlyWithoutLeaks)
+sockaddr_in Loopback(unsigned short port)
 {
-    WSADATA wsa;
-    WSAStartup(MAKEWORD(2, 2), &wsa);
+    return sockaddr_in{AF_INET, htons(port), {{{127, 0, 0, 1}}}, {}};
+}
+
+SOCKET Dial(unsigned short port, int receiveBuffer = 0)
+{
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (receiveBuffer)
+        setsockopt(s, SOL_SOCKET, SO_RCVBUF, (const char*)&receiveBuffer, sizeof receiveBuffer);
+    sockaddr_in a = Loopback(port);
+    connect(s, (const sockaddr*)&a, sizeof a);
+    return s;
+}
+
+// A listening host and a bare socket that has said hello to it.
+SOCKET Greet(Side& host, int receiveBuffer = 0)
+{
+    host.session.Listen(0);
+    SOCKET peer = Dial(host.session.Port(), receiveBuffer);
+    send(peer, (const char*)kHello.data(), (int)kHello.size(), 0);
+    PumpUntil([&] { return host.session.State() == NET_CONNECTED; });
+    return peer;
+}
+
+// The resolver double: loopback addresses at these ports, after resolveMs.
+std::vector<unsigned short> answerPorts;
+DWORD resolveMs;
+int TestResolver(const char*, unsigned short, NETADDRS* out)
+{
+    Sleep(resolveMs);
+    for (unsigned short port : answerPorts) {
+        sockaddr_in a = Loopback(port);
+        memcpy(&out->addr[out->count], &a, sizeof a);
+        out->len[out->count++] = sizeof a;
+    }
+    return 0;
+}
+
+struct NetSessions : public ::testing::Test {
+    void TearDown() override
+    {
+        NetSetResolver(NULL);
+        StkClockDrive(0, 0);
+    }
+};
+
+// The name resolves on the worker, slowly, to an address that never answers
+// (a listener with a full queue drops calls), then the host's.
+TEST_F(NetSessions, ASlowLookupLeavesTheWindowFreeAndEachAddressGetsItsOwnTime)
+{
+    Side host;
+    Side guest;
+    ASSERT_EQ(0, host.session.Listen(0));
+    SOCKET deaf = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in any = Loopback(0);
+    int len = sizeof any;
+    ASSERT_EQ(0, bind(deaf, (sockaddr*)&any, len));
+    ASSERT_EQ(0, listen(deaf, 0));
+    getsockname(deaf, (sockaddr*)&any, &len);
+    SOCKET filler = Dial(ntohs(any.sin_port));
+    answerPorts = {ntohs(any.sin_port), host.session.Port()};
+    resolveMs = 500;
+    NetSetResolver(TestResolver);
+    StkClockDrive(1, 0xFFFFFFFFu - 1000); // the limit runs across the wrap
+    ASSERT_EQ(0, guest.session.Connect("first.invalid", 1));
+    guest.session.Close(); // its end comes later and must change nothing
+    ASSERT_EQ(0, guest.session.Connect("second.invalid", 1));
+    EXPECT_EQ(NET_LOOKUP, guest.session.State()) << "the window waited for the lookup";
+    ASSERT_TRUE(PumpUntil([&] { return guest.session.State() == NET_CONNECTING; }));
+    PumpUntil([] { return false; }, 300);
+    StkClockAdvance(NET_CONNECT_MS - 1);
+    guest.session.OnTimer();
+    EXPECT_EQ(NET_CONNECTING, guest.session.State());
+    StkClockAdvance(1);
+    guest.session.OnTimer();
+    EXPECT_TRUE(PumpUntil([&] { return host.session.State() == NET_CONNECTED; }));
+    EXPECT_EQ(-1, guest.closed);
+    closesocket(filler);
+    closesocket(deaf);
+}
+
+TEST_F(NetSessions, AStopQueuedBehindABacklogArrivesBeforeTheClose)
+{
+    Side host;
+    SOCKET peer = Greet(host, 2048);
+    ASSERT_EQ(NET_CONNECTED, host.session.State());
+    // The peer reads nothing until our queue holds frames of its own.
+    for (int i = 0; i < 50000 && host.session.Queued() == 0; i++)
+        ASSERT_TRUE(host.session.Send(Msg(NETMSG_BOARD))) << i;
+    ASSERT_TRUE(host.session.SendType(NETMSG_STOP));
+    host.session.Close(); // the window waits 100 ms at most: the rest follows
+    Bytes received;
+    char chunk[4096];
+    for (int n = recv(peer, chunk, sizeof chunk, 0); n > 0; n = recv(peer, chunk, sizeof chunk, 0))
+        received.insert(received.end(), chunk, chunk + n);
+    closesocket(peer);
+    ASSERT_GE(received.size(), 3u);
+    EXPECT_EQ(Enc(NETMSG_STOP), Bytes(received.end() - 3, received.end()));
+}
+
+// On the game's clock, which the slice of reading also goes by.
+TEST_F(NetSessions, AStreamingPeerLetsAPostedMessageThroughAndFifteenSilentSecondsEndIt)
+{
+    Side host;
+    host.handleMs = 5; // as slow as a match start that loads the music
+    StkClockDrive(1, 0xFFFFFFFFu - 5000); // the silence limit runs across the wrap
+    SOCKET peer = Greet(host);
+    ASSERT_EQ(NET_CONNECTED, host.session.State());
+    Bytes stream;
+    for (int i = 0; i < 400; i++) // under the frame-rate limit, 2 s of handling
+        stream = Cat({stream, Enc(NETMSG_REQSTART)});
+    send(peer, (const char*)stream.data(), (int)stream.size(), 0);
+    ASSERT_TRUE(PumpUntil([&] { return host.answeredAt != 0; }));
+    EXPECT_LT(host.answeredAt - host.postedAt, 1000u) << host.got.size() << " frames first";
+    EXPECT_TRUE(PumpUntil([&] { return host.got.size() == 400; }));
+    StkClockAdvance(NET_SILENCE_MS - 1);
+    host.session.OnTimer();
+    EXPECT_EQ(-1, host.closed);
+    StkClockAdvance(1);
+    host.session.OnTimer();
+    EXPECT_EQ(NET_END_LOST, host.closed);
+    closesocket(peer);
+}
+
+TEST_F(NetSessions, RandomMutatedAndFloodingCallersEndCleanlyWithoutLeaks)
+{
     Side host;
     DWORD rng = 4242, handles[2] = {};
     PROCESS_MEMORY_COUNTERS mem[2] = {};
     for (int round = 0; round < 300; round++) {
-        if (round == 30 || round == 299) // warmed up, and at the end
-            GetProcessHandleCount(GetCurrentProcess(), &handles[round > 30]),
-                GetProcessMemoryInfo(GetCurrentProcess(), &mem[round > 30], sizeof mem[0]);
-        // A port of its own each round: the last one may linger in TIME_WAIT.
-        unsigned short port = (unsigned short)(kPort + 1 + round);
-        ASSERT_EQ(0, host.session.Listen(port));
+        if (round == 30 || round == 299) { // warmed up, and at the end
+            GetProcessHandleCount(GetCurrentProcess(), &handles[round > 30]);
+            GetProcessMemoryInfo(GetCurrentProcess(), &mem[round > 30], sizeof mem[0]);
+        }
+        ASSERT_EQ(0, host.session.Listen(0));
         host.closed = -1;
         // A flood after a good hello, noise instead of one, or a match with some bytes changed.
         Bytes b = round % 3 ? kHello : Cat({kHello, kStart, Enc(NETMSG_BOARD), Enc(NETMSG_ROWS)});
         for (int k = round % 3 == 1 ? NET_MAX_FRAMES_PER_SEC + 1 : 0; k > 0; k--)
             b.insert(b.end(), {0, 1, NETMSG_HEARTBEAT});
-        for (BYTE& v : (round % 3 < 2 ? b : (b = Bytes(1 + NetRandom(&rng) % 600))))
-            v = round % 3 == 1 || (round % 3 == 0 && NetRandom(&rng) % 8) ? v
-                                                                          : (BYTE)NetRandom(&rng);
-        SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in a = {AF_INET, htons(port), {{{127, 0, 0, 1}}}, {}};
-        ASSERT_EQ(0, connect(s, (sockaddr*)&a, sizeof a));
+        for (BYTE& v : (round % 3 < 2 ? b : (b = Bytes(1 + MatchRandom(&rng) % 600))))
+            v = round % 3 == 1 || (round % 3 == 0 && MatchRandom(&rng) % 8) ? v
+                                                                          : (BYTE)MatchRandom(&rng);
+        SOCKET s = Dial(host.session.Port());
         send(s, (const char*)b.data(), (int)b.size(), 0);
         shutdown(s, SD_SEND); // a short frame would otherwise wait for more
         u_long nonblocking = 1;
@@ -224,7 +375,7 @@ TEST(NetSessions, RandomMutatedAndFloodingCallersEndCleanlyWithoutLeaks)
 }
 
 // The real main window and playfield as the guest, a bare session as the host.
-TEST(NetSessions, TheShellPlaysAMatchShowsTheHostAndSurvivesItsLeaving)
+TEST_F(NetSessions, TheShellPlaysAMatchShowsTheHostMirrorsPauseAndSurvivesItsLeaving)
 {
     static OPTIONS op;
     op.go.bg.flags = BG_SOLID;
@@ -235,10 +386,11 @@ TEST(NetSessions, TheShellPlaysAMatchShowsTheHostAndSurvivesItsLeaving)
     SendMessageA(hwndMain, WM_SETGRID, (WPARAM)grid, 0);
 
     Side host, third;
-    ASSERT_EQ(0, host.session.Listen(kPort));
+    ASSERT_EQ(0, host.session.Listen(0));
+    const unsigned short port = host.session.Port();
     DialogDriver d;
     d.Then("Connect", [&](HWND dlg) {
-        SetDlgItemTextA(dlg, IDC_NETADDRESS, ("[::1]:" + std::to_string(kPort)).c_str());
+        SetDlgItemTextA(dlg, IDC_NETADDRESS, ("[::1]:" + std::to_string(port)).c_str());
         PostMessageA(dlg, WM_COMMAND, IDOK, 0);
     });
     SendMessageA(hwndMain, WM_COMMAND, IDM_CONNECT, 0);
@@ -246,11 +398,10 @@ TEST(NetSessions, TheShellPlaysAMatchShowsTheHostAndSurvivesItsLeaving)
     ASSERT_TRUE(PumpUntil([&] { return host.session.State() == NET_CONNECTED; }));
 
     // The host starts a match and clears two rows at once: one row rises at our landing.
-    host.session.MatchStarted();
     ASSERT_TRUE(host.session.Send(Msg(NETMSG_START)) && host.session.Send(Msg(NETMSG_ROWS)));
     ASSERT_TRUE(PumpUntil([&] { return grid->Active() != 0; }));
     // A second player is turned away politely while the match exists.
-    ASSERT_EQ(0, third.session.Connect("127.0.0.1", kPort));
+    ASSERT_EQ(0, third.session.Connect("127.0.0.1", port));
     EXPECT_TRUE(PumpUntil([&] { return third.closed == NET_END_BUSY; }));
     PumpUntil([] { return false; }, 200);
     StkClockDrive(1, 5000);
@@ -276,13 +427,21 @@ TEST(NetSessions, TheShellPlaysAMatchShowsTheHostAndSurvivesItsLeaving)
     EXPECT_NE(RGB(0, 0, 0), stats.At(OPP_X + 2 * OPP_CELL + 2, cy));
     EXPECT_EQ(RGB(0, 0, 0), stats.At(OPP_X + 3 * OPP_CELL + 2, cy));
 
+    // Pause there pauses here, and Pause here resumes there.
+    NETMSG pause = Msg(NETMSG_PAUSE);
+    pause.flag = 1;
+    ASSERT_TRUE(host.session.Send(pause));
+    EXPECT_TRUE(PumpUntil([&] { return grid->paused == 1; }));
+    SendMessageA(hwndMain, WM_COMMAND, IDM_PAUSE, 0);
+    EXPECT_TRUE(PumpUntil([&] { return host.got.back().type == NETMSG_PAUSE; }));
+    EXPECT_EQ(0, host.got.back().flag);
+
     // The host goes away: "Connection lost", the match is ours, New Game is offered again.
     host.session.Close();
     ASSERT_TRUE(PumpUntil([&] { return !d.errors.empty(); }));
     EXPECT_EQ("Connection lost", d.errors[0]);
     EXPECT_STREQ("YOU WIN", grid->banner);
     EXPECT_NE((UINT)-1, GetMenuState(GetMenu(hwndMain), IDM_NEWGAME, MF_BYCOMMAND));
-    EXPECT_TRUE(GetMenuState(GetMenu(hwndMain), IDM_SINGLEPLAYER, MF_BYCOMMAND) & MF_CHECKED);
 
     NetShellShutdown(grid);
     SendMessageA(hwndMain, WM_SETGRID, 0, 0);

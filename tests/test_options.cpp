@@ -50,6 +50,7 @@ OPTIONS Defaults()
     op.go.drawGrid = op.go.preview = op.so.playMusic = 1;
     op.co = {{37, 39, 38, 17, 40}};
     strcpy(op.so.bgMusic, "beyond.mod");
+    op.strength = 1; // Normal
     return op;
 }
 
@@ -264,7 +265,7 @@ TEST_F(Options, StoreFailuresAreReportedOrSilentAndAMissingStoreAsksForExitCode8
     EXPECT_EQ(1u, rec.Texts().size()) << "and says so";
     Fail(FAIL_READ, "Stakka\\1.1");
     Load();
-    EXPECT_EQ(4u, rec.Texts().size()); // window, preview, grid, scheme name
+    EXPECT_EQ(5u, rec.Texts().size()); // window, preview, grid, scheme name, computer strength
 
     // Subkeys that cannot be created: silent on a first run, reported at the next.
     store.DeleteKey(NULL, "Software");

@@ -8,6 +8,7 @@
 //                                  title; answers its rectangle like start
 //   dlgcmd <title> <id> <code>      WM_COMMAND(id, code) from control id to that window
 //   winkey <title> <vk>             a key press sent to that window
+//   click <title> <id>              a click on control id of that window (BM_CLICK)
 //   close <title>                   Cancel that dialog and wait until it is gone
 //   play <pieces> <seed>            play that many pieces: shift, turn, drop fast
 //   quit                            close the main window; answers "ok <exit code>"
@@ -146,6 +147,18 @@ int main()
                 printf("ok\n");
             } else {
                 printf("err no window \"%s\"\n", rest);
+            }
+        } else if (strcmp(verb, "click") == 0 && rest) {
+            char *id = strrchr(rest, ' ');
+            if (!id) { printf("err bad click\n"); fflush(stdout); continue; }
+            *id++ = '\0';
+            HWND h = WaitProgramWindow(rest);
+            HWND ctl = h ? GetDlgItem(h, atoi(id)) : NULL;
+            if (ctl) {
+                PostMessageA(ctl, BM_CLICK, 0, 0);
+                printf("ok\n");
+            } else {
+                printf("err no control %s in \"%s\"\n", id, rest);
             }
         } else if (strcmp(verb, "winkey") == 0 && rest) {
             char *vk = strrchr(rest, ' ');

@@ -166,7 +166,8 @@ public:
     // Raises n rows with a hole in column `hole` under the well after a
     // landing; a top-out goes to hooks->ToppedOut(). Returns 1 on top-out.
     int RaiseRows(int n, int hole);
-    // Single play again: the hooks (when they are h) and the result go.
+    // Single play again: the hooks (when they are h) go, and a result
+    // shown goes with the well it was shown over.
     void LeaveMatch(GridHooks* h);
     // Shows `view` in the "Stats" panel, or its black background (null).
     void SetStatsView(PanelPainter* view);

@@ -57,7 +57,12 @@ void StakkaGrid::LeaveMatch(GridHooks* h)
     if (hooks == h)
         hooks = nullptr;
     if (banner) {
+        // The ended match's well goes with its result (as after Stop Game):
+        // its risen cells have no picture without the match.
         banner = nullptr;
+        for (int x = 0; x < WELL_COLS; x++)
+            for (int y = 0; y < WELL_ROWS; y++)
+                field[x][y] = 0;
         Redraw(REDRAW_ALL);
     }
 }

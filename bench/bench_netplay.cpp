@@ -7,7 +7,8 @@
 //   bench_netplay.exe lookup <folder of stakka.exe> <name>
 //     One real copy connects to <name> (a name whose lookup is slow: see
 //     bench/slowdns.c); prints how long the main window takes to answer a
-//     sent message meanwhile, until the lookup's error box shows.
+//     sent message meanwhile, until the lookup's error box shows; then how
+//     long the program takes to end when closed during a second lookup.
 //   bench_netplay.exe hostile <folder of stakka.exe>
 //     One real copy waits for a player; callers flood it with frames, send
 //     junk, a zero length, an oversized length, stream frames just under the
@@ -379,6 +380,20 @@ int Lookup(const char* dir, const char* name)
     if (box)
         PostMessageA(box, WM_COMMAND, IDOK, 0);
     Sleep(300);
+    // Closed while the next lookup runs: the program ends without waiting for it.
+    PostMessageA(c.main, WM_COMMAND, IDM_CONNECT, 0);
+    if (!Answer(c, "Connect", name)) {
+        printf("lookup: no second Connect dialog\n");
+        return 1;
+    }
+    Sleep(1000);
+    QueryPerformanceCounter(&t0);
+    PostMessageA(c.main, WM_CLOSE, 0, 0);
+    DWORD waited = WaitForSingleObject(c.pi.hProcess, 20000);
+    QueryPerformanceCounter(&t1);
+    printf("closed during a lookup: the program %s after %.0f ms\n",
+           waited == WAIT_OBJECT_0 ? "ended" : "had not ended",
+           (double)(t1.QuadPart - t0.QuadPart) * 1000.0 / freq.QuadPart);
     Quit(c);
     return 0;
 }

@@ -1,7 +1,8 @@
 // grid.h - StakkaGrid, the playfield: the well, the pieces, the game
 // rules, and the windows that show them.
 //
-// The game rules live in grid.cpp; the display side (construction, the
+// The game rules live in grid.cpp, what a two-player match does to the
+// playfield in gridmatch.cpp; the display side (construction, the
 // off-screen field surface, the panels and their window procedures) lives
 // in griddraw.cpp. The rules reach the screen only through Redraw(),
 // RepaintNext() and RepaintScore(), so the rules can be tested with a
@@ -51,7 +52,7 @@ protected:
     ~PanelPainter() {}
 };
 
-// Moves the well up by n rows (n > 0) and fills the new bottom rows with
+// (gridmatch.cpp) Moves the well up by n rows (n > 0) and fills the new bottom rows with
 // RISING_CELL except column `hole`. Returns 1 when settled cells were
 // pushed out of the top (the player tops out).
 int RaiseWellRows(int field[WELL_COLS][WELL_ROWS], int n, int hole);
@@ -158,7 +159,7 @@ public:
     void sort(int* row, int c);
     void DropRows(int r, int n);
 
-    // ---- Two-player match games (grid.cpp) ----
+    // ---- Two-player match games (gridmatch.cpp) ----
     // A match game from nothing: counters, speed, well and pieces fresh,
     // not paused; pieces come from h (kept until the next single game).
     void StartMatchGame(GridHooks* h);
@@ -168,7 +169,8 @@ public:
     // Raises n rows with a hole in column `hole` under the well after a
     // landing; a top-out goes to hooks->ToppedOut(). Returns 1 on top-out.
     int RaiseRows(int n, int hole);
-    // Single play again: the hooks (when they are h) and the result go.
+    // Single play again: the hooks (when they are h) go, and a result
+    // shown goes with the well it was shown over.
     void LeaveMatch(GridHooks* h);
     // Shows `view` in the "Stats" panel, or its black background (null).
     void SetStatsView(PanelPainter* view);

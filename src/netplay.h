@@ -1,5 +1,5 @@
-// netplay.h - two players over TCP: the message codec, the rules of rising
-// rows, and the network session.
+// netplay.h - two players over TCP: the message codec and the network
+// session (the rules of a match are in match.h).
 //
 // The other end is untrusted. Every frame is length, type and payload; the
 // reader keeps a bounded buffer, refuses a frame longer than NET_MAX_FRAME
@@ -10,6 +10,7 @@
 // on the window thread: non-blocking sockets report through WSAAsyncSelect
 // to a window, heartbeats and the time limits through a window timer, and
 // the name to connect to is looked up on a worker thread (netlookup.h).
+// Closing sends what is still queued (a STOP behind a backlog) before the FIN.
 // A burst of frames is handled a bounded slice at a time, so the window's
 // other messages run in between. Several sessions can live in one process
 // (the tests run two).

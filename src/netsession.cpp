@@ -189,7 +189,8 @@ int NetSession::OnLookup(WPARAM ticket)
         return 0;
     lookup = 0;
     int err = 0;
-    if (state != NET_LOOKUP || !NetLookupTake((UINT_PTR)ticket, &addrs, &err))
+    int taken = NetLookupTake((UINT_PTR)ticket, &addrs, &err); // and frees its slot
+    if (state != NET_LOOKUP || !taken)
         return 1;
     nextAddr = 0;
     state = NET_CONNECTING;

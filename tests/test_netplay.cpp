@@ -56,7 +56,10 @@ TEST(NetCodec, MalformedTruncatedOversizedAndOutOfOrderFramesAreRefused)
 {
     const Bytes board = Enc(NETMSG_BOARD);
     const int piece = NET_HEADER + NET_BOARD_CELLS; // colour, then x, y pairs
-    auto edit = [](Bytes b, int at, BYTE v) { return b[at] = v, b; };
+    auto edit = [](Bytes b, int at, BYTE v) {
+        b[at] = v;
+        return b;
+    };
     auto inMatch = [&](const Bytes& b) { return Cat({kHello, kStart, b}); };
     const std::tuple<const char*, int, Bytes, int> cases[] = {
         {"nothing before hello", 0, Enc(NETMSG_HEARTBEAT), NET_BAD},
@@ -111,7 +114,8 @@ TEST(NetRules, RisingRowsMatchAModel)
         int n = (int)(1 + MatchRandom(&rng) % 4), hole = (int)(MatchRandom(&rng) % WELL_COLS);
         for (int x = 0; x < WELL_COLS; x++)
             for (int y = 0; y < WELL_ROWS; y++) {
-                before[x][y] = field[x][y] = y >= top && MatchRandom(&rng) % 3 ? 1 + x % 7 : 0;
+                field[x][y] = y >= top && MatchRandom(&rng) % 3 ? 1 + x % 7 : 0;
+                before[x][y] = field[x][y];
                 out |= y < n && field[x][y];
             }
         ASSERT_EQ(out, RaiseWellRows(field, n, hole)) << round;
@@ -350,7 +354,9 @@ TEST_F(NetSessions, RandomMutatedAndFloodingCallersEndCleanlyWithoutLeaks)
         Bytes b = round % 3 ? kHello : Cat({kHello, kStart, Enc(NETMSG_BOARD), Enc(NETMSG_ROWS)});
         for (int k = round % 3 == 1 ? NET_MAX_FRAMES_PER_SEC + 1 : 0; k > 0; k--)
             b.insert(b.end(), {0, 1, NETMSG_HEARTBEAT});
-        for (BYTE& v : (round % 3 < 2 ? b : (b = Bytes(1 + MatchRandom(&rng) % 600))))
+        if (round % 3 == 2)
+            b = Bytes(1 + MatchRandom(&rng) % 600);
+        for (BYTE& v : b)
             v = round % 3 == 1 || (round % 3 == 0 && MatchRandom(&rng) % 8) ? v
                                                                           : (BYTE)MatchRandom(&rng);
         SOCKET s = Dial(host.session.Port());
@@ -379,9 +385,12 @@ TEST_F(NetSessions, TheShellPlaysAMatchShowsTheHostMirrorsPauseAndSurvivesItsLea
 {
     static OPTIONS op;
     op.go.bg.flags = BG_SOLID;
-    ASSERT_EQ(1, RegisterStakkaClasses(hinst = GetModuleHandleA(NULL)));
-    ASSERT_TRUE((hwndMain = CreateMainWindow(hinst, &op)) != NULL);
-    ASSERT_TRUE((hinstDll = LoadLibraryA("stkgfx.dll")) != NULL);
+    hinst = GetModuleHandleA(NULL);
+    ASSERT_EQ(1, RegisterStakkaClasses(hinst));
+    hwndMain = CreateMainWindow(hinst, &op);
+    ASSERT_TRUE(hwndMain != NULL);
+    hinstDll = LoadLibraryA("stkgfx.dll");
+    ASSERT_TRUE(hinstDll != NULL);
     StakkaGrid* grid = new StakkaGrid(hwndMain, hinstDll, &op);
     SendMessageA(hwndMain, WM_SETGRID, (WPARAM)grid, 0);
 
@@ -405,9 +414,13 @@ TEST_F(NetSessions, TheShellPlaysAMatchShowsTheHostMirrorsPauseAndSurvivesItsLea
     EXPECT_TRUE(PumpUntil([&] { return third.closed == NET_END_BUSY; }));
     PumpUntil([] { return false; }, 200);
     StkClockDrive(1, 5000);
-    for (int i = 0, hadPiece = 0; i < 100 && !(hadPiece && !grid->pActiveTetrad);
-         i++, StkClockAdvance(2000), grid->RunFrame())
+    // Frames until the first piece has landed.
+    int hadPiece = 0;
+    for (int i = 0; i < 100 && !(hadPiece && !grid->pActiveTetrad); i++) {
         hadPiece |= grid->pActiveTetrad != NULL;
+        StkClockAdvance(2000);
+        grid->RunFrame();
+    }
     StkClockDrive(0, 0);
     NetShellAfterStep(grid); // our well goes to the host as it is
     ASSERT_TRUE(PumpUntil([&] { return !host.got.empty(); }));

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "cpushell.h"
 #include "dlgdriver.h"
@@ -18,18 +19,10 @@
 #include "resource.h"
 #include "shell.h"
 #include "support/testkit.h"
+#include "support/testshell.h"
 
 namespace
 {
-
-template <class F> bool PumpUntil(F cond, DWORD ms = 5000)
-{
-    MSG msg;
-    for (DWORD start = GetTickCount(); !cond() && GetTickCount() - start < ms; Sleep(1))
-        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
-            DispatchMessageA(&msg);
-    return cond();
-}
 
 // Enabled and checked, for Start Server, Connect, Single Player and Multi Player.
 struct MENUSTATES {
@@ -73,18 +66,33 @@ bool FrameShown(StakkaGrid* grid)
     return ReadWindow(grid->hwndStats).At(OPP_X - 1, OPP_Y - 1) == RGB(128, 128, 128);
 }
 
+// Whether a game runs here, the computer mode is on, and the strength in the options.
+typedef std::tuple<bool, bool, int> MODE;
+MODE Mode(const TestShell& shell)
+{
+    return MODE(shell.grid->Active() != 0, CpuShellActive() != 0, shell.op.strength);
+}
+
+// A piece lies in the bottom row of the computer's small well in the panel.
+bool ComputerLanded(StakkaGrid* grid)
+{
+    const Pixels p = ReadWindow(grid->hwndStats);
+    const int bottom = OPP_Y + (WELL_ROWS - 1) * OPP_CELL + 2;
+    for (int x = 0; x < WELL_COLS; x++) {
+        if (p.At(OPP_X + x * OPP_CELL + 2, bottom) != RGB(0, 0, 0))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 TEST(CpuShell, MultiPlayerEntersComputerModeAndSinglePlayerOrStartServerLeaveIt)
 {
-    static OPTIONS op;
-    op.go.bg.flags = BG_SOLID;
-    op.strength = STRENGTH_NORMAL;
-    ASSERT_EQ(1, RegisterStakkaClasses(hinst = GetModuleHandleA(NULL)));
-    ASSERT_TRUE((hwndMain = CreateMainWindow(hinst, &op)) != NULL);
-    ASSERT_TRUE((hinstDll = LoadLibraryA("stkgfx.dll")) != NULL);
-    StakkaGrid* grid = new StakkaGrid(hwndMain, hinstDll, &op);
-    SendMessageA(hwndMain, WM_SETGRID, (WPARAM)grid, 0);
+    TestShell shell;
+    shell.op.strength = STRENGTH_NORMAL;
+    ASSERT_TRUE(shell.Open());
+    StakkaGrid* grid = shell.grid;
     auto command = [](UINT id) { SendMessageA(hwndMain, WM_COMMAND, id, 0); };
     EXPECT_EQ(kSingle, Menus());
 
@@ -94,35 +102,31 @@ TEST(CpuShell, MultiPlayerEntersComputerModeAndSinglePlayerOrStartServerLeaveIt)
     d.Then("Multi Player", Choose(STRENGTH_NORMAL, STRENGTH_EASY, IDCANCEL));
     d.Then("Multi Player", Choose(STRENGTH_NORMAL, STRENGTH_HARD, IDOK));
     command(IDM_MULTIPLAYER);
-    EXPECT_TRUE(grid->Active() && !CpuShellActive() && op.strength == STRENGTH_NORMAL);
+    EXPECT_EQ(MODE(true, false, STRENGTH_NORMAL), Mode(shell)) << "after Cancel";
     EXPECT_EQ(kSingle, Menus());
     command(IDM_MULTIPLAYER);
     d.ExpectDone();
-    EXPECT_TRUE(!grid->Active() && CpuShellActive() && op.strength == STRENGTH_HARD);
+    EXPECT_EQ(MODE(false, true, STRENGTH_HARD), Mode(shell)) << "after OK";
     EXPECT_EQ(kComputer, Menus());
     EXPECT_TRUE(FrameShown(grid));
 
     // New Game starts a match: the computer plays on its own timer (the first step comes from
     // the main loop's pass, played here) until a piece lies in the bottom row of its well.
     command(IDM_NEWGAME);
-    EXPECT_TRUE(grid->Active() && grid->hooks != NULL);
+    EXPECT_TRUE(grid->Active());
+    EXPECT_NE(nullptr, grid->hooks) << "no match runs";
     NetShellAfterStep(grid);
-    EXPECT_TRUE(PumpUntil([&] {
-        const Pixels p = ReadWindow(grid->hwndStats);
-        int filled = 0;
-        for (int x = 0; x < WELL_COLS; x++)
-            filled += p.At(OPP_X + x * OPP_CELL + 2, OPP_Y + (WELL_ROWS - 1) * OPP_CELL + 2) != 0;
-        return filled > 0;
-    }));
+    EXPECT_TRUE(PumpUntil([&] { return ComputerLanded(grid); }));
 
     // Single Player ends the match and the mode; the dialog now offers the last choice.
     command(IDM_SINGLEPLAYER);
-    EXPECT_TRUE(!grid->Active() && !CpuShellActive() && !FrameShown(grid));
+    EXPECT_EQ(MODE(false, false, STRENGTH_HARD), Mode(shell)) << "after Single Player";
+    EXPECT_FALSE(FrameShown(grid));
     EXPECT_EQ(kSingle, Menus());
     EXPECT_NE((UINT)-1, GetMenuState(GetMenu(hwndMain), IDM_NEWGAME, MF_BYCOMMAND));
     d.Then("Multi Player", Choose(STRENGTH_HARD, STRENGTH_EASY, IDOK));
     command(IDM_MULTIPLAYER);
-    EXPECT_TRUE(CpuShellActive() && op.strength == STRENGTH_EASY);
+    EXPECT_EQ(MODE(false, true, STRENGTH_EASY), Mode(shell)) << "after Multi Player again";
 
     // Start Server leaves it too and goes on to listen (or to say why it cannot).
     const std::string port = std::to_string(43000 + GetCurrentProcessId() % 2000);
@@ -136,10 +140,4 @@ TEST(CpuShell, MultiPlayerEntersComputerModeAndSinglePlayerOrStartServerLeaveIt)
     EXPECT_EQ(d.errors.empty() ? kServer : kSingle, Menus());
     command(IDM_SINGLEPLAYER);
     EXPECT_EQ(kSingle, Menus());
-
-    NetShellShutdown(grid);
-    SendMessageA(hwndMain, WM_SETGRID, 0, 0);
-    DestroyWindow(hwndMain);
-    delete grid;
-    FreeLibrary(hinstDll);
 }

@@ -21,6 +21,7 @@
 #include "resource.h"
 #include "shell.h"
 #include "support/testkit.h"
+#include "support/testshell.h"
 
 namespace
 {
@@ -95,12 +96,16 @@ TEST(NetCodec, MalformedTruncatedOversizedAndOutOfOrderFramesAreRefused)
     NetReader r;
     r.Reset(0);
     EXPECT_EQ(NET_NEED, Feed(r, all, out));
-    EXPECT_TRUE(out[1].seed == 0xDEADBEEF && out[2].count == 4 && out[3].type == NETMSG_BOARD);
+    EXPECT_EQ(0xDEADBEEF, out[1].seed);
+    EXPECT_EQ(4, out[2].count);
+    EXPECT_EQ(NETMSG_BOARD, out[3].type);
     EXPECT_EQ(0, memcmp(&in[2].board, &out[3].board, sizeof in[2].board));
     for (auto& [what, host, bytes, want] : cases) {
         r.Reset(host); // refused for good: valid bytes after it change nothing
-        EXPECT_TRUE(Feed(r, bytes) == want && (want >= 0 || Feed(r, Enc(NETMSG_HEARTBEAT)) == want))
-            << what;
+        EXPECT_EQ(want, Feed(r, bytes)) << what;
+        if (want < 0) {
+            EXPECT_EQ(want, Feed(r, Enc(NETMSG_HEARTBEAT))) << what << ", then a heartbeat";
+        }
     }
 }
 
@@ -128,15 +133,23 @@ TEST(NetRules, RisingRowsMatchAModel)
 
 TEST(NetRules, AddressesAreParsedOrRefused)
 {
-    const char* good[] = {
-        "ex",  "ex 24332",  "[::1]:65535", "::1 65535", "[fe80::1%2]", "fe80::1%2 24332",
-        "::1", "::1 24332", " h:1 ",       "h 1"};
+    struct {
+        const char* text;
+        const char* hostAndPort;
+    } good[] = {
+        {"ex", "ex 24332"},
+        {"[::1]:65535", "::1 65535"},
+        {"[fe80::1%2]", "fe80::1%2 24332"},
+        {"::1", "::1 24332"},
+        {" h:1 ", "h 1"},
+    };
     char host[16];
     unsigned short port;
-    for (int i = 0; i < 10; i += 2)
-        EXPECT_TRUE(NetParseAddress(good[i], host, sizeof host, &port) &&
-                    good[i + 1] == std::string(host) + " " + std::to_string(port))
-            << good[i];
+    for (const auto& row : good) {
+        SCOPED_TRACE(row.text);
+        ASSERT_EQ(1, NetParseAddress(row.text, host, sizeof host, &port));
+        EXPECT_EQ(row.hostAndPort, std::string(host) + " " + std::to_string(port));
+    }
     for (const char* bad : {"host:0", "host:65536", "host:", "host:12a", "[::1", "[::1]x", "",
                             "a b", ":80", "host:99999999999999999999", "a-name-longer-than-16"})
         EXPECT_EQ(0, NetParseAddress(bad, host, sizeof host, &port)) << bad;
@@ -202,16 +215,6 @@ struct Side : public NetEvents {
         return DefWindowProcA(hwnd, msg, wParam, lParam);
     }
 };
-
-// Pumps messages until cond holds or the time is up.
-template <class F> bool PumpUntil(F cond, DWORD ms = 5000)
-{
-    MSG msg;
-    for (DWORD start = GetTickCount(); !cond() && GetTickCount() - start < ms; Sleep(1))
-        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
-            DispatchMessageA(&msg);
-    return cond();
-}
 
 sockaddr_in Loopback(unsigned short port)
 {
@@ -350,15 +353,23 @@ TEST_F(NetSessions, RandomMutatedAndFloodingCallersEndCleanlyWithoutLeaks)
         }
         ASSERT_EQ(0, host.session.Listen(0));
         host.closed = -1;
-        // A flood after a good hello, noise instead of one, or a match with some bytes changed.
-        Bytes b = round % 3 ? kHello : Cat({kHello, kStart, Enc(NETMSG_BOARD), Enc(NETMSG_ROWS)});
-        for (int k = round % 3 == 1 ? NET_MAX_FRAMES_PER_SEC + 1 : 0; k > 0; k--)
-            b.insert(b.end(), {0, 1, NETMSG_HEARTBEAT});
-        if (round % 3 == 2)
+        // A match with some bytes changed, a flood after a good hello, or noise instead of one.
+        enum { MUTATED_MATCH, FLOOD, NOISE };
+        const int kind = round % 3;
+        Bytes b = kHello;
+        if (kind == MUTATED_MATCH)
+            b = Cat({kHello, kStart, Enc(NETMSG_BOARD), Enc(NETMSG_ROWS)});
+        if (kind == FLOOD) {
+            for (int k = 0; k <= NET_MAX_FRAMES_PER_SEC; k++)
+                b.insert(b.end(), {0, 1, NETMSG_HEARTBEAT});
+        }
+        if (kind == NOISE)
             b = Bytes(1 + MatchRandom(&rng) % 600);
-        for (BYTE& v : b)
-            v = round % 3 == 1 || (round % 3 == 0 && MatchRandom(&rng) % 8) ? v
-                                                                          : (BYTE)MatchRandom(&rng);
+        for (BYTE& v : b) {
+            const bool keep = kind == FLOOD || (kind == MUTATED_MATCH && MatchRandom(&rng) % 8);
+            if (!keep)
+                v = (BYTE)MatchRandom(&rng);
+        }
         SOCKET s = Dial(host.session.Port());
         send(s, (const char*)b.data(), (int)b.size(), 0);
         shutdown(s, SD_SEND); // a short frame would otherwise wait for more
@@ -371,8 +382,13 @@ TEST_F(NetSessions, RandomMutatedAndFloodingCallersEndCleanlyWithoutLeaks)
             return r == 0 || (r < 0 && WSAGetLastError() != WSAEWOULDBLOCK);
         })) << round;
         // A flood ends the session; noise is dropped and the host listens on.
-        EXPECT_TRUE(round % 3 != 1 || host.closed == NET_END_BADDATA) << round;
-        EXPECT_TRUE(round % 3 != 2 || (host.closed < 0 && host.session.State() == NET_LISTENING));
+        if (kind == FLOOD) {
+            EXPECT_EQ(NET_END_BADDATA, host.closed) << round;
+        }
+        if (kind == NOISE) {
+            EXPECT_EQ(-1, host.closed) << round;
+            EXPECT_EQ(NET_LISTENING, host.session.State()) << round;
+        }
         closesocket(s);
         host.session.Close();
     }
@@ -383,16 +399,9 @@ TEST_F(NetSessions, RandomMutatedAndFloodingCallersEndCleanlyWithoutLeaks)
 // The real main window and playfield as the guest, a bare session as the host.
 TEST_F(NetSessions, TheShellPlaysAMatchShowsTheHostMirrorsPauseAndSurvivesItsLeaving)
 {
-    static OPTIONS op;
-    op.go.bg.flags = BG_SOLID;
-    hinst = GetModuleHandleA(NULL);
-    ASSERT_EQ(1, RegisterStakkaClasses(hinst));
-    hwndMain = CreateMainWindow(hinst, &op);
-    ASSERT_TRUE(hwndMain != NULL);
-    hinstDll = LoadLibraryA("stkgfx.dll");
-    ASSERT_TRUE(hinstDll != NULL);
-    StakkaGrid* grid = new StakkaGrid(hwndMain, hinstDll, &op);
-    SendMessageA(hwndMain, WM_SETGRID, (WPARAM)grid, 0);
+    TestShell shell;
+    ASSERT_TRUE(shell.Open());
+    StakkaGrid* grid = shell.grid;
 
     Side host, third;
     ASSERT_EQ(0, host.session.Listen(0));
@@ -407,7 +416,8 @@ TEST_F(NetSessions, TheShellPlaysAMatchShowsTheHostMirrorsPauseAndSurvivesItsLea
     ASSERT_TRUE(PumpUntil([&] { return host.session.State() == NET_CONNECTED; }));
 
     // The host starts a match and clears two rows at once: one row rises at our landing.
-    ASSERT_TRUE(host.session.Send(Msg(NETMSG_START)) && host.session.Send(Msg(NETMSG_ROWS)));
+    ASSERT_TRUE(host.session.Send(Msg(NETMSG_START)));
+    ASSERT_TRUE(host.session.Send(Msg(NETMSG_ROWS)));
     ASSERT_TRUE(PumpUntil([&] { return grid->Active() != 0; }));
     // A second player is turned away politely while the match exists.
     ASSERT_EQ(0, third.session.Connect("127.0.0.1", port));
@@ -455,12 +465,6 @@ TEST_F(NetSessions, TheShellPlaysAMatchShowsTheHostMirrorsPauseAndSurvivesItsLea
     EXPECT_EQ("Connection lost", d.errors[0]);
     EXPECT_STREQ("YOU WIN", grid->banner);
     EXPECT_NE((UINT)-1, GetMenuState(GetMenu(hwndMain), IDM_NEWGAME, MF_BYCOMMAND));
-
-    NetShellShutdown(grid);
-    SendMessageA(hwndMain, WM_SETGRID, 0, 0);
-    DestroyWindow(hwndMain);
-    delete grid;
-    FreeLibrary(hinstDll);
 }
 
 } // namespace

@@ -14,6 +14,17 @@
 // Dispatches every message waiting for this thread; a WM_QUIT among them is dropped.
 void DrainMessages();
 
+// Dispatches messages until cond() holds or ms have passed; returns cond() at the end.
+template <class F> bool PumpUntil(F cond, DWORD ms = 5000)
+{
+    const DWORD start = GetTickCount();
+    while (!cond() && GetTickCount() - start < ms) {
+        DrainMessages();
+        Sleep(1);
+    }
+    return cond();
+}
+
 // Points, sizes and rectangles compared and printed as records in assertions.
 inline bool operator==(const POINT& a, const POINT& b)
 {

@@ -6,6 +6,7 @@
 
 #include "STAKKA.h"
 #include "grid.h"
+#include "netshell.h"
 #include "shell.h"
 
 TestShell::TestShell()
@@ -54,6 +55,9 @@ bool TestShell::Open(HMODULE blocks)
 
 void TestShell::Close()
 {
+    // As WinMain ends: a session or a computer match goes before the playfield does.
+    if (grid)
+        NetShellShutdown(grid);
     if (hwndMain && IsWindow(hwndMain)) {
         SendMessageA(hwndMain, WM_SETGRID, 0, 0);
         DestroyWindow(hwndMain);

@@ -412,6 +412,19 @@ SOCKET Call(unsigned short port)
     return s;
 }
 
+// A call to the program's listener; when it does not listen (an error box ended the last
+// session), Start Server again first.
+SOCKET CallListening(const Copy& c, unsigned short port, const char* portText)
+{
+    SOCKET s = Call(port);
+    if (s != INVALID_SOCKET)
+        return s;
+    PostMessageA(c.main, WM_COMMAND, IDM_STARTSERVER, 0);
+    Answer(c, "Start Server", portText);
+    Sleep(1000);
+    return Call(port);
+}
+
 std::vector<BYTE> Frames(int type, int count)
 {
     std::vector<BYTE> out;
@@ -472,13 +485,7 @@ int Hostile(const char* dir)
     for (const Case& k : cases) {
         // Listening again after any error box the last caller caused.
         DismissError(c, 500);
-        SOCKET s = Call(port);
-        if (s == INVALID_SOCKET) {
-            PostMessageA(c.main, WM_COMMAND, IDM_STARTSERVER, 0);
-            Answer(c, "Start Server", portText);
-            Sleep(1000);
-            s = Call(port);
-        }
+        SOCKET s = CallListening(c, port, portText);
         if (s == INVALID_SOCKET) {
             printf("%s: the program does not listen\n", k.name);
             continue;
@@ -496,13 +503,7 @@ int Hostile(const char* dir)
     }
     // A steady stream just under the frame-rate limit, in a match-less session.
     DismissError(c, 500);
-    SOCKET s = Call(port);
-    if (s == INVALID_SOCKET) {
-        PostMessageA(c.main, WM_COMMAND, IDM_STARTSERVER, 0);
-        Answer(c, "Start Server", portText);
-        Sleep(1000);
-        s = Call(port);
-    }
+    SOCKET s = CallListening(c, port, portText);
     Prober p;
     p.Start(c.main);
     std::vector<BYTE> hello = Frames(NETMSG_HEARTBEAT, 0);

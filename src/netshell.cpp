@@ -158,29 +158,32 @@ void StopSingleGame()
     }
 }
 
-int NetShell::Start(DWORD seed)
+// A message of this type with every other field zero.
+NETMSG Message(int type)
 {
     NETMSG m;
     memset(&m, 0, sizeof m);
-    m.type = NETMSG_START;
+    m.type = type;
+    return m;
+}
+
+int NetShell::Start(DWORD seed)
+{
+    NETMSG m = Message(NETMSG_START);
     m.seed = seed;
     return session.Send(m);
 }
 
 void NetShell::Rows(int count)
 {
-    NETMSG m;
-    memset(&m, 0, sizeof m);
-    m.type = NETMSG_ROWS;
+    NETMSG m = Message(NETMSG_ROWS);
     m.count = count;
     session.Send(m);
 }
 
 void NetShell::Paused(int paused)
 {
-    NETMSG m;
-    memset(&m, 0, sizeof m);
-    m.type = NETMSG_PAUSE;
+    NETMSG m = Message(NETMSG_PAUSE);
     m.flag = paused;
     session.Send(m);
 }
@@ -189,9 +192,7 @@ int NetShell::Board(const MATCHBOARD& b)
 {
     if (session.State() != NET_CONNECTED)
         return 0;
-    NETMSG m;
-    memset(&m, 0, sizeof m);
-    m.type = NETMSG_BOARD;
+    NETMSG m = Message(NETMSG_BOARD);
     m.board = b;
     return session.Send(m);
 }

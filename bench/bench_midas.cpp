@@ -123,13 +123,16 @@ int main(int argc, char** argv)
         if (!mixer && !std::binary_search(before.begin(), before.end(), id))
             mixer = OpenThread(THREAD_QUERY_INFORMATION, FALSE, id);
     std::printf("device=%s\n", device ? "open" : "none");
+    // What New Game waits for before the first note: the module loaded, then played.
+    double load0 = Now();
     MIDASmodule m = MIDASloadModule(module.c_str());
-    std::printf("module_loaded=%d\n", m != NULL);
+    std::printf("module_loaded=%d\nload_module_ms=%.2f\n", m != NULL, (Now() - load0) * 1000);
     std::printf("cpu_idle_percent=%.2f\n", CpuPercentOver(idleSeconds));
     std::fflush(stdout);
 
     double wall0 = Now(), proc0 = ProcessCpu(), thr0 = ThreadCpu(mixer);
     MIDASmodulePlayHandle p = MIDASplayModule(m, TRUE);
+    std::printf("play_module_ms=%.2f\n", (Now() - wall0) * 1000);
     Sleep((DWORD)(playSeconds * 1000));
     double wall = Now() - wall0;
     double proc = ProcessCpu() - proc0, thr = ThreadCpu(mixer) - thr0;

@@ -31,7 +31,8 @@ void PrintTo(const OPTIONS& o, std::ostream* os)
     *os << "; grid " << o.go.drawGrid << " preview " << o.go.preview << "; keys";
     for (int k : o.co.keys)
         *os << " " << k;
-    *os << "; music " << o.so.playMusic << " \"" << std::string(o.so.bgMusic, 0, 40) << "\"}";
+    *os << "; music " << o.so.playMusic << " \"" << std::string(o.so.bgMusic, 0, 40) << "\"";
+    *os << "; computer strength " << o.strength << "}";
 }
 
 namespace

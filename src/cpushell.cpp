@@ -81,6 +81,13 @@ void CpuShellLeave(void)
     cpu.on = 0;
 }
 
+void CpuShellTimer(void)
+{
+    // Stepping here would let the computer play on inside a menu's loop
+    // while the player's piece waits for the main loop.
+    DisarmTimer();
+}
+
 void CpuShellStep(void)
 {
     if (!cpu.on)

@@ -123,6 +123,8 @@ GAMERESULT PlayGame(CpuPlanner& planner, int strength, DWORD seed, DWORD cap, TI
         if (g.pActiveTetrad == nullptr && next)
             printf("next type %u\n", (unsigned)next->type);
     }
+    // The piece that had no room, if the game ended so; the loop let go of the others.
+    delete g.pActiveTetrad;
     g.pActiveTetrad = nullptr;
     delete next;
     r.lines = g.lines;

@@ -25,6 +25,7 @@ struct CpuShell {
     OpponentView view;
     int timerArmed;
     DWORD timerDue; // tick count the armed timer was set for
+    const char* shownBanner; // the computer's result shown beside its well, or null
 };
 
 CpuShell cpu;
@@ -33,6 +34,7 @@ void ShowComputerBoard(void*, const MATCHBOARD& board)
 {
     // After a match the computer's result stands where its strength was.
     const char* banner = cpu.side.grid.banner;
+    cpu.shownBanner = banner;
     cpu.view.SetTitle(COMPUTER_NAME, banner ? banner : kStrengthNames[cpu.side.Strength()]);
     cpu.view.ShowBoard(board);
 }
@@ -62,6 +64,7 @@ void CpuShellEnter(HWND hwnd, StakkaGrid* grid, Match* match, Image* rising, int
     cpu.side.Join(match, ShowComputerBoard, NULL);
     cpu.view.Begin(grid, rising);
     cpu.view.SetTitle(COMPUTER_NAME, kStrengthNames[cpu.side.Strength()]);
+    cpu.shownBanner = NULL;
     MATCHBOARD empty;
     memset(&empty, 0, sizeof empty);
     empty.pieceColor = MATCH_NO_PIECE;
@@ -81,12 +84,26 @@ void CpuShellLeave(void)
     cpu.on = 0;
 }
 
+void CpuShellTimer(void)
+{
+    // Stepping here would let the computer play on inside a menu's loop
+    // while the player's piece waits for the main loop.
+    DisarmTimer();
+}
+
 void CpuShellStep(void)
 {
     if (!cpu.on)
         return;
     DWORD now = StkTickCount();
     cpu.side.Step(now);
+    // The result can come with no change of the computer's well (its piece
+    // had just landed when the player topped out): it is shown all the same.
+    if (cpu.side.match.WellsShared() && cpu.side.grid.banner != cpu.shownBanner) {
+        MATCHBOARD board;
+        MatchSnapshot(cpu.side.grid, &board);
+        ShowComputerBoard(NULL, board);
+    }
     DWORD due = cpu.side.DueIn(StkTickCount());
     if (due == INFINITE) {
         DisarmTimer();

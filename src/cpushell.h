@@ -2,9 +2,11 @@
 // (entered from Options > Multi Player), the computer's side of the match,
 // its well in the "Stats" panel, and its steps on the window thread.
 //
-// The computer's side is stepped after every pass of the main loop and by a
-// one-shot window timer armed for its next due step, so it keeps the game's
-// clock without a thread and without waking the window when nothing is due.
+// The computer's side is stepped after every pass of the main loop, as the
+// player's playfield is, and a one-shot window timer armed for its next due
+// step wakes that loop, so it keeps the game's clock without a thread and
+// without waking the window when nothing is due. A menu's or a dialog's own
+// message loop holds the player's piece still, and the computer's with it.
 #ifndef CPUSHELL_H
 #define CPUSHELL_H
 
@@ -27,5 +29,8 @@ void CpuShellEnter(HWND hwnd, StakkaGrid* grid, Match* match, Image* rising, int
 void CpuShellLeave(void);
 // Runs the computer's due step and arms the timer for the next one.
 void CpuShellStep(void);
+// The timer went off: it only woke the main loop, whose pass steps the
+// computer. The timer goes until that pass arms it again.
+void CpuShellTimer(void);
 
 #endif // CPUSHELL_H

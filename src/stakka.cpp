@@ -302,7 +302,7 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_TIMER:
         if (wParam == CPU_TIMER_ID) {
-            CpuShellStep();
+            CpuShellTimer(); // the main loop's pass that dispatched it steps the computer
             return 0;
         }
         if (wParam != NET_TIMER_ID)

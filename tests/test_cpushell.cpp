@@ -85,6 +85,17 @@ bool ComputerLanded(StakkaGrid* grid)
     return false;
 }
 
+// Ends the main loop once the computer's piece has landed, or at the time limit.
+void QuitWhenComputerLanded(StakkaGrid* grid, DWORD, DWORD)
+{
+    if (ComputerLanded(grid))
+        PostQuitMessage(0);
+}
+VOID CALLBACK QuitNow(HWND, UINT, UINT_PTR, DWORD)
+{
+    PostQuitMessage(0);
+}
+
 } // namespace
 
 TEST(CpuShell, MultiPlayerEntersComputerModeAndSinglePlayerOrStartServerLeaveIt)
@@ -110,13 +121,21 @@ TEST(CpuShell, MultiPlayerEntersComputerModeAndSinglePlayerOrStartServerLeaveIt)
     EXPECT_EQ(kComputer, Menus());
     EXPECT_TRUE(FrameShown(grid));
 
-    // New Game starts a match: the computer plays on its own timer (the first step comes from
-    // the main loop's pass, played here) until a piece lies in the bottom row of its well.
+    // New Game starts a match. Messages pumped outside the main loop, as a menu's own loop does
+    // while the player's piece waits, leave the computer waiting too (its first step, the main
+    // loop's, is played here); the main loop then plays it until a piece lies in its bottom row.
     command(IDM_NEWGAME);
     EXPECT_TRUE(grid->Active());
     EXPECT_NE(nullptr, grid->hooks) << "no match runs";
     NetShellAfterStep(grid);
-    EXPECT_TRUE(PumpUntil([&] { return ComputerLanded(grid); }));
+    PumpUntil([] { return false; }, 1500);
+    EXPECT_FALSE(ComputerLanded(grid)) << "the computer played on outside the main loop";
+    SetFrameHook(QuitWhenComputerLanded);
+    const UINT_PTR limit = SetTimer(nullptr, 0, 5000, QuitNow);
+    RunMainLoop(grid, nullptr);
+    KillTimer(nullptr, limit);
+    SetFrameHook(nullptr);
+    EXPECT_TRUE(ComputerLanded(grid));
 
     // Single Player ends the match and the mode; the dialog now offers the last choice.
     command(IDM_SINGLEPLAYER);

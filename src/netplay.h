@@ -42,6 +42,7 @@ enum {
     NET_SLICE_MS = 20,         // or this long, whichever comes first
     NET_CLOSE_WAIT_MS = 100,   // the most a close waits to send what is queued,
     NET_LINGER_MS = 3000,      // then a thread sends the rest for at most this long
+    NET_LINGER_POLL_MS = 10,   // how often the end of the program looks for those threads
     NET_BOARD_CELLS = (WELL_COLS * WELL_ROWS + 1) / 2, // two cells a byte
 };
 
@@ -114,6 +115,9 @@ class NetReader
 // most NET_LINGER_MS, then shuts it down and closes it. 1 when the thread
 // took s over; 0 leaves s to the caller.
 int NetSendRestAndClose(SOCKET s, const BYTE* data, int n);
+// Waits at most ms for every such thread to finish; 1 when none is left.
+// For the end of the program: WSACleanup would cut their sending short.
+int NetLingerWait(DWORD ms);
 
 // ---- The session -------------------------------------------------------------
 enum NETSTATE { NET_IDLE, NET_LISTENING, NET_LOOKUP, NET_CONNECTING, NET_HANDSHAKE, NET_CONNECTED };

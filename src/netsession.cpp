@@ -41,9 +41,9 @@ void NetSession::Init(HWND window, UINT msg, UINT lookupDone, UINT_PTR timer, Ne
 int NetSession::FlushBeforeClose()
 {
     // A STOP or TOPOUT behind a backlog is the last thing the other player
-    // should hear. The window waits a little for the queue to leave (enough
-    // when the program is closing), then a thread sends the rest. Wall-clock
-    // time: the wait must end whatever the game's clock does.
+    // should hear. The window waits a little for the queue to leave, then a
+    // thread sends the rest (the end of the program waits for that thread).
+    // Wall-clock time: the wait must end whatever the game's clock does.
     DWORD start = GetTickCount();
     for (;;) {
         Flush();

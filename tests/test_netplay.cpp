@@ -315,6 +315,7 @@ TEST_F(NetSessions, AStopQueuedBehindABacklogArrivesBeforeTheClose)
     closesocket(peer);
     ASSERT_GE(received.size(), 3u);
     EXPECT_EQ(Enc(NETMSG_STOP), Bytes(received.end() - 3, received.end()));
+    EXPECT_EQ(1, NetLingerWait(NET_LINGER_MS)) << "the sending thread was never counted out";
 }
 
 // On the game's clock, which the slice of reading also goes by.

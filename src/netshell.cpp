@@ -431,6 +431,12 @@ int NetShellNewGame(StakkaGrid* grid)
 {
     net.grid = grid;
     net.match.SetGrid(grid);
+    // Waiting or connecting is two-player play too: nobody to play against
+    // yet, and no single game meanwhile, which the other player's New Game
+    // would find running and go unanswered.
+    NETSTATE state = net.session.State();
+    if (state != NET_IDLE && state != NET_CONNECTED)
+        return 1;
     return net.match.NewGame();
 }
 

@@ -9,6 +9,10 @@
 namespace
 {
 
+// Threads of NetSendRestAndClose still sending; the program waits for them
+// before WSACleanup, which would reset their sockets and lose what they send.
+volatile LONG lingering;
+
 // What is still queued when a session closes, sent on by a thread of its own.
 struct SENDREST {
     SOCKET s;
@@ -38,6 +42,7 @@ DWORD WINAPI FinishSending(LPVOID arg)
     shutdown(job->s, SD_SEND);
     closesocket(job->s);
     delete job;
+    InterlockedDecrement(&lingering);
     return 0;
 }
 
@@ -53,11 +58,24 @@ int NetSendRestAndClose(SOCKET s, const BYTE* data, int n)
     job->s = s;
     job->n = n;
     memcpy(job->data, data, n);
+    InterlockedIncrement(&lingering);
     HANDLE thread = CreateThread(NULL, 0, FinishSending, job, 0, NULL);
     if (!thread) {
+        InterlockedDecrement(&lingering);
         delete job;
         return 0;
     }
     CloseHandle(thread);
+    return 1;
+}
+
+int NetLingerWait(DWORD ms)
+{
+    DWORD start = GetTickCount();
+    while (InterlockedCompareExchange(&lingering, 0, 0) > 0) {
+        if (GetTickCount() - start >= ms)
+            return 0;
+        Sleep(NET_LINGER_POLL_MS);
+    }
     return 1;
 }

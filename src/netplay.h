@@ -8,12 +8,13 @@
 //
 // The session is one TCP connection (plus the listening sockets of a host)
 // on the window thread: non-blocking sockets report through WSAAsyncSelect
-// to a window, heartbeats and the time limits through a window timer, and
-// the name to connect to is looked up on a worker thread (netlookup.h).
+// to a window, heartbeats, the time limits and the next slice of a burst
+// through a window timer, and the name to connect to is looked up on a
+// worker thread (netlookup.h).
 // Closing sends what is still queued (a STOP behind a backlog) before the FIN.
 // A burst of frames is handled a bounded slice at a time, so the window's
-// other messages run in between. Several sessions can live in one process
-// (the tests run two).
+// other messages (input and painting too) run in between. Several sessions
+// can live in one process (the tests run two).
 #ifndef NETPLAY_H
 #define NETPLAY_H
 
@@ -40,8 +41,10 @@ enum {
     NET_TIMER_MS = 500,
     NET_FRAMES_PER_EVENT = 32, // frames handled before other messages run
     NET_SLICE_MS = 20,         // or this long, whichever comes first
+    NET_CONTINUE_MS = USER_TIMER_MINIMUM, // then the timer brings the next slice
     NET_CLOSE_WAIT_MS = 100,   // the most a close waits to send what is queued,
     NET_LINGER_MS = 3000,      // then a thread sends the rest for at most this long
+    NET_LINGER_POLL_MS = 10,   // how often the end of the program looks for those threads
     NET_BOARD_CELLS = (WELL_COLS * WELL_ROWS + 1) / 2, // two cells a byte
 };
 
@@ -114,6 +117,9 @@ class NetReader
 // most NET_LINGER_MS, then shuts it down and closes it. 1 when the thread
 // took s over; 0 leaves s to the caller.
 int NetSendRestAndClose(SOCKET s, const BYTE* data, int n);
+// Waits at most ms for every such thread to finish; 1 when none is left.
+// For the end of the program: WSACleanup would cut their sending short.
+int NetLingerWait(DWORD ms);
 
 // ---- The session -------------------------------------------------------------
 enum NETSTATE { NET_IDLE, NET_LISTENING, NET_LOOKUP, NET_CONNECTING, NET_HANDSHAKE, NET_CONNECTED };
@@ -207,7 +213,7 @@ class NetSession
     DWORD floodStart;
     int floodFrames;
     int reading;
-    int continuePosted; // a slice of reading is posted to come back to
+    int continueDue; // the timer comes back soon to read on after a slice
 };
 
 #endif // NETPLAY_H

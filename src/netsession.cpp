@@ -16,7 +16,7 @@ NetSession::NetSession()
     : hwnd(NULL), socketMsg(0), lookupMsg(0), timerId(0), events(NULL), state(NET_IDLE), host(0),
       port(0), conn(INVALID_SOCKET), lookup(0), nextAddr(0), attemptStart(0), outbuf(NULL),
       outUsed(0), lastRecv(0), lastSend(0), floodStart(0), floodFrames(0), reading(0),
-      continuePosted(0)
+      continueDue(0)
 {
     listeners[0] = listeners[1] = INVALID_SOCKET;
     memset(&addrs, 0, sizeof addrs);
@@ -41,9 +41,9 @@ void NetSession::Init(HWND window, UINT msg, UINT lookupDone, UINT_PTR timer, Ne
 int NetSession::FlushBeforeClose()
 {
     // A STOP or TOPOUT behind a backlog is the last thing the other player
-    // should hear. The window waits a little for the queue to leave (enough
-    // when the program is closing), then a thread sends the rest. Wall-clock
-    // time: the wait must end whatever the game's clock does.
+    // should hear. The window waits a little for the queue to leave, then a
+    // thread sends the rest (the end of the program waits for that thread).
+    // Wall-clock time: the wait must end whatever the game's clock does.
     DWORD start = GetTickCount();
     for (;;) {
         Flush();
@@ -89,7 +89,7 @@ void NetSession::Close()
         KillTimer(hwnd, timerId);
     state = NET_IDLE;
     outUsed = 0;
-    continuePosted = 0;
+    continueDue = 0;
     reader.Reset(0);
 }
 
@@ -102,7 +102,9 @@ void NetSession::End(int reason)
         closesocket(conn);
         conn = INVALID_SOCKET;
         outUsed = 0;
-        continuePosted = 0;
+        if (continueDue)
+            SetTimer(hwnd, timerId, NET_TIMER_MS, NULL); // its usual pace again
+        continueDue = 0;
         reader.Reset(1);
         state = NET_LISTENING;
         return;
@@ -353,7 +355,6 @@ void NetSession::ReadSome()
     if (reading)
         return;
     reading = 1;
-    continuePosted = 0;
     SOCKET s = conn;
     DWORD start = StkTickCount();
     int handled = 0;
@@ -372,10 +373,12 @@ void NetSession::ReadSome()
             break; // the session ended while a message was handled
         if (handled >= NET_FRAMES_PER_EVENT || StkTickCount() - start >= NET_SLICE_MS) {
             // The slice is used up: the window's other messages first, then
-            // this socket again.
-            if (!continuePosted)
-                PostMessageA(hwnd, socketMsg, (WPARAM)s, WSAMAKESELECTREPLY(FD_READ, 0));
-            continuePosted = 1;
+            // this socket again. The timer comes back soon; a posted message
+            // would not do, as posted messages go before input, painting and
+            // timers, and a chain of them would hold all three back.
+            if (!continueDue)
+                SetTimer(hwnd, timerId, NET_CONTINUE_MS, NULL);
+            continueDue = 1;
             break;
         }
         // A whole frame always fits, so a full buffer cannot happen here.
@@ -467,6 +470,13 @@ int NetSession::SendType(int type)
 
 void NetSession::OnTimer()
 {
+    if (continueDue) {
+        // Reading goes on where the slice stopped; then the usual pace.
+        continueDue = 0;
+        SetTimer(hwnd, timerId, NET_TIMER_MS, NULL);
+        if (conn != INVALID_SOCKET)
+            ReadSome();
+    }
     if (state == NET_IDLE || state == NET_LISTENING)
         return;
     DWORD now = StkTickCount();

@@ -383,6 +383,10 @@ void NetShellShutdown(StakkaGrid* grid)
     if (net.risingBm)
         DeleteObject(net.risingBm);
     net.risingBm = NULL;
+    // A STOP still queued behind a backlog is being sent by a thread of its
+    // own; cleaning up now would reset its socket and lose the STOP. That
+    // thread's last wait may begin just before its limit.
+    NetLingerWait(NET_LINGER_MS + 2 * NET_CLOSE_WAIT_MS);
     if (net.wsaOk)
         WSACleanup();
     net.wsaOk = 0;
@@ -427,6 +431,12 @@ int NetShellNewGame(StakkaGrid* grid)
 {
     net.grid = grid;
     net.match.SetGrid(grid);
+    // Waiting or connecting is two-player play too: nobody to play against
+    // yet, and no single game meanwhile, which the other player's New Game
+    // would find running and go unanswered.
+    NETSTATE state = net.session.State();
+    if (state != NET_IDLE && state != NET_CONNECTED)
+        return 1;
     return net.match.NewGame();
 }
 

@@ -27,7 +27,7 @@ void NetShellShutdown(StakkaGrid* grid);
 // Start Server, Connect, Single Player, Multi Player; 1 if handled.
 int NetShellCommand(HWND hwnd, StakkaGrid* grid, UINT id);
 // New Game while no game runs: 1 when a session takes it over (it starts a
-// match or asks the host for one), 0 for single play.
+// match, asks the host for one, or there is nobody yet), 0 for single play.
 int NetShellNewGame(StakkaGrid* grid);
 // Stop Game and Pause were applied to the playfield: tell the other side.
 void NetShellStopped(StakkaGrid* grid);

@@ -157,6 +157,8 @@ TEST(CpuShell, MultiPlayerEntersComputerModeAndSinglePlayerOrStartServerLeaveIt)
     d.ExpectDone();
     EXPECT_FALSE(CpuShellActive());
     EXPECT_EQ(d.errors.empty() ? kServer : kSingle, Menus());
+    command(IDM_NEWGAME);
+    EXPECT_EQ(d.errors.empty() ? 0 : 1, grid->Active()) << "New Game while waiting for a player";
     command(IDM_SINGLEPLAYER);
     EXPECT_EQ(kSingle, Menus());
 }

@@ -157,6 +157,8 @@ TEST(NetRules, AddressesAreParsedOrRefused)
 
 // ---- Sessions over loopback -----------------------------------------------------
 
+const UINT_PTR kOtherTimer = 1; // a timer of the window's own, beside the session's
+
 // A bare session on a message-only window of its own.
 struct Side : public NetEvents {
     NetSession session;
@@ -166,6 +168,7 @@ struct Side : public NetEvents {
     DWORD handleMs = 0;     // each message takes this long to handle
     DWORD postedAt = 0;     // WM_APP posted from the first message handled
     DWORD answeredAt = 0;   // and answered
+    DWORD timerAt = 0;      // a timer set then fired (input and painting wait like timers)
     Side()
     {
         WSADATA wsa;
@@ -189,6 +192,7 @@ struct Side : public NetEvents {
         if (got.size() == 1) {
             postedAt = GetTickCount();
             PostMessageA(hwnd, WM_APP, 0, 0);
+            SetTimer(hwnd, kOtherTimer, USER_TIMER_MINIMUM, NULL);
         }
         Sleep(handleMs);
     }
@@ -200,6 +204,11 @@ struct Side : public NetEvents {
             return DefWindowProcA(hwnd, msg, wParam, lParam);
         switch (msg) {
         case WM_TIMER:
+            if (wParam == kOtherTimer) {
+                KillTimer(hwnd, kOtherTimer);
+                s->timerAt = GetTickCount();
+                return 0;
+            }
             s->session.OnTimer();
             return 0;
         case WM_NETSOCKET:
@@ -315,6 +324,7 @@ TEST_F(NetSessions, AStopQueuedBehindABacklogArrivesBeforeTheClose)
     closesocket(peer);
     ASSERT_GE(received.size(), 3u);
     EXPECT_EQ(Enc(NETMSG_STOP), Bytes(received.end() - 3, received.end()));
+    EXPECT_EQ(1, NetLingerWait(NET_LINGER_MS)) << "the sending thread was never counted out";
 }
 
 // On the game's clock, which the slice of reading also goes by.
@@ -331,6 +341,8 @@ TEST_F(NetSessions, AStreamingPeerLetsAPostedMessageThroughAndFifteenSilentSecon
     send(peer, (const char*)stream.data(), (int)stream.size(), 0);
     ASSERT_TRUE(PumpUntil([&] { return host.answeredAt != 0; }));
     EXPECT_LT(host.answeredAt - host.postedAt, 1000u) << host.got.size() << " frames first";
+    ASSERT_TRUE(PumpUntil([&] { return host.timerAt != 0; }));
+    EXPECT_LT(host.timerAt - host.postedAt, 1000u) << "a timer waited for the whole stream";
     EXPECT_TRUE(PumpUntil([&] { return host.got.size() == 400; }));
     StkClockAdvance(NET_SILENCE_MS - 1);
     host.session.OnTimer();

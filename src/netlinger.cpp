@@ -1,5 +1,5 @@
-// netlinger.cpp - the end of a connection whose peer reads slowly: what was
-// still queued is sent from a thread of its own, then the FIN.
+// netlinger.cpp - the end of a connection, on a thread of its own: what was
+// still queued, the FIN, then the peer's own close awaited.
 #include "netplay.h"
 
 #include <string.h>
@@ -40,6 +40,8 @@ DWORD WINAPI FinishSending(LPVOID arg)
         select(0, NULL, &writable, NULL, &tv);
     }
     shutdown(job->s, SD_SEND);
+    DWORD spent = GetTickCount() - start;
+    NetDropReceived(job->s, spent < NET_LINGER_MS ? NET_LINGER_MS - spent : 0);
     closesocket(job->s);
     delete job;
     InterlockedDecrement(&lingering);
@@ -67,6 +69,30 @@ int NetSendRestAndClose(SOCKET s, const BYTE* data, int n)
     }
     CloseHandle(thread);
     return 1;
+}
+
+void NetDropReceived(SOCKET s, DWORD ms)
+{
+    DWORD start = GetTickCount();
+    char sink[NET_MAX_FRAME];
+    for (;;) {
+        int got = recv(s, sink, sizeof sink, 0);
+        DWORD spent = GetTickCount() - start;
+        if (spent >= ms + NET_CLOSE_WAIT_MS)
+            return; // a peer that never stops sending
+        if (got > 0)
+            continue;
+        if (got == 0 || WSAGetLastError() != WSAEWOULDBLOCK || spent >= ms)
+            return;
+        DWORD wait = ms - spent;
+        if (wait > (DWORD)NET_CLOSE_WAIT_MS)
+            wait = NET_CLOSE_WAIT_MS;
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(s, &readable);
+        timeval tv = {0, (long)wait * 1000};
+        select(0, &readable, NULL, NULL, &tv);
+    }
 }
 
 int NetLingerWait(DWORD ms)

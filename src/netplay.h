@@ -113,10 +113,17 @@ class NetReader
     int error;
 };
 
-// Sends n bytes on the non-blocking socket s from a thread of its own for at
-// most NET_LINGER_MS, then shuts it down and closes it. 1 when the thread
-// took s over; 0 leaves s to the caller.
+// Ends a connection from a thread of its own: sends the n bytes still queued
+// on the non-blocking socket s, shuts it down, reads and drops what the peer
+// still sends until its own close, then closes s; all within NET_LINGER_MS.
+// 1 when the thread took s over; 0 leaves s to the caller.
 int NetSendRestAndClose(SOCKET s, const BYTE* data, int n);
+// Reads and drops what arrives on the non-blocking socket s until the peer
+// closes, an error, or ms have passed (0: only what is there already); a
+// peer that keeps sending is given NET_CLOSE_WAIT_MS more at the most.
+// Closing a socket with unread data resets the connection, and a reset may
+// throw away what the peer has not read yet (a STOP).
+void NetDropReceived(SOCKET s, DWORD ms);
 // Waits at most ms for every such thread to finish; 1 when none is left.
 // For the end of the program: WSACleanup would cut their sending short.
 int NetLingerWait(DWORD ms);
@@ -162,7 +169,8 @@ class NetSession
     int Connect(const char* host, unsigned short port);
     // Ends the session without an event. What is queued is still sent
     // (the window waits at most NET_CLOSE_WAIT_MS, a thread sends the rest)
-    // before a FIN; a lookup under way is abandoned.
+    // before a FIN, and the peer's close is awaited by that thread; a lookup
+    // under way is abandoned.
     void Close();
     int Send(const NETMSG& m);
     int SendType(int type);

@@ -42,7 +42,8 @@ int NetSession::FlushBeforeClose()
 {
     // A STOP or TOPOUT behind a backlog is the last thing the other player
     // should hear. The window waits a little for the queue to leave, then a
-    // thread sends the rest (the end of the program waits for that thread).
+    // thread sends the rest and awaits the peer's close (the end of the
+    // program waits for that thread).
     // Wall-clock time: the wait must end whatever the game's clock does.
     DWORD start = GetTickCount();
     for (;;) {
@@ -76,7 +77,10 @@ void NetSession::Close()
             handedOver = FlushBeforeClose();
         if (!handedOver) {
             // FIN after the data: the peer reads everything, then the close.
+            // What it sent that we never read goes first, or the close would
+            // reset the connection.
             shutdown(conn, SD_SEND);
+            NetDropReceived(conn, 0);
             closesocket(conn);
         }
         conn = INVALID_SOCKET;

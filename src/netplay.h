@@ -190,6 +190,8 @@ class NetSession
     void End(int reason);
     void Refuse(SOCKET s);
     int TryNextAddress();
+    // A session begins: host or guest, its port, its first state, the heartbeat timer.
+    void Enter(NETSTATE first, int asHost, unsigned short atPort);
     void BeginHandshake();
     void ReadSome();
     int Handle(const NETMSG& m, int r);

@@ -165,11 +165,7 @@ int NetSession::Listen(unsigned short listenPort)
     }
     if (listeners[0] == INVALID_SOCKET && listeners[1] == INVALID_SOCKET)
         return err ? err : WSAEINVAL;
-    host = 1;
-    port = listenPort;
-    state = NET_LISTENING;
-    reader.Reset(1);
-    SetTimer(hwnd, timerId, NET_TIMER_MS, NULL);
+    Enter(NET_LISTENING, 1, listenPort);
     return 0;
 }
 
@@ -181,12 +177,17 @@ int NetSession::Connect(const char* name, unsigned short toPort)
     lookup = NetLookupStart(hwnd, lookupMsg, name, toPort);
     if (!lookup)
         return WSAENOBUFS;
-    host = 0;
-    port = toPort;
-    state = NET_LOOKUP;
-    reader.Reset(0);
-    SetTimer(hwnd, timerId, NET_TIMER_MS, NULL);
+    Enter(NET_LOOKUP, 0, toPort);
     return 0;
+}
+
+void NetSession::Enter(NETSTATE first, int asHost, unsigned short atPort)
+{
+    host = asHost;
+    port = atPort;
+    state = first;
+    reader.Reset(asHost);
+    SetTimer(hwnd, timerId, NET_TIMER_MS, NULL);
 }
 
 int NetSession::OnLookup(WPARAM ticket)
